@@ -1,0 +1,41 @@
+#pragma once
+#include <QMessageBox>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// Every dialog the program shows goes through this interface: the program uses
+// the real Qt dialogs (QtPrompts), tests a scripted fake that answers and
+// records what was asked, so nothing modal blocks a headless run.
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+  // File-open dialog; nullopt when cancelled.
+  virtual std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+  // File-save dialog prefilled with proposed; the program asks its own overwrite question.
+  virtual std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
+                                          const QString& proposed) = 0;
+  // One-line input box; nullopt when cancelled or closed.
+  virtual std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                         const QString& value) = 0;
+  // Message box; returns the button pressed (the escape button when closed).
+  virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                              const QString& text,
+                                              QMessageBox::StandardButtons buttons = QMessageBox::Ok) = 0;
+};
+
+class QtPrompts : public Prompts {
+ public:
+  std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) override;
+  std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
+                                  const QString& proposed) override;
+  std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                 const QString& value) override;
+  QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                      const QString& text, QMessageBox::StandardButtons buttons) override;
+};
+
+// The application title: main window caption and the caption of message boxes.
+inline QString applicationTitle() { return QStringLiteral("Tessary - SubSpace (Continuum) Config Editor"); }

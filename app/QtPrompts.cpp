@@ -1,0 +1,35 @@
+#include <QFileDialog>
+#include <QInputDialog>
+
+#include "app/Prompts.h"
+
+std::optional<QString> QtPrompts::openFile(QWidget* parent, const QString& title, const QString& filter) {
+  const QString name = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  if (name.isEmpty()) return std::nullopt;
+  return name;
+}
+
+std::optional<QString> QtPrompts::saveFile(QWidget* parent, const QString& title, const QString& filter,
+                                           const QString& proposed) {
+  QFileDialog dialog(parent, title, proposed, filter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setDefaultSuffix(QStringLiteral("cfg"));
+  dialog.selectFile(proposed);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtPrompts::askText(QWidget* parent, const QString& title, const QString& label,
+                                          const QString& value) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, title, label, QLineEdit::Normal, value, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+QMessageBox::StandardButton QtPrompts::message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                               const QString& text, QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, title, text, buttons, parent);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}

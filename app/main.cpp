@@ -1,0 +1,67 @@
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/AppPaths.h"
+#include "app/ExceptionLog.h"
+#include "app/MainForm.h"
+#include "app/Prompts.h"
+#include "app/TessaryApplication.h"
+#include "documents/MDIChild.h"
+#include "documents/PageSet.h"
+
+namespace {
+void usage() {
+  std::fputs("usage: tessary [--screenshot FILE] [CONFIG]\n", stderr);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  TessaryApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  QString screenshot;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    if (args[i] == QStringLiteral("--screenshot")) {
+      if (i + 1 >= args.size()) {
+        usage();
+        return 2;
+      }
+      screenshot = args[i + 1];
+      args.remove(i, 2);
+      --i;
+    } else if (args[i] == QStringLiteral("--help") || args[i] == QStringLiteral("-h")) {
+      usage();
+      return 0;
+    }
+  }
+  const AppPaths paths = AppPaths::fromExecutable();
+  const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  ExceptionLog::installSignalHandlers(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe);
+
+  QtPrompts prompts;
+  TMainForm form(paths, prompts, args);
+  form.show();
+
+  if (!screenshot.isEmpty()) {
+    // Take the picture once the named configuration is shown (at most 5 s), then end normally.
+    const bool waitForDocument = !args.isEmpty();
+    auto* clock = new QElapsedTimer();
+    clock->start();
+    auto* poll = new QTimer(&form);
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, clock, screenshot, waitForDocument] {
+      TMDIChild* child = form.activeChild();
+      const bool shown = child && child->pages()->isVisible();
+      if (waitForDocument && !shown && clock->elapsed() < 5000) return;
+      poll->stop();
+      delete clock;
+      const bool saved = form.grab().save(screenshot);
+      std::fprintf(stderr, saved ? "Screenshot saved to %s\n" : "Could not save the screenshot %s\n",
+                   screenshot.toLocal8Bit().constData());
+      form.close();
+    });
+    poll->start(waitForDocument ? 50 : 300);
+  }
+  return app.exec();
+}

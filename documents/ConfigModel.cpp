@@ -1,0 +1,116 @@
+#include "documents/ConfigModel.h"
+
+#include <QCollator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+#include <numeric>
+
+#include "profile/ProfileFile.h"
+#include "profile/TextCodec.h"
+
+namespace Ships {
+const std::array<QString, kCount>& names() {
+  static const std::array<QString, kCount> ships = {
+      QStringLiteral("Warbird"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
+      QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
+      QStringLiteral("Lancaster"), QStringLiteral("Shark")};
+  return ships;
+}
+int indexOf(const QString& name) {
+  const auto& n = names();
+  const auto it = std::find(n.begin(), n.end(), name);
+  return it == n.end() ? -1 : static_cast<int>(it - n.begin());
+}
+}  // namespace Ships
+
+ConfigData loadConfigData(const QString& path) {
+  ConfigData data;
+  const ProfileFile file(path);
+  data.legacyEncoding = !TextCodec::isValidUtf8(file.content());
+  data.sections = file.sections();
+  for (const QString& s : data.sections)
+    if (Ships::indexOf(s) < 0) data.otherSections.append(s);
+  const QList<QByteArray> keys = file.keyNames("Warbird");
+  for (const QByteArray& k : keys) data.keys.append(TextCodec::decode(k));
+  for (int ship = 0; ship < Ships::kCount; ++ship) {
+    const QByteArray section = Ships::names()[static_cast<size_t>(ship)].toLatin1();
+    QStringList& values = data.values[static_cast<size_t>(ship)];
+    values.reserve(keys.size());
+    for (const QByteArray& k : keys) values.append(TextCodec::decode(file.value(section, k)));
+  }
+  return data;
+}
+
+namespace {
+const QCollator& collator() {
+  static const QCollator c = [] {
+    // The C locale compares code points; setting names want a dictionary order.
+    QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator col(locale);
+    col.setCaseSensitivity(Qt::CaseInsensitive);
+    return col;
+  }();
+  return c;
+}
+}  // namespace
+
+bool settingLess(const QString& a, const QString& b) {
+  const int r = collator().compare(a, b);
+  if (r != 0) return r < 0;
+  return a < b;
+}
+
+std::vector<int> settingOrder(const QStringList& names) {
+  std::vector<QCollatorSortKey> keys;
+  keys.reserve(static_cast<size_t>(names.size()));
+  for (const QString& n : names) keys.push_back(collator().sortKey(n));
+  std::vector<int> order(static_cast<size_t>(names.size()));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    const int r = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
+    if (r != 0) return r < 0;
+    return names[a] < names[b];
+  });
+  return order;
+}
+
+QDateTime fileModifiedTime(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QDateTime t = file.fileTime(QFileDevice::FileModificationTime).toLocalTime();
+  if (!t.isValid()) return {};
+  const QTime time = t.time();
+  t.setTime(QTime(time.hour(), time.minute(), time.second() - time.second() % 2));
+  return t;
+}
+
+bool setFileModifiedTime(const QString& path, const QDateTime& localTime) {
+  if (!localTime.isValid()) return false;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadWrite)) return false;
+  return file.setFileTime(localTime, QFileDevice::FileModificationTime);
+}
+
+namespace {
+QChar separatorOf(const QString& format, QChar fallback) {
+  for (QChar c : format)
+    if (!c.isLetter() && c != QLatin1Char(' ') && c != QLatin1Char('\'')) return c;
+  return fallback;
+}
+}  // namespace
+
+QString formatDetailsTime(const QDateTime& time) {
+  if (!time.isValid()) return QStringLiteral("N/A");
+  const QLocale locale = QLocale::system();
+  const QChar ds = separatorOf(locale.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+  const QChar ts = separatorOf(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+  const QDate d = time.date();
+  const QTime t = time.time();
+  auto two = [](int v) { return QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0')); };
+  return QString::number(d.day()) + ds + two(d.month()) + ds + two(d.year()) + QLatin1Char(' ') + two(t.hour()) +
+         ts + two(t.minute()) + ts + two(t.second());
+}

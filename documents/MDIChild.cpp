@@ -1,0 +1,426 @@
+#include "documents/MDIChild.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/MainForm.h"
+#include "app/Pictures.h"
+#include "app/Prompts.h"
+#include "app/TessaryError.h"
+#include "documents/PageSet.h"
+#include "documents/ReportList.h"
+#include "profile/ProfileFile.h"
+
+namespace {
+const QString kSection = QStringLiteral("[Section]");
+const QString kSelect = QStringLiteral("[Select]");
+const QString kDesignItem = QStringLiteral("[ Dropdown & Select Setting/Type Setting In Here ]");
+const QString kListHint = QStringLiteral("Select to View Ship Comparisons/Help. Double Click to Edit.");
+
+// Shows "Error?" and lets the failure go on to the exception log.
+template <typename F>
+void guarded(Prompts& prompts, QWidget* parent, F&& work) {
+  try {
+    work();
+  } catch (...) {
+    prompts.message(parent, QMessageBox::Information, applicationTitle(), QStringLiteral("Error?"), QMessageBox::Ok);
+    throw;
+  }
+}
+}  // namespace
+
+TMDIChild::TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths)
+    : m_main(main), m_prompts(prompts), m_paths(paths) {
+  setObjectName(QStringLiteral("TMDIChild"));
+  setFixedSize(441, 374);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  buildToolBar();
+  layout->addWidget(m_toolBar);
+  buildPages();
+  layout->addWidget(PageControl1, 1);
+  layout->addWidget(m_serverPages, 1);
+  auto* status = new QStatusBar(this);
+  status->setObjectName(QStringLiteral("StatusBar"));
+  status->setSizeGripEnabled(false);
+  m_statusFile = new QLabel(QStringLiteral("File:"), status);
+  m_statusFile->setObjectName(QStringLiteral("StatusFile"));
+  m_statusFile->setFixedWidth(350);
+  m_statusType = new QLabel(QStringLiteral("Type:"), status);
+  m_statusType->setObjectName(QStringLiteral("StatusType"));
+  m_statusType->setFixedWidth(70);
+  status->addWidget(m_statusFile);
+  status->addWidget(m_statusType);
+  layout->addWidget(status);
+  PageControl1->hide();
+  m_serverPages->hide();
+  updateCaption();
+}
+
+TMDIChild::~TMDIChild() {
+  // FormDestroy: the comparison shows nothing of a window that is gone.
+  if (m_main) m_main->resetComparisonValues();
+}
+
+QMenu* TMDIChild::buildCopySwapMenu() {
+  // Copy and swap have no action yet; the items are shown so the layout is complete.
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("CopySwapMenu"));
+  auto shipsMenu = [&](const QString& title, bool icons, bool all, const QIcon& icon = {}) {
+    QMenu* sub = menu->addMenu(icon, title);
+    for (int i = 0; i < Ships::kCount; ++i)
+      sub->addAction(icons ? Pictures::ship(i) : QIcon(), Ships::names()[static_cast<size_t>(i)]);
+    if (all) {
+      sub->addSeparator();
+      sub->addAction(QStringLiteral("All"));
+    }
+  };
+  shipsMenu(QStringLiteral("Copy Setting: To"), true, true, Pictures::main(17));
+  shipsMenu(QStringLiteral("Copy Ship: To"), false, true);
+  menu->addSeparator();
+  shipsMenu(QStringLiteral("Swap Setting: With"), false, false);
+  shipsMenu(QStringLiteral("Swap Ship: With"), false, false);
+  return menu;
+}
+
+void TMDIChild::buildToolBar() {
+  m_toolBar = new QToolBar(this);
+  m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+  m_toolBar->setIconSize(QSize(16, 16));
+  m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  QMenu* menu = buildCopySwapMenu();
+  auto* copySwap = new QToolButton(m_toolBar);
+  copySwap->setObjectName(QStringLiteral("CopySwapButton"));
+  copySwap->setText(QStringLiteral("Copy/Swap Settings"));
+  copySwap->setIcon(Pictures::main(23));
+  copySwap->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  copySwap->setPopupMode(QToolButton::InstantPopup);
+  copySwap->setMenu(menu);
+  copySwap->setAutoRaise(true);
+  m_toolBar->addWidget(copySwap);
+  auto* misc = new QToolButton(m_toolBar);
+  misc->setObjectName(QStringLiteral("MiscToolsButton"));
+  misc->setText(QStringLiteral("Misc Tools"));
+  misc->setIcon(Pictures::main(27));
+  misc->setPopupMode(QToolButton::InstantPopup);
+  misc->setMenu(menu);
+  m_toolBar->addWidget(misc)->setVisible(false);
+}
+
+void TMDIChild::buildPages() {
+  PageControl1 = new PageSet(5, this);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  for (int i = 0; i < Ships::kCount; ++i) {
+    const QString& ship = Ships::names()[static_cast<size_t>(i)];
+    auto* list = new ReportList(ship + QStringLiteral("List"), i == 5 ? QStringLiteral("Settings") : QStringLiteral("Setting"),
+                                i == 0 ? QStringLiteral("Vaule") : QStringLiteral("Value"));
+    if (i != 3) list->setToolTip(kListHint);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& pos) {
+      // Copy and swap have no action yet.
+      QMenu menu(this);
+      QMenu* copyTo = menu.addMenu(QStringLiteral("Copy To"));
+      for (const QString& name : {QStringLiteral("Warbrid"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
+                                  QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
+                                  QStringLiteral("Lancaster"), QStringLiteral("Shark")})
+        copyTo->addAction(name);
+      copyTo->addSeparator();
+      copyTo->addAction(QStringLiteral("All"));
+      QMenu* swap = menu.addMenu(QStringLiteral("Swap With"));
+      for (const QString& name : Ships::names()) swap->addAction(name);
+      menu.addAction(QStringLiteral("Tools"))->setVisible(false);
+      menu.exec(list->viewport()->mapToGlobal(pos));
+    });
+    connect(list, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
+    m_shipLists[static_cast<size_t>(i)] = list;
+    PageControl1->addPage(list, Pictures::ship(i), ship);
+  }
+  auto* other = new QWidget();
+  other->setObjectName(QStringLiteral("OtherPage"));
+  auto* otherLayout = new QVBoxLayout(other);
+  otherLayout->setContentsMargins(2, 2, 2, 2);
+  ComboBox1 = new QComboBox(other);
+  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+  ComboBox1->setEditable(true);
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+  ComboBox1->setCompleter(nullptr);  // completion below, so that it counts as a choice
+  ComboBox1->setToolTip(QStringLiteral("Dropdown & Select Setting/Type To Search  For Setting In Here"));
+  ComboBox1->addItem(kDesignItem);
+  ComboBox1->setEnabled(false);
+  ComboBox1->setMaxVisibleItems(20);
+  connect(ComboBox1, &QComboBox::activated, this, &TMDIChild::chooseSection);
+  connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, &TMDIChild::onComboTextEdited);
+  otherLayout->addWidget(ComboBox1);
+  auto* frame = new QFrame(other);
+  frame->setFrameShape(QFrame::Panel);
+  frame->setFrameShadow(QFrame::Sunken);
+  auto* frameLayout = new QVBoxLayout(frame);
+  frameLayout->setContentsMargins(1, 1, 1, 1);
+  m_otherList = new ReportList(QStringLiteral("OtherList"), QStringLiteral("Setting"), QStringLiteral("Value"), frame);
+  connect(m_otherList, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
+  connect(m_otherList, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
+  frameLayout->addWidget(m_otherList);
+  otherLayout->addWidget(frame, 1);
+  PageControl1->addPage(other, Pictures::ship(8), QStringLiteral("Other"));
+  connect(PageControl1, &PageSet::currentChanged, this, &TMDIChild::PageControl1Change);
+
+  // A server document would show this page set instead; nothing creates one yet.
+  m_serverPages = new PageSet(5, this);
+  m_serverPages->setObjectName(QStringLiteral("ServerPageControl"));
+  auto* server = new QWidget();
+  auto* serverLayout = new QVBoxLayout(server);
+  auto* serverCombo = new QComboBox(server);
+  serverCombo->setObjectName(QStringLiteral("ServerComboBox"));
+  serverCombo->setEnabled(false);
+  serverLayout->addWidget(serverCombo);
+  m_serverList = new ReportList(QStringLiteral("ServerList"), QStringLiteral("Setting"), QStringLiteral("Value"), server);
+  serverLayout->addWidget(m_serverList, 1);
+  m_serverPages->addPage(server, Pictures::main(24), QStringLiteral("Server Settings"));
+}
+
+void TMDIChild::setCaption(const QString& caption) {
+  m_caption = caption;
+  updateCaption();
+}
+
+void TMDIChild::updateCaption() {
+  // "[*]" shows the unsaved mark while the window is modified.
+  setWindowTitle(m_caption + QStringLiteral("[*]"));
+  setWindowModified(m_modified);
+}
+
+void TMDIChild::setModified(bool modified) {
+  m_modified = modified;
+  updateCaption();
+}
+
+void TMDIChild::setFilePath(const QString& path) {
+  m_filePath = path;
+  m_statusFile->setText(path);
+  m_statusFile->setToolTip(path);
+}
+
+void TMDIChild::setDocType(const QString& type) {
+  m_type = type;
+  m_statusType->setText(QStringLiteral(" Type: ") + type);
+}
+
+QString TMDIChild::currentShip() const {
+  if (m_type == QStringLiteral("Server")) return {};
+  const int index = PageControl1->currentIndex();
+  return index >= 0 && index < Ships::kCount ? Ships::names()[static_cast<size_t>(index)] : QString();
+}
+
+ReportList* TMDIChild::focusedList() const {
+  for (ReportList* list : m_shipLists)
+    if (list->hasFocus()) return list;
+  return m_otherList->hasFocus() ? m_otherList : nullptr;
+}
+
+int TMDIChild::shipOf(const ReportList* list) const {
+  for (int i = 0; i < Ships::kCount; ++i)
+    if (m_shipLists[static_cast<size_t>(i)] == list) return i;
+  return -1;
+}
+
+void TMDIChild::showPageSet(const QString& type) {
+  if (type == QStringLiteral("Server")) {
+    PageControl1->hide();
+    m_serverPages->show();
+  } else {
+    m_serverPages->hide();
+    PageControl1->show();
+  }
+}
+
+void TMDIChild::prepareOtherPage() {
+  ComboBox1->setEnabled(true);
+  ComboBox1->setEditText(kSection);
+  if (m_otherList->rowCount() > 0) m_otherList->clearRows();
+}
+
+void TMDIChild::LoadDocument(const QString& sourcePath) {
+  for (ReportList* list : m_shipLists) list->clearRows();
+  m_otherList->clearRows();
+  ComboBox1->clear();
+  ComboBox1->setEditText(QString());
+  m_sections.clear();
+  m_keys.clear();
+  m_otherSection.clear();
+  m_chosenIndex = -1;
+  guarded(m_prompts, this, [&] {
+    const ConfigData data = loadConfigData(sourcePath);
+    m_sections = data.sections;
+    QStringList others = data.otherSections;
+    std::sort(others.begin(), others.end(), settingLess);
+    ComboBox1->addItems(others);
+    ComboBox1->setEnabled(true);
+    m_keys = data.keys;
+    const std::vector<int> order = settingOrder(m_keys);
+    for (int ship = 0; ship < Ships::kCount; ++ship)
+      m_shipLists[static_cast<size_t>(ship)]->setRows(m_keys, data.values[static_cast<size_t>(ship)], order);
+  });
+}
+
+void TMDIChild::FillOtherPage(const QString& workingCopy, const QString& section) {
+  m_otherList->clearRows();
+  m_otherSection.clear();
+  if (section.isEmpty()) return;
+  guarded(m_prompts, this, [&] {
+    const ProfileFile file(workingCopy);
+    const QStringList keys = file.keys(section);
+    QStringList values;
+    values.reserve(keys.size());
+    for (const QString& key : keys) values.append(file.text(section, key));
+    m_otherList->setRows(keys, values, settingOrder(keys));
+    m_otherSection = section;
+  });
+}
+
+void TMDIChild::FormCreate() { m_main->enableWindowButtons(); }
+
+void TMDIChild::FormActivate() {
+  showFileDetails();
+  m_main->RefreshMultifirePreview(currentShip(), false);
+}
+
+void TMDIChild::showFileDetails() {
+  const QString file = m_filePath.isEmpty() ? m_main->openDialogFileName() : m_filePath;
+  if (file.isEmpty()) {
+    m_main->showFileDetails(QStringLiteral("Last Modified: N/A"), QStringLiteral("Owner: N/A"));
+    return;
+  }
+  m_main->showFileDetails(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(file)),
+                          QStringLiteral("Owner: ") + ProfileFile::readText(file, QStringLiteral("Owner"),
+                                                                            QStringLiteral("Name"),
+                                                                            QStringLiteral("N/A")));
+}
+
+void TMDIChild::SelectItem() { selectItemIn(focusedList()); }
+
+void TMDIChild::selectItemIn(ReportList* list) {
+  if (!list) return;
+  const int row = list->selectedRow();
+  if (row < 0) return;
+  const QString name = list->name(row);
+  if (shipOf(list) >= 0) {
+    m_main->RefreshShipComparison();
+    m_main->ShowSettingHelp(QStringLiteral("Help"), name);
+    return;
+  }
+  const QString text = ComboBox1->currentText();
+  const QString section = text == QStringLiteral("PrizeWeight") || text == QStringLiteral("Cost")
+                              ? text
+                              : QStringLiteral("Help");
+  m_main->ShowSettingHelp(section, name);
+}
+
+void TMDIChild::editvalue() { editValueIn(focusedList()); }
+
+void TMDIChild::editValueIn(ReportList* list) {
+  if (!list) return;
+  const int row = list->selectedRow();
+  if (row < 0) return;
+  const QString current = list->value(row);
+  const std::optional<QString> answer =
+      m_prompts.askText(this, QStringLiteral("Edit Setting"), QStringLiteral("Value: "),
+                        current.isEmpty() ? QStringLiteral("0") : current);
+  if (!answer) return;  // Cancel changes nothing and writes nothing
+  const int ship = shipOf(list);
+  QString value = *answer;
+  if (ship >= 0) {
+    if (value.isEmpty()) {
+      if (ship == 0) return;  // Warbird defines the rows: an empty answer keeps the value
+      value = QStringLiteral("0");
+    }
+  }
+  if (value != current) {
+    list->setValue(row, value);
+    list->setEdited(row, true);
+  }
+  if (ship >= 0) m_main->RefreshShipComparison();
+  WriteBackPage(list);
+}
+
+void TMDIChild::WriteBackPage(ReportList* list) {
+  if (!list) return;
+  const int ship = shipOf(list);
+  // The "Other" list belongs to the section whose rows it shows, whatever was typed since.
+  const QString section = ship >= 0 ? Ships::names()[static_cast<size_t>(ship)] : m_otherSection;
+  if (section.isEmpty()) return;
+  QList<int> rows;
+  for (int r = 0; r < list->rowCount(); ++r)
+    if (list->isEdited(r)) rows.append(r);
+  if (rows.isEmpty()) return;
+  if (!QFileInfo::exists(m_workingCopy))
+    throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
+  ProfileFile file(m_workingCopy);
+  for (int r : rows) file.setText(section, list->name(r), list->value(r));
+  file.commit();
+  for (int r : rows) list->setEdited(r, false);
+  setModified(true);
+}
+
+void TMDIChild::chooseSection(int index) {
+  m_chosenIndex = index;
+  m_lastTyped = ComboBox1->itemText(index);
+  ComboBox1Select();
+}
+
+void TMDIChild::onComboTextEdited(const QString& text) {
+  const bool deleting = text.size() <= m_lastTyped.size() && m_lastTyped.startsWith(text);
+  m_lastTyped = text;
+  if (text.isEmpty() || deleting) return;
+  int found = -1;
+  for (int i = 0; i < ComboBox1->count(); ++i)
+    if (ComboBox1->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+      found = i;
+      break;
+    }
+  if (found < 0) return;  // typed text that begins no section chooses nothing
+  const QString item = ComboBox1->itemText(found);
+  QLineEdit* edit = ComboBox1->lineEdit();
+  {
+    const QSignalBlocker block(ComboBox1);
+    ComboBox1->setCurrentIndex(found);
+  }
+  edit->setText(item);
+  edit->setSelection(static_cast<int>(text.size()), static_cast<int>(item.size() - text.size()));
+  if (found != m_chosenIndex) {
+    m_chosenIndex = found;
+    ComboBox1Select();
+  }
+}
+
+void TMDIChild::ComboBox1Select() { FillOtherPage(m_workingCopy, ComboBox1->currentText()); }
+
+void TMDIChild::PageControl1Change() { m_main->RefreshMultifirePreview(currentShip(), true); }
+
+bool TMDIChild::confirmClose() {
+  if (!m_modified) return true;
+  const auto answer = m_prompts.message(this, QMessageBox::Question, applicationTitle(),
+                                        QStringLiteral("Save changes to %1?").arg(m_caption),
+                                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+  if (answer == QMessageBox::Save) return m_main->saveDocumentOf(this);
+  return answer == QMessageBox::Discard;
+}
+
+void TMDIChild::closeEvent(QCloseEvent* event) {
+  if (!m_closeConfirmed && !confirmClose()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  Q_EMIT formClosed();
+}

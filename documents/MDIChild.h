@@ -1,0 +1,121 @@
+#pragma once
+#include <QWidget>
+
+#include <array>
+
+#include "app/AppPaths.h"
+#include "documents/ConfigModel.h"
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
+class PageSet;
+class Prompts;
+class ReportList;
+class TMainForm;
+
+// The document window of one configuration file: eight ship pages, the
+// "Other" page and a status bar with the file's path and type. Its edits go
+// to the document's own working copy under base/temp/.
+class TMDIChild : public QWidget {
+  Q_OBJECT
+ public:
+  TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths);
+  ~TMDIChild() override;
+
+  // Document state.
+  QString fileName() const { return m_caption; }  // the caption without the unsaved mark
+  void setCaption(const QString& caption);
+  QString filePath() const { return m_filePath; }  // empty while the panel still reads "File:"
+  void setFilePath(const QString& path);
+  QString docType() const { return m_type; }
+  void setDocType(const QString& type);
+  QString workingCopy() const { return m_workingCopy; }
+  void setWorkingCopy(const QString& path) { m_workingCopy = path; }
+  bool isModified() const { return m_modified; }
+  void setModified(bool modified);
+  bool isNewDocument() const { return m_newDocument; }
+  void setNewDocument(bool isNew) { m_newDocument = isNew; }
+  const QStringList& sectionNames() const { return m_sections; }
+  const QStringList& keyNames() const { return m_keys; }
+
+  // Controls.
+  ReportList* shipList(int ship) const { return m_shipLists[static_cast<size_t>(ship)]; }
+  ReportList* otherList() const { return m_otherList; }
+  QComboBox* comboBox() const { return ComboBox1; }
+  PageSet* pages() const { return PageControl1; }
+  QString currentShip() const;  // ship whose tab shows, empty on the "Other" page or a server document
+  // The list with the input focus: ship lists in ship order, then "Other"; null when none.
+  ReportList* focusedList() const;
+  int shipOf(const ReportList* list) const;  // 0..7, -1 for another list
+
+  // Showing the pages.
+  void showPageSet(const QString& type);
+  void prepareOtherPage();  // drop-down enabled and reading "[Section]", "Other" list empty
+  void LoadDocument(const QString& sourcePath);
+  void FillOtherPage(const QString& workingCopy, const QString& section);
+  QString otherSection() const { return m_otherSection; }
+
+  // Handlers.
+  void FormCreate();
+  void FormActivate();
+  // "Last Modified:" and "Owner:" of this document's file in the main window.
+  void showFileDetails();
+  void SelectItem();
+  void editvalue();
+  void ComboBox1Select();
+  void PageControl1Change();
+  // The work behind the handlers, on a given list.
+  void selectItemIn(ReportList* list);
+  void editValueIn(ReportList* list);
+  // Writes the rows of the page the user changed into the working copy.
+  void WriteBackPage(ReportList* list);
+
+  // Asks "Save changes to <name>?" when there are unsaved edits. False: keep the window open.
+  bool confirmClose();
+  // Close without asking again (the question was answered for it already).
+  void setCloseConfirmed(bool confirmed) { m_closeConfirmed = confirmed; }
+
+ Q_SIGNALS:
+  void formClosed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildToolBar();
+  void buildPages();
+  QMenu* buildCopySwapMenu();
+  void updateCaption();
+  void onComboTextEdited(const QString& text);
+  void chooseSection(int index);
+
+  TMainForm* m_main;
+  Prompts& m_prompts;
+  AppPaths m_paths;
+
+  QToolBar* m_toolBar = nullptr;
+  PageSet* PageControl1 = nullptr;  // ship pages and "Other"
+  PageSet* m_serverPages = nullptr;  // "Server Settings": never filled
+  std::array<ReportList*, Ships::kCount> m_shipLists{};
+  ReportList* m_otherList = nullptr;
+  QComboBox* ComboBox1 = nullptr;  // "Other" page's section drop-down
+  ReportList* m_serverList = nullptr;
+  QLabel* m_statusFile = nullptr;
+  QLabel* m_statusType = nullptr;
+
+  QString m_caption;
+  QString m_filePath;
+  QString m_type;
+  QString m_workingCopy;
+  QString m_otherSection;  // the section whose rows the "Other" list shows
+  int m_chosenIndex = -1;
+  QString m_lastTyped;
+  QStringList m_sections;
+  QStringList m_keys;
+  bool m_modified = false;
+  bool m_newDocument = false;
+  bool m_closeConfirmed = false;
+};

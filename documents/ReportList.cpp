@@ -1,0 +1,99 @@
+#include "documents/ReportList.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+constexpr int kEditedRole = Qt::UserRole + 1;
+
+class GridDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    painter->setPen(QColor(0xD0, 0xD0, 0xD0));
+    const QRect r = option.rect;
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->restore();
+  }
+};
+}  // namespace
+
+ReportList::ReportList(const QString& objectName, const QString& first, const QString& second, QWidget* parent)
+    : QTreeWidget(parent) {
+  setObjectName(objectName);
+  setColumnCount(2);
+  setHeaderLabels({first, second});
+  setColumnWidth(0, 300);
+  setColumnWidth(1, 112);
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  setItemsExpandable(false);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSortingEnabled(false);
+  setItemDelegate(new GridDelegate(this));
+  header()->setSectionsClickable(false);
+  header()->setStretchLastSection(true);
+}
+
+void ReportList::setRows(const QStringList& names, const QStringList& values, const std::vector<int>& order) {
+  clearRows();
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(order.size()));
+  for (int i : order) {
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, names[i]);
+    item->setText(1, i < values.size() ? values[i] : QString());
+    items.append(item);
+  }
+  addTopLevelItems(items);
+}
+
+void ReportList::clearRows() { clear(); }
+
+int ReportList::selectedRow() const {
+  const QList<QTreeWidgetItem*> sel = selectedItems();
+  return sel.isEmpty() ? -1 : indexOfTopLevelItem(sel.constFirst());
+}
+
+QString ReportList::name(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item ? item->text(0) : QString();
+}
+
+QString ReportList::value(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item ? item->text(1) : QString();
+}
+
+void ReportList::setValue(int row, const QString& value) {
+  if (QTreeWidgetItem* item = topLevelItem(row)) item->setText(1, value);
+}
+
+int ReportList::rowOf(const QString& name) const {
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (topLevelItem(i)->text(0) == name) return i;
+  return -1;
+}
+
+void ReportList::selectRow(int row) {
+  if (QTreeWidgetItem* item = topLevelItem(row)) {
+    setCurrentItem(item);
+    item->setSelected(true);
+  }
+}
+
+bool ReportList::isEdited(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item && item->data(0, kEditedRole).toBool();
+}
+
+void ReportList::setEdited(int row, bool edited) {
+  if (QTreeWidgetItem* item = topLevelItem(row)) item->setData(0, kEditedRole, edited);
+}

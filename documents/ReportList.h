@@ -1,0 +1,26 @@
+#pragma once
+#include <QTreeWidget>
+
+// A two-column report list ("Setting", "Value") with grid lines, whole-row
+// selection, read-only. Rows are kept in setting-name order by inserting them
+// at their sorted place, so a large file is sorted once and not per row.
+class ReportList : public QTreeWidget {
+  Q_OBJECT
+ public:
+  ReportList(const QString& objectName, const QString& first, const QString& second, QWidget* parent = nullptr);
+
+  // Replaces all rows: names[i] shows values[i]; sorted by name.
+  void setRows(const QStringList& names, const QStringList& values, const std::vector<int>& order);
+  void clearRows();
+  int selectedRow() const;  // -1 when none
+  QString name(int row) const;
+  QString value(int row) const;
+  void setValue(int row, const QString& value);
+  int rowCount() const { return topLevelItemCount(); }
+  int rowOf(const QString& name) const;
+  void selectRow(int row);
+
+  // A row changed by the user and not yet written to the working copy.
+  bool isEdited(int row) const;
+  void setEdited(int row, bool edited);
+};

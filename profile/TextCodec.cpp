@@ -1,0 +1,56 @@
+#include "profile/TextCodec.h"
+
+#include <QStringDecoder>
+
+namespace {
+// Windows-1252 0x80..0x9F; 0 marks the five undefined bytes (shown as Latin-1 controls).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+}  // namespace
+
+namespace TextCodec {
+
+bool isValidUtf8(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = decoder.decode(bytes);
+  return !decoder.hasError();
+}
+
+QString decode(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = decoder.decode(bytes);
+  if (!decoder.hasError()) return text;
+  text.clear();
+  text.reserve(bytes.size());
+  for (char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b >= 0x80 && b < 0xA0 && kCp1252High[b - 0x80] != 0)
+      text.append(QChar(kCp1252High[b - 0x80]));
+    else
+      text.append(QChar(b));
+  }
+  return text;
+}
+
+QByteArray encode(const QString& text, bool legacy) {
+  if (!legacy) return text.toUtf8();
+  QByteArray out;
+  out.reserve(text.size());
+  for (QChar qc : text) {
+    const char16_t c = qc.unicode();
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      out.append(static_cast<char>(c));
+      continue;
+    }
+    int found = -1;
+    for (int i = 0; i < 32; ++i)
+      if (kCp1252High[i] == c) found = i;
+    if (found < 0) return text.toUtf8();  // does not fit the old code page: keep it intact as UTF-8
+    out.append(static_cast<char>(0x80 + found));
+  }
+  return out;
+}
+
+}  // namespace TextCodec

@@ -1,0 +1,69 @@
+// tessary-cfg: read and write arena configuration files and other INI files
+// from scripts, through the same engine the editor uses.
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+#include <cstring>
+
+#include "profile/ProfileFile.h"
+
+namespace {
+int usage() {
+  std::fputs(
+      "usage: tessary-cfg get FILE SECTION KEY [DEFAULT]\n"
+      "       tessary-cfg set FILE SECTION KEY VALUE\n"
+      "       tessary-cfg sections FILE\n"
+      "       tessary-cfg keys FILE SECTION\n"
+      "       tessary-cfg lines FILE SECTION\n",
+      stderr);
+  return 2;
+}
+
+void printLine(const QByteArray& bytes) {
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  std::fputc('\n', stdout);
+}
+
+QString fileArg(const char* arg) {
+  // A bare name would mean the per-user folder; on the command line it means this folder.
+  QString path = QString::fromLocal8Bit(arg);
+  if (!path.contains(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
+  return path;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return usage();
+  const char* command = argv[1];
+  const QString file = fileArg(argv[2]);
+  if (std::strcmp(command, "get") == 0 && (argc == 5 || argc == 6)) {
+    const ProfileFile profile(file);
+    printLine(profile.value(argv[3], argv[4], argc == 6 ? QByteArray(argv[5]) : QByteArray()));
+    return 0;
+  }
+  if (std::strcmp(command, "set") == 0 && argc == 6) {
+    try {
+      ProfileFile profile(file);
+      profile.setValue(argv[3], argv[4], argv[5]);
+      profile.commit();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 1;
+    }
+    return 0;
+  }
+  if (std::strcmp(command, "sections") == 0 && argc == 3) {
+    for (const QByteArray& s : ProfileFile(file).sectionNames()) printLine(s);
+    return 0;
+  }
+  if (std::strcmp(command, "keys") == 0 && argc == 4) {
+    for (const QByteArray& k : ProfileFile(file).keyNames(argv[3])) printLine(k);
+    return 0;
+  }
+  if (std::strcmp(command, "lines") == 0 && argc == 4) {
+    for (const QByteArray& l : ProfileFile(file).sectionLines(argv[3])) printLine(l);
+    return 0;
+  }
+  return usage();
+}

@@ -1,0 +1,17 @@
+# Installs the Debian packages Tessary needs to build, test and run, when missing.
+# Sourced by scripts/run and scripts/test.
+TESSARY_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev googletest libbenchmark-dev libcurl4-openssl-dev xvfb xauth fonts-dejavu-core)
+
+install_deps() {
+  local missing=()
+  for p in "${TESSARY_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "app/ExceptionLog.h"
+#include "app/MainForm.h"
+#include "app/TessaryError.h"
+#include "tests/TestSupport.h"
+
+namespace {
+ExceptionInfo sample(size_t stackDepth) {
+  ExceptionInfo info;
+  info.typeName = QStringLiteral("ConvertError");
+  info.message = QStringLiteral("'abc' is not a valid integer value");
+  info.raisedAt = 0x1234;
+  for (size_t i = 0; i < stackDepth; ++i) info.stack.push_back(0x1000 + i * 16);
+  return info;
+}
+
+QStringList recordLines(const QString& record) { return record.split(QStringLiteral("\r\n")); }
+}  // namespace
+
+TEST(ExceptionLog, LogSitsBesideTheExecutableUnderItsName) {
+  EXPECT_EQ(ExceptionLog::logPathFor(QStringLiteral("/opt/t/tessary")), QStringLiteral("/opt/t/tessary.error.log"));
+  EXPECT_EQ(ExceptionLog::logPathFor(QStringLiteral("/opt/t/Other.bin")), QStringLiteral("/opt/t/Other.error.log"));
+}
+
+TEST(ExceptionLog, RecordHasTheFixedLayout) {
+  const QString record = ExceptionLog::buildRecord(sample(3), QStringLiteral("tessary"),
+                                                   QDateTime(QDate(2026, 12, 9), QTime(4, 5, 6)));
+  const QStringList lines = recordLines(record);
+  ASSERT_EQ(lines.size(), 16);  // 10 header lines, 3 stack lines, 2 empty lines, the empty rest after the last CR LF
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("tessary ")));
+  EXPECT_EQ(lines[1], QStringLiteral("Type ConvertError"));
+  EXPECT_EQ(lines[2], QStringLiteral("Message: 'abc' is not a valid integer value"));
+  EXPECT_EQ(lines[3], QStringLiteral("Exception @ address: $00001234"));
+  EXPECT_EQ(lines[4], QString());
+  EXPECT_EQ(lines[5], QStringLiteral("Routines Stack:"));
+  EXPECT_EQ(lines[6], QStringLiteral("Exception code: 0"));
+  EXPECT_EQ(lines[7], QStringLiteral("Exception flags: 0"));
+  EXPECT_EQ(lines[8], QStringLiteral("Number of parameters: 0"));
+  EXPECT_EQ(lines[9], QStringLiteral("(no debug info) Find error: 00000000"));
+  EXPECT_EQ(lines[10], QStringLiteral("call stack - 0 : (no debug info) Find error: 00001000"));
+  EXPECT_EQ(lines[12], QStringLiteral("call stack - 2 : (no debug info) Find error: 00001020"));
+  EXPECT_TRUE(record.endsWith(QStringLiteral("00001020\r\n\r\n\r\n")));
+}
+
+TEST(ExceptionLog, StackIsCutAt27LinesAndMayBeEmpty) {
+  const QString deep = ExceptionLog::buildRecord(sample(40), QStringLiteral("t"), QDateTime::currentDateTime());
+  EXPECT_EQ(deep.count(QStringLiteral("call stack - ")), 27);
+  EXPECT_TRUE(deep.contains(QStringLiteral("call stack - 26 : ")));
+  EXPECT_FALSE(deep.contains(QStringLiteral("call stack - 27 : ")));
+  const QString none = ExceptionLog::buildRecord(sample(0), QStringLiteral("t"), QDateTime::currentDateTime());
+  EXPECT_TRUE(none.endsWith(QStringLiteral("Find error: 00000000\r\n\r\n\r\n")));
+}
+
+TEST(ExceptionLog, AddressesAreModuleOffsetsInUpperCaseHex) {
+  // A code address of this program: the offset inside the module, not the raw pointer.
+  const auto here = reinterpret_cast<std::uintptr_t>(&ExceptionLog::formatAddress);
+  const QString text = ExceptionLog::formatAddress(here);
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8,}$")).match(text).hasMatch()) << text.toStdString();
+  EXPECT_LT(text.toULongLong(nullptr, 16), static_cast<qulonglong>(here));
+}
+
+TEST(ExceptionLog, OwnErrorsKnowWhereTheyWereRaised) {
+  try {
+    throw ConvertError(QStringLiteral("bad"));
+  } catch (...) {
+    const ExceptionInfo info = ExceptionLog::describeCurrent();
+    EXPECT_EQ(info.typeName, QStringLiteral("ConvertError"));
+    EXPECT_EQ(info.message, QStringLiteral("bad"));
+    EXPECT_NE(info.raisedAt, 0u);
+    const std::vector<std::uintptr_t> stack = ExceptionLog::captureStack();
+    EXPECT_FALSE(stack.empty());
+    EXPECT_LE(stack.size(), 27u);
+    EXPECT_NE(stack.front(), info.raisedAt);
+  }
+  try {
+    throw std::out_of_range("std error");
+  } catch (...) {
+    const ExceptionInfo info = ExceptionLog::describeCurrent();
+    EXPECT_EQ(info.typeName, QStringLiteral("std::out_of_range"));
+    EXPECT_EQ(info.raisedAt, 0u);
+  }
+}
+
+TEST(ExceptionLog, BoxTextEndsWithAFullStopWhereNeeded) {
+  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Unable to write to /x")), QStringLiteral("Unable to write to /x."));
+  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Done.")), QStringLiteral("Done."));
+  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Error!")), QStringLiteral("Error!"));  // '!' sorts before '.'
+  EXPECT_EQ(ExceptionLog::boxText(QString()), QString());
+}
+
+TEST(ExceptionLog, AppendsAndNeverTruncates) {
+  TempApp app;
+  const QString log = app.path(QStringLiteral("t.error.log"));
+  EXPECT_TRUE(ExceptionLog::appendToLog(log, QStringLiteral("one\r\n")));
+  EXPECT_TRUE(ExceptionLog::appendToLog(log, QStringLiteral("two\r\n")));
+  EXPECT_EQ(readBytes(log), QByteArray("one\r\ntwo\r\n"));
+  EXPECT_FALSE(ExceptionLog::appendToLog(app.path(QStringLiteral("no/such/folder/t.error.log")), QStringLiteral("x")));
+}
+
+namespace {
+class ThrowingObject : public QObject {
+ public:
+  int handled = 0;
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw ConvertError(QStringLiteral("'x' is not a valid integer value"));
+    if (e->type() == QEvent::User + 1) ++handled;
+    return QObject::event(e);
+  }
+};
+}  // namespace
+
+TEST(ExceptionLog, EscapingExceptionIsLoggedShownAndTheProgramGoesOn) {
+  MainWindowFixture fx;
+  ThrowingObject target;
+  const QString log = fx.form->exceptionLogPath();
+  for (int i = 0; i < 2; ++i) QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+  QCoreApplication::postEvent(&target, new QEvent(static_cast<QEvent::Type>(QEvent::User + 1)));
+  QCoreApplication::sendPostedEvents(&target);
+  EXPECT_EQ(target.handled, 1);  // events after the failures still run
+  const QString text = QString::fromUtf8(readBytes(log));
+  EXPECT_EQ(text.count(QStringLiteral("Type ConvertError\r\n")), 2);  // one record each, appended
+  EXPECT_EQ(text.count(QStringLiteral("\r\n\r\n\r\n")), 2);
+  ASSERT_EQ(fx.prompts.asked.size(), 2u);
+  EXPECT_EQ(fx.prompts.asked[0].title, applicationTitle());
+  EXPECT_EQ(fx.prompts.asked[0].text, QStringLiteral("'x' is not a valid integer value."));
+}
+
+TEST(ExceptionLog, UnwritableLogStillShowsTheError) {
+  MainWindowFixture fx;
+  QFile::remove(fx.form->exceptionLogPath());
+  QDir().mkpath(fx.form->exceptionLogPath());  // a folder where the log should be: it cannot be written
+  ThrowingObject target;
+  QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+  QCoreApplication::sendPostedEvents(&target);
+  EXPECT_EQ(fx.prompts.messages(), QStringList{QStringLiteral("'x' is not a valid integer value.")});
+}

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/MainForm.h"
+#include "documents/MDIChild.h"
+#include "documents/PageSet.h"
+#include "documents/ReportList.h"
+#include "tests/TestSupport.h"
+
+namespace {
+const QByteArray kArena =
+    "[Misc]\nA=1\n"
+    "[warbird]\nZeta=1\nalpha=2\nBeta=3\nOnlyWarbird=7\n"
+    "[Javelin]\nZeta=10\nalpha=20\nBeta=\nJavOnly=5\n"
+    "[Spider]\nZeta=100\n"
+    "[Owner]\nName=Tester\n"
+    "[Team Settings]\nX=1\n";
+
+QStringList column(const ReportList* list, int c) {
+  QStringList out;
+  for (int r = 0; r < list->rowCount(); ++r) out.append(c == 0 ? list->name(r) : list->value(r));
+  return out;
+}
+
+QStringList comboItems(QComboBox* box) {
+  QStringList out;
+  for (int i = 0; i < box->count(); ++i) out.append(box->itemText(i));
+  return out;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowFixture fx;
+  QLabel* label(const char* name) { return fx.form->findChild<QLabel*>(QString::fromLatin1(name)); }
+  TMDIChild* openWithF3(const QString& path) {
+    fx.prompts.openAnswers.push_back(path);
+    QTest::keyClick(fx.form.get(), Qt::Key_F3);
+    return fx.active();
+  }
+};
+}  // namespace
+
+TEST_F(MainWindowTest, OpenShowsWarbirdRowsOnEveryShipPageAndOtherSections) {
+  const QString path = fx.app.file(QStringLiteral("zone/arena.cfg"), kArena);
+  TMDIChild* doc = openWithF3(path);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->windowTitle(), QStringLiteral("arena.cfg[*]"));
+  EXPECT_TRUE(doc->pages()->isVisible());
+  // A lower-case "warbird" section supplies the rows, sorted without regard to case.
+  const QStringList rows = {QStringLiteral("alpha"), QStringLiteral("Beta"), QStringLiteral("OnlyWarbird"),
+                            QStringLiteral("Zeta")};
+  for (const QString& ship : {QStringLiteral("Warbird"), QStringLiteral("Javelin"), QStringLiteral("Shark")})
+    EXPECT_EQ(column(fx.shipList(doc, ship), 0), rows) << ship.toStdString();
+  EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Warbird")), 1),
+            (QStringList{QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("7"), QStringLiteral("1")}));
+  // Keys a ship lacks show empty; keys only other ships hold are not shown.
+  EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Javelin")), 1),
+            (QStringList{QStringLiteral("20"), QString(), QString(), QStringLiteral("10")}));
+  EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Spider")), 1),
+            (QStringList{QString(), QString(), QString(), QStringLiteral("100")}));
+  // Non-ship sections, the lower-case one and the one with a blank included, sorted.
+  EXPECT_EQ(comboItems(doc->comboBox()), (QStringList{QStringLiteral("Misc"), QStringLiteral("Owner"),
+                                                      QStringLiteral("Team Settings"), QStringLiteral("warbird")}));
+  EXPECT_EQ(doc->comboBox()->currentText(), QStringLiteral("[Select]"));
+  EXPECT_TRUE(doc->comboBox()->isEnabled());
+  EXPECT_EQ(doc->filePath(), path);
+  EXPECT_EQ(readBytes(fx.app.paths().tempFile(QStringLiteral("arena.cfg"))), kArena);
+  EXPECT_EQ(label("Owner")->text(), QStringLiteral("Owner: Tester"));
+  EXPECT_TRUE(label("LastModified")->text().startsWith(QStringLiteral("Last Modified: ")));
+  EXPECT_NE(label("LastModified")->text(), QStringLiteral("Last Modified: N/A"));
+}
+
+TEST_F(MainWindowTest, FileWithoutWarbirdShowsEmptyShipPages) {
+  TMDIChild* doc = openWithF3(fx.app.file(QStringLiteral("b.cfg"), "[Javelin]\nA=1\n[Bullet]\nB=2\n"));
+  ASSERT_NE(doc, nullptr);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(doc->shipList(i)->rowCount(), 0);
+  EXPECT_EQ(comboItems(doc->comboBox()), QStringList{QStringLiteral("Bullet")});
+}
+
+TEST_F(MainWindowTest, CancelledOpenSaysNoFileLoaded) {
+  QTest::keyClick(fx.form.get(), Qt::Key_F3);
+  EXPECT_EQ(fx.prompts.messages(), QStringList{QStringLiteral("No File Loaded!")});
+  EXPECT_EQ(fx.active(), nullptr);
+}
+
+TEST_F(MainWindowTest, FileDetailsFollowTheActiveWindow) {
+  TMDIChild* first = openWithF3(fx.app.file(QStringLiteral("a/one.cfg"), "[Owner]\nName=Alice\n"));
+  TMDIChild* second = openWithF3(fx.app.file(QStringLiteral("b/two.cfg"), "[Warbird]\nA=1\n"));
+  ASSERT_NE(first, second);
+  EXPECT_EQ(label("Owner")->text(), QStringLiteral("Owner: N/A"));
+  fx.form->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(first->parentWidget()));
+  EXPECT_EQ(label("Owner")->text(), QStringLiteral("Owner: Alice"));
+}
+
+TEST_F(MainWindowTest, SameFileNameGetsItsOwnWorkingCopy) {
+  TMDIChild* a = openWithF3(fx.app.file(QStringLiteral("x/arena.cfg"), "[Warbird]\nA=1\n"));
+  TMDIChild* b = openWithF3(fx.app.file(QStringLiteral("y/arena.cfg"), "[Warbird]\nA=2\n"));
+  TMDIChild* c = openWithF3(fx.app.file(QStringLiteral("x/arena.cfg"), "[Warbird]\nA=1\n"));
+  EXPECT_EQ(a->workingCopy(), fx.app.paths().tempFile(QStringLiteral("arena.cfg")));
+  EXPECT_EQ(b->workingCopy(), fx.app.paths().tempFile(QStringLiteral("arena (2).cfg")));
+  EXPECT_EQ(c->workingCopy(), fx.app.paths().tempFile(QStringLiteral("arena (3).cfg")));
+  EXPECT_EQ(readBytes(a->workingCopy()), QByteArray("[Warbird]\nA=1\n"));
+  EXPECT_EQ(readBytes(b->workingCopy()), QByteArray("[Warbird]\nA=2\n"));
+}
+
+TEST_F(MainWindowTest, CommandsFollowTheDocuments) {
+  QAction* save = fx.form->action(QStringLiteral("Save1"));
+  QAction* close = fx.form->action(QStringLiteral("FileClose1"));
+  QAction* closeAll = fx.form->action(QStringLiteral("CloseAll1"));
+  QAction* cascade = fx.form->action(QStringLiteral("WindowCascade1"));
+  EXPECT_FALSE(save->isEnabled());
+  EXPECT_FALSE(closeAll->isEnabled());
+  EXPECT_FALSE(cascade->isEnabled());
+  TMDIChild* doc = openWithF3(fx.app.file(QStringLiteral("a.cfg"), kArena));
+  EXPECT_TRUE(save->isEnabled());
+  EXPECT_TRUE(close->isEnabled());
+  EXPECT_TRUE(closeAll->isEnabled());
+  EXPECT_TRUE(cascade->isEnabled());
+  // Closing the last window with its close box: the timer disables the rest.
+  qobject_cast<QMdiSubWindow*>(doc->parentWidget())->close();
+  QTRY_VERIFY_WITH_TIMEOUT(!save->isEnabled() && !closeAll->isEnabled() && !cascade->isEnabled(), 5000);
+  EXPECT_EQ(label("Owner")->text(), QStringLiteral("Owner: N/A"));
+  EXPECT_EQ(label("LastModified")->text(), QStringLiteral("Last Modified: N/A"));
+}
+
+TEST_F(MainWindowTest, KeyMapFollowsTheMenuIncludingHiddenAndDisabledOwners) {
+  QTest::keyClick(fx.form.get(), Qt::Key_F2);  // owned by the disabled "New Server"
+  EXPECT_TRUE(fx.form->children().isEmpty());
+  EXPECT_TRUE(fx.prompts.asked.empty());
+  QTest::keyClick(fx.form.get(), Qt::Key_F9);  // hidden "CFG Validation"
+  auto* validation = fx.form->findChild<QDialog*>(QStringLiteral("TForm3"));
+  ASSERT_NE(validation, nullptr);
+  EXPECT_TRUE(validation->isVisible());
+  validation->close();
+  QTest::keyClick(fx.form.get(), Qt::Key_F1);  // "&New"
+  EXPECT_EQ(fx.form->children().size(), 1);
+}
+
+TEST_F(MainWindowTest, CtrlXInATextFieldEndsTheProgram) {
+  TMDIChild* doc = openWithF3(fx.app.file(QStringLiteral("a.cfg"), kArena));
+  doc->pages()->setCurrentIndex(8);
+  QLineEdit* edit = doc->comboBox()->lineEdit();
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+  QTRY_VERIFY_WITH_TIMEOUT(!fx.form->isVisible(), 5000);
+  EXPECT_EQ(doc->comboBox()->currentText(), QStringLiteral("[Select]"));  // not cut
+}
+
+TEST_F(MainWindowTest, SidePanelToggleComesBackAt237) {
+  QWidget* panel = fx.form->sidePanel();
+  EXPECT_EQ(panel->width(), 245);
+  QAction* toggle = fx.form->findChild<QAction*>(QStringLiteral("SideToggle"));
+  toggle->trigger();
+  QTRY_COMPARE_WITH_TIMEOUT(panel->width(), 0, 5000);
+  EXPECT_EQ(toggle->toolTip(), QStringLiteral("Show ToolBar"));
+  toggle->trigger();
+  QTRY_COMPARE_WITH_TIMEOUT(panel->width(), 237, 5000);
+  EXPECT_EQ(toggle->toolTip(), QStringLiteral("Hide ToolBar"));
+}
+
+TEST_F(MainWindowTest, MinimizeAllThenMaximizeAllRestoresSizes) {
+  openWithF3(fx.app.file(QStringLiteral("a.cfg"), kArena));
+  openWithF3(fx.app.file(QStringLiteral("b.cfg"), kArena));
+  const QList<QMdiSubWindow*> subs = fx.form->mdiArea()->subWindowList();
+  const QSize size = subs.first()->size();
+  fx.form->action(QStringLiteral("WindowMinimizeAll1"))->trigger();
+  for (QMdiSubWindow* s : subs) EXPECT_TRUE(s->isMinimized());
+  fx.form->action(QStringLiteral("WindowArrangeAll1"))->trigger();
+  for (QMdiSubWindow* s : subs) {
+    EXPECT_FALSE(s->isMinimized());
+    EXPECT_FALSE(s->isMaximized());
+    EXPECT_EQ(s->size(), size);
+  }
+}
+
+TEST(MainWindowLifetime, EndingDeletesEveryFileInTemp) {
+  auto fx = std::make_unique<MainWindowFixture>();
+  const QString stray = fx->app.file(QStringLiteral("base/temp/stray.txt"), "x");
+  fx->prompts.openAnswers.push_back(fx->app.file(QStringLiteral("a.cfg"), kArena));
+  fx->form->FileOpen1Execute();
+  EXPECT_TRUE(QFileInfo::exists(fx->app.paths().tempFile(QStringLiteral("a.cfg"))));
+  const QString temp = fx->app.paths().temp();
+  fx->form.reset();
+  EXPECT_TRUE(QDir(temp).entryList(QDir::Files).isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(stray));
+}
+
+TEST(MainWindowLifetime, CommandLineFileIsHandedOverAndOpened) {
+  TempApp scratch;
+  const QString path = scratch.file(QStringLiteral("start.cfg"), kArena);
+  MainWindowFixture fx({path});
+  QTRY_VERIFY_WITH_TIMEOUT(fx.active() != nullptr, 5000);
+  EXPECT_EQ(fx.active()->filePath(), path);
+  QTRY_COMPARE_WITH_TIMEOUT(Preferences(fx.app.paths()).externalFile(), QString(), 5000);
+}

@@ -1,0 +1,122 @@
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/MainForm.h"
+#include "documents/MDIChild.h"
+#include "documents/ReportList.h"
+
+std::optional<QString> ScriptedPrompts::openFile(QWidget*, const QString& title, const QString&) {
+  asked.push_back({QStringLiteral("open"), title, {}, {}});
+  if (openAnswers.empty()) return std::nullopt;
+  auto a = openAnswers.front();
+  openAnswers.pop_front();
+  return a;
+}
+
+std::optional<QString> ScriptedPrompts::saveFile(QWidget*, const QString& title, const QString&,
+                                                 const QString& proposed) {
+  asked.push_back({QStringLiteral("save"), title, proposed, {}});
+  if (saveAnswers.empty()) return std::nullopt;
+  auto a = saveAnswers.front();
+  saveAnswers.pop_front();
+  return a;
+}
+
+std::optional<QString> ScriptedPrompts::askText(QWidget*, const QString& title, const QString& label,
+                                                const QString& value) {
+  asked.push_back({QStringLiteral("text"), title, label, value});
+  if (textAnswers.empty()) return std::nullopt;
+  auto a = textAnswers.front();
+  textAnswers.pop_front();
+  return a;
+}
+
+QMessageBox::StandardButton ScriptedPrompts::message(QWidget*, QMessageBox::Icon, const QString& title,
+                                                     const QString& text, QMessageBox::StandardButtons) {
+  asked.push_back({QStringLiteral("message"), title, text, {}});
+  if (messageAnswers.empty()) return QMessageBox::Ok;
+  auto a = messageAnswers.front();
+  messageAnswers.pop_front();
+  return a;
+}
+
+QStringList ScriptedPrompts::messages() const {
+  QStringList out;
+  for (const Asked& a : asked)
+    if (a.kind == QStringLiteral("message")) out.append(a.text);
+  return out;
+}
+
+QString sourceDir() { return QStringLiteral(TESSARY_SOURCE_DIR); }
+
+QByteArray readBytes(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+}
+
+namespace {
+void copyTree(const QString& from, const QString& to) {
+  QDir().mkpath(to);
+  QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString src = it.next();
+    const QString dst = to + src.mid(from.size());
+    if (it.fileInfo().isDir())
+      QDir().mkpath(dst);
+    else
+      QFile::copy(src, dst);
+  }
+}
+}  // namespace
+
+TempApp::TempApp() : m_paths(m_dir.path()) {
+  copyTree(sourceDir() + QStringLiteral("/base"), m_dir.path() + QStringLiteral("/base"));
+  QDir().mkpath(m_paths.temp());
+  QDir().mkpath(m_paths.updates());
+  QDir().mkpath(m_paths.backups());
+  QDir().mkpath(path(QStringLiteral("xdg-config")));
+  qputenv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")).toLocal8Bit());
+}
+
+QString TempApp::file(const QString& relative, const QByteArray& content) const {
+  const QString p = path(relative);
+  QDir().mkpath(QFileInfo(p).absolutePath());
+  writeBytes(p, content);
+  return p;
+}
+
+MainWindowFixture::MainWindowFixture(const QStringList& args) {
+  form = std::make_unique<TMainForm>(app.paths(), prompts, args);
+  form->show();
+  form->activateWindow();
+  QApplication::setActiveWindow(form.get());
+  (void)QTest::qWaitForWindowActive(form.get(), 5000);
+}
+
+MainWindowFixture::~MainWindowFixture() {
+  form.reset();
+  QDir::setCurrent(QDir::tempPath());
+}
+
+TMDIChild* MainWindowFixture::active() const { return form->activeChild(); }
+
+ReportList* MainWindowFixture::shipList(TMDIChild* child, const QString& ship) const {
+  return child->findChild<ReportList*>(ship + QStringLiteral("List"));
+}
+
+void MainWindowFixture::focusAndSelect(ReportList* list, int row) const {
+  list->setFocus(Qt::MouseFocusReason);
+  list->clearSelection();
+  list->selectRow(row);
+}

@@ -1,0 +1,71 @@
+#pragma once
+#include <QByteArray>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include "app/AppPaths.h"
+#include "app/Prompts.h"
+
+class TMainForm;
+class TMDIChild;
+class ReportList;
+
+// Answers dialogs from queues and records every question asked.
+class ScriptedPrompts : public Prompts {
+ public:
+  struct Asked {
+    QString kind;  // "open", "save", "text", "message"
+    QString title;
+    QString text;  // message text, input prompt, or proposed name
+    QString value;
+  };
+  std::deque<std::optional<QString>> openAnswers;
+  std::deque<std::optional<QString>> saveAnswers;
+  std::deque<std::optional<QString>> textAnswers;
+  std::deque<QMessageBox::StandardButton> messageAnswers;
+  std::vector<Asked> asked;
+
+  std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter) override;
+  std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
+                                  const QString& proposed) override;
+  std::optional<QString> askText(QWidget*, const QString& title, const QString& label, const QString& value) override;
+  QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+                                      QMessageBox::StandardButtons buttons) override;
+  QStringList messages() const;  // texts of the message boxes shown
+};
+
+QString sourceDir();
+QByteArray readBytes(const QString& path);
+void writeBytes(const QString& path, const QByteArray& bytes);
+
+// A throw-away application folder with base/ laid out as the build lays it out,
+// and XDG folders of its own so no real preferences or history are touched.
+class TempApp {
+ public:
+  TempApp();
+  QString path(const QString& relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+  const AppPaths& paths() const { return m_paths; }
+  // Writes a file below the temporary folder and returns its full path.
+  QString file(const QString& relative, const QByteArray& content) const;
+
+ private:
+  QTemporaryDir m_dir;
+  AppPaths m_paths;
+};
+
+// The main window on a temporary application folder, shown and active.
+struct MainWindowFixture {
+  TempApp app;
+  ScriptedPrompts prompts;
+  std::unique_ptr<TMainForm> form;
+  explicit MainWindowFixture(const QStringList& args = {});
+  ~MainWindowFixture();
+  TMDIChild* active() const;
+  ReportList* shipList(TMDIChild* child, const QString& ship) const;
+  // Gives the list the focus and selects a row, as a click would.
+  void focusAndSelect(ReportList* list, int row) const;
+};
