@@ -3,7 +3,10 @@
 #include <QAction>
 #include <functional>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QCloseEvent>
+#include <QPushButton>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -34,6 +37,11 @@
 #include "app/Prompts.h"
 #include "app/TessaryApplication.h"
 #include "app/TessaryError.h"
+#include "components/HistoryFiles.h"
+#include "tools/BulletCalculator.h"
+#include "tools/IntParse.h"
+#include "tools/MultifirePreview.h"
+#include "tools/MultifireTool.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
@@ -245,6 +253,15 @@ void TMainForm::buildMenus() {
     placeholder->setObjectName(QStringLiteral("File%1").arg(i));
     placeholder->setVisible(false);
   }
+  m_history = new THistoryFiles(&m_prompts, this);
+  m_history->MaxItems = 10;
+  m_history->setParentMenu(m_recentMenu);
+  m_history->setPosition(5);
+  m_history->ShowFullPath = false;
+  m_history->FileMustExist = true;
+  m_history->OnClickHistoryItem = [this](THistoryFiles*, QAction*, const QString& name) {
+    HistoryFilesClickHistoryItem(name);
+  };
   file->addSeparator();
   file->addAction(Save1);
   QMenu* applySave = file->addMenu(Pictures::main(19), QStringLiteral("Apply/Save"));
@@ -263,6 +280,14 @@ void TMainForm::buildMenus() {
   ErrorCheckCFG1->setVisible(false);
   tools->addSeparator()->setVisible(false);
   tools->addAction(Options1);
+  m_multifireTool = new TForm2(this);
+  QAction* multifireTool = tools->addAction(Pictures::main(27), QStringLiteral("Multifire Tool"));
+  multifireTool->setObjectName(QStringLiteral("MultifireTool1"));
+  multifireTool->setStatusTip(QStringLiteral("Shows the multifire angle preview in a window of its own"));
+  connect(multifireTool, &QAction::triggered, this, [this] {
+    m_multifireTool->show();
+    m_multifireTool->raise();
+  });
 
   QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
   window->setObjectName(QStringLiteral("Window1"));
@@ -391,10 +416,58 @@ void TMainForm::buildSidePanel() {
 
   auto* calculators = new QWidget();
   calculators->setObjectName(QStringLiteral("CalculatorsPage"));
+  auto* calcLayout = new QVBoxLayout(calculators);
+  m_calculator = new BulletCalculator(calculators);
+  calcLayout->addWidget(m_calculator);
+  calcLayout->addStretch(1);
   m_sidePages->addTab(calculators, Pictures::main(9), QStringLiteral("Calculators"));
   auto* tools = new QWidget();
   tools->setObjectName(QStringLiteral("TabSheet6"));
+  buildToolsPage(tools);
   m_sidePages->addTab(tools, Pictures::main(27), QStringLiteral("Tools"));
+  connect(m_sidePages, &QTabWidget::currentChanged, this, [this, tools](int index) {
+    if (m_sidePages->widget(index) == tools) TabSheet6Show();
+  });
+}
+
+void TMainForm::buildToolsPage(QWidget* page) {
+  auto* layout = new QVBoxLayout(page);
+  auto* group = new QGroupBox(page);
+  group->setObjectName(QStringLiteral("MultifireGroup"));
+  auto* gl = new QVBoxLayout(group);
+  m_multifire = new MultifireView(group);
+  m_multifire->setBackgroundLoader([this] { return loadPicture(m_paths.multifirePicture()); });
+  gl->addWidget(m_multifire);
+  CheckBox1 = new QCheckBox(QStringLiteral("View Current Ship"), group);
+  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+  CheckBox1->setChecked(true);
+  CheckBox1->setStyleSheet(QStringLiteral("QCheckBox { color: #0000ff; font-weight: bold; }"));
+  connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
+  gl->addWidget(CheckBox1);
+  auto* setButton = new QPushButton(QStringLiteral("Set To Current Ship"), group);
+  setButton->setObjectName(QStringLiteral("SetToCurrentShip"));
+  QFont bold = setButton->font();
+  bold.setBold(true);
+  setButton->setFont(bold);
+  connect(setButton, &QPushButton::clicked, this, &TMainForm::setToCurrentShip);
+  gl->addWidget(setButton);
+  auto* helpGroup = new QGroupBox(QStringLiteral(" Help/Intructions "), group);
+  auto* hl = new QVBoxLayout(helpGroup);
+  auto* help = new QPlainTextEdit(multifireHelpText(), helpGroup);
+  help->setObjectName(QStringLiteral("MultifireHelp"));
+  help->setReadOnly(true);
+  help->setFrameShape(QFrame::NoFrame);
+  help->setFixedHeight(help->fontMetrics().lineSpacing() * 4 + 10);
+  hl->addWidget(help);
+  gl->addWidget(helpGroup);
+  layout->addWidget(group);
+  layout->addStretch(1);
+}
+
+QImage TMainForm::loadPicture(const QString& path) const {
+  QImage image(path);
+  if (image.isNull()) throw TessaryError(QStringLiteral("Cannot load the picture %1").arg(path));
+  return image;
 }
 
 void TMainForm::buildHelpPanel() {
@@ -430,8 +503,9 @@ void TMainForm::FormCreate() {
   QDir().mkpath(m_paths.temp());
   if (!QDir::setCurrent(m_paths.temp()))
     throw TessaryError(QStringLiteral("Cannot open the folder %1").arg(m_paths.temp()));
-  RefreshMultifirePreview(QString(), false);  // the Tools page starts with the Warbird picture
-  // The recent-files menu is rebuilt here once the history component is in place.
+  m_multifire->setShipPicture(loadPicture(m_paths.shipPicture(QStringLiteral("Warbird"))));
+  m_history->LocalPath = m_paths.appFolder() + QLatin1Char('/');
+  m_history->RebuildMenu();
   QString argument = m_arguments.value(0);
   if (!argument.isEmpty()) argument = QFileInfo(QDir(m_startFolder), argument).absoluteFilePath();
   m_prefs.setExternalFile(argument);
@@ -452,7 +526,8 @@ void TMainForm::FormDestroy() {
   m_timer1->stop();
   m_timer3->stop();
   // Documents go without questions here: the program is ending.
-  for (QMdiSubWindow* sub : m_mdi->subWindowList()) delete sub;
+  // Also windows closed but not yet deleted: none may outlive this window.
+  for (QMdiSubWindow* sub : m_mdi->findChildren<QMdiSubWindow*>()) delete sub;
   refreshTempListing();
   for (const QString& name : m_tempListing) QFile::remove(m_paths.tempFile(name));
 }
@@ -614,11 +689,12 @@ void TMainForm::FileOpen1Execute() {
 
 void TMainForm::onFormClosed() {
   // FormClose: the preview shows no angle of a window that is gone.
-  if (m_multifire) RefreshMultifirePreview(QString(), false);
+  m_multifire->setAngle(0);
 }
 
 void TMainForm::resetSidePanel() {
   m_settingValue->setText(kNA);
+  m_multifire->setAngle(0);
   m_lastModified->setText(QStringLiteral("Last Modified: N/A"));
   m_owner->setText(QStringLiteral("Owner: N/A"));
   resetComparisonValues();
@@ -722,11 +798,58 @@ void TMainForm::showFileDetails(const QString& lastModified, const QString& owne
   m_owner->setText(owner);
 }
 
-void TMainForm::RefreshMultifirePreview(const QString&, bool) {}
+// ---- multifire preview --------------------------------------------------------------------
 
-void TMainForm::addToHistory(const QString& path) {
-  Q_UNUSED(path);  // the recent-files list takes it once it is in place
+void TMainForm::RefreshMultifirePreview(const QString& ship, bool loadPictureToo) {
+  if (!CheckBox1->isChecked() || ship.isEmpty()) return;
+  TMDIChild* child = activeChild();
+  if (!child) return;
+  // Read everything first, so that a failure leaves the preview as it was.
+  const QImage picture = loadPictureToo ? loadPicture(m_paths.shipPicture(ship)) : QImage();
+  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
+  const std::optional<std::int32_t> angle = value.isEmpty() ? std::nullopt : std::optional(toInt32(value));
+  if (loadPictureToo) m_multifire->setShipPicture(picture);
+  if (angle) m_multifire->setAngle(*angle);
+  m_multifire->edit()->setText(QString::number(m_multifire->angle()));
+  m_multifire->DrawMultifireLines();
 }
+
+void TMainForm::CheckBox1Click() {
+  if (!CheckBox1->isChecked()) {
+    m_multifire->setShipPicture(loadPicture(m_paths.shipPicture(QStringLiteral("Warbird"))));
+    return;
+  }
+  TMDIChild* child = activeChild();
+  const QString ship = child ? child->currentShip() : QString();
+  if (ship.isEmpty()) return;
+  const QImage picture = loadPicture(m_paths.shipPicture(ship));
+  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
+  const std::optional<std::int32_t> angle = value.isEmpty() ? std::nullopt : std::optional(toInt32(value));
+  m_multifire->setShipPicture(picture);
+  if (angle) m_multifire->setAngle(*angle);
+  m_multifire->edit()->setText(QString::number(m_multifire->angle()));
+  m_multifire->reloadBackground();
+  m_multifire->DrawMultifireLines();
+}
+
+void TMainForm::TabSheet6Show() {
+  m_multifire->edit()->setText(QString::number(m_multifire->angle()));
+  m_multifire->DrawMultifireLines();
+}
+
+void TMainForm::setToCurrentShip() {
+  TMDIChild* child = activeChild();
+  const QString ship = child ? child->currentShip() : QString();
+  if (ship.isEmpty()) {
+    m_prompts.message(this, QMessageBox::Information, applicationTitle(),
+                      QStringLiteral("Show a ship page of a document first."));
+    return;
+  }
+  child->setShipValue(ship, QStringLiteral("MultiFireAngle"), QString::number(m_multifire->angle()));
+  RefreshShipComparison();
+}
+
+void TMainForm::addToHistory(const QString& path) { m_history->AddFile(path); }
 
 void TMainForm::HistoryFilesClickHistoryItem(const QString& fileName) {
   if (fileName.isEmpty()) return;

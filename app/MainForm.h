@@ -23,7 +23,8 @@ class ExceptionReporter;
 class Prompts;
 class TMDIChild;
 class THistoryFiles;
-class MultifireControls;
+class MultifireView;
+class QCheckBox;
 class BulletCalculator;
 class TForm2;
 
@@ -77,13 +78,18 @@ class TMainForm : public QMainWindow {
   void ErrorCheckCFG1Click();
   void ApplicationEvents1Exception();
   void HistoryFilesClickHistoryItem(const QString& fileName);
+  void CheckBox1Click();
+  void TabSheet6Show();
+  void setToCurrentShip();  // "Set To Current Ship"
 
   THistoryFiles* historyFiles() const { return m_history; }
   QAction* action(const QString& objectName) const;
   QWidget* sidePanel() const { return m_sidePanel; }
   QStringList tempListing() const { return m_tempListing; }
   void refreshTempListing();
-  MultifireControls* multifire() const { return m_multifire; }
+  MultifireView* multifire() const { return m_multifire; }
+  BulletCalculator* calculator() const { return m_calculator; }
+  QCheckBox* viewCurrentShip() const { return CheckBox1; }
   TForm2* multifireTool() const { return m_multifireTool; }
 
  protected:
@@ -97,6 +103,8 @@ class TMainForm : public QMainWindow {
   void buildToolBar();
   void buildSidePanel();
   void buildHelpPanel();
+  void buildToolsPage(QWidget* page);
+  QImage loadPicture(const QString& path) const;
   void setHint(QAction* action, const QString& hint);
   QAction* makeAction(const QString& name, const QString& text, int picture, const QKeySequence& key = {});
   void setDocumentCommandsEnabled(bool enabled);
@@ -128,7 +136,8 @@ class TMainForm : public QMainWindow {
   int m_sideTogglePicture = 26;
   QMenu* m_recentMenu = nullptr;
   THistoryFiles* m_history = nullptr;
-  MultifireControls* m_multifire = nullptr;
+  MultifireView* m_multifire = nullptr;
+  QCheckBox* CheckBox1 = nullptr;  // "View Current Ship"
   BulletCalculator* m_calculator = nullptr;
   TForm2* m_multifireTool = nullptr;
   QDialog* m_validation = nullptr;

@@ -372,6 +372,25 @@ void TMDIChild::WriteBackPage(ReportList* list) {
   setModified(true);
 }
 
+void TMDIChild::setShipValue(const QString& ship, const QString& key, const QString& value) {
+  ReportList* list = m_shipLists[static_cast<size_t>(Ships::indexOf(ship))];
+  const int row = list->rowOf(key);
+  if (row >= 0) {
+    if (list->value(row) == value) return;
+    list->setValue(row, value);
+    list->setEdited(row, true);
+    WriteBackPage(list);
+    return;
+  }
+  // A key that "Warbird" lacks has no row; the working copy still takes it.
+  if (!QFileInfo::exists(m_workingCopy))
+    throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
+  ProfileFile file(m_workingCopy);
+  file.setText(ship, key, value);
+  file.commit();
+  setModified(true);
+}
+
 void TMDIChild::chooseSection(int index) {
   m_chosenIndex = index;
   m_lastTyped = ComboBox1->itemText(index);

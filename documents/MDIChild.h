@@ -72,6 +72,8 @@ class TMDIChild : public QWidget {
   void editValueIn(ReportList* list);
   // Writes the rows of the page the user changed into the working copy.
   void WriteBackPage(ReportList* list);
+  // An edit made by a tool: the row shows it and the working copy gets it.
+  void setShipValue(const QString& ship, const QString& key, const QString& value);
 
   // Asks "Save changes to <name>?" when there are unsaved edits. False: keep the window open.
   bool confirmClose();

@@ -1,0 +1,125 @@
+// Speed and memory of reading configuration files and opening documents.
+// Run: build/bench/tessary_bench (offscreen by default).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+
+#include "app/MainForm.h"
+#include "app/Prompts.h"
+#include "documents/ConfigModel.h"
+#include "documents/MDIChild.h"
+#include "documents/ReportList.h"
+#include "profile/ProfileFile.h"
+
+namespace {
+QString g_svs;
+QString g_stress;
+QTemporaryDir* g_dir = nullptr;
+
+void makeStressFile(const QString& path) {
+  QByteArray out;
+  out.reserve(40 * 1024 * 1024);
+  for (const QString& ship : Ships::names()) {
+    out += '[' + ship.toLatin1() + "]\r\n";
+    for (int k = 0; k < 20000; ++k) out += "Setting" + QByteArray::number(k * 7919 % 20000) + "Key=" + QByteArray::number(k) + "\r\n";
+    out += "\r\n";
+  }
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(out);
+}
+
+std::size_t heapInUse() { return mallinfo2().uordblks; }
+
+// Everything a document window reads: sections, the keys of each, every value.
+std::size_t readAll(const ProfileFile& p) {
+  std::size_t bytes = 0;
+  for (const QByteArray& s : p.sectionNames())
+    for (const QByteArray& k : p.keyNames(s)) bytes += static_cast<std::size_t>(p.value(s, k).size());
+  return bytes;
+}
+
+void BM_ProfileReadAll(benchmark::State& state, const QString* path) {
+  std::size_t heap = 0;
+  for (auto _ : state) {
+    const std::size_t before = heapInUse();
+    ProfileFile p(*path);
+    benchmark::DoNotOptimize(readAll(p));
+    heap = std::max(heap, heapInUse() - before);
+  }
+  state.counters["heap_MB"] = static_cast<double>(heap) / (1024.0 * 1024.0);
+}
+
+void BM_PerValueReparse(benchmark::State& state, const QString* path) {
+  for (auto _ : state) {
+    std::size_t bytes = 0;
+    for (const QByteArray& s : ProfileFile(*path).sectionNames())
+      for (const QByteArray& k : ProfileFile(*path).keyNames(s))
+        bytes += static_cast<std::size_t>(ProfileFile(*path).value(s, k).size());
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+
+class SilentPrompts : public Prompts {
+ public:
+  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString&, const QString&,
+                                      QMessageBox::StandardButtons) override {
+    return QMessageBox::Ok;
+  }
+};
+
+void BM_OpenDocument(benchmark::State& state, const QString* path) {
+  QDir().mkpath(g_dir->path() + QStringLiteral("/app/base/temp"));
+  SilentPrompts prompts;
+  TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/app")), prompts);
+  form.show();
+  int keys = 0;
+  for (auto _ : state) {
+    TMDIChild* doc = form.OpenDocument(*path);
+    keys = 0;
+    for (int i = 0; i < Ships::kCount; ++i) keys += doc->shipList(i)->rowCount();
+    state.PauseTiming();
+    delete form.mdiArea()->currentSubWindow();
+    state.ResumeTiming();
+  }
+  state.counters["keys"] = keys;
+  state.counters["us_per_key"] =
+      benchmark::Counter(static_cast<double>(keys), benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QTemporaryDir dir;
+  g_dir = &dir;
+  qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/xdg")).toLocal8Bit());
+  g_svs = QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base/svs.cfg");
+  g_stress = dir.path() + QStringLiteral("/stress.cfg");
+  makeStressFile(g_stress);
+  benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_OpenDocument/stress", BM_OpenDocument, &g_stress)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(5);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
