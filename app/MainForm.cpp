@@ -358,7 +358,9 @@ void TMainForm::buildSidePanel() {
   layout->setContentsMargins(2, 2, 2, 2);
   m_sidePages = new QTabWidget(m_sidePanel);
   m_sidePages->setObjectName(QStringLiteral("SidePages"));
-  m_sidePages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+  m_sidePages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 2px; }"));
+  m_sidePages->setUsesScrollButtons(false);
+  m_sidePages->setIconSize(QSize(14, 14));
   layout->addWidget(m_sidePages);
 
   auto* general = new QWidget();
@@ -457,7 +459,9 @@ void TMainForm::buildToolsPage(QWidget* page) {
   help->setObjectName(QStringLiteral("MultifireHelp"));
   help->setReadOnly(true);
   help->setFrameShape(QFrame::NoFrame);
-  help->setFixedHeight(help->fontMetrics().lineSpacing() * 4 + 10);
+  help->setLineWrapMode(QPlainTextEdit::NoWrap);
+  help->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  help->setFixedHeight(help->fontMetrics().lineSpacing() * 4 + 12);
   hl->addWidget(help);
   gl->addWidget(helpGroup);
   layout->addWidget(group);

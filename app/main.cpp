@@ -1,5 +1,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,7 +15,7 @@
 
 namespace {
 void usage() {
-  std::fputs("usage: tessary [--screenshot FILE] [CONFIG]\n", stderr);
+  std::fputs("usage: tessary [--screenshot FILE] [--side-page General|Calculators|Tools] [CONFIG]\n", stderr);
 }
 }  // namespace
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   TessaryApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   QString screenshot;
+  QString sidePage;
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
@@ -29,6 +31,10 @@ int main(int argc, char** argv) {
         return 2;
       }
       screenshot = args[i + 1];
+      args.remove(i, 2);
+      --i;
+    } else if (args[i] == QStringLiteral("--side-page") && i + 1 < args.size()) {
+      sidePage = args[i + 1];
       args.remove(i, 2);
       --i;
     } else if (args[i] == QStringLiteral("--help") || args[i] == QStringLiteral("-h")) {
@@ -43,6 +49,10 @@ int main(int argc, char** argv) {
   QtPrompts prompts;
   TMainForm form(paths, prompts, args);
   form.show();
+  if (!sidePage.isEmpty())
+    if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("SidePages")))
+      for (int i = 0; i < pages->count(); ++i)
+        if (pages->tabText(i).trimmed() == sidePage) pages->setCurrentIndex(i);
 
   if (!screenshot.isEmpty()) {
     // Take the picture once the named configuration is shown (at most 5 s), then end normally.
