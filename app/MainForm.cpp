@@ -804,14 +804,20 @@ void TMainForm::showFileDetails(const QString& lastModified, const QString& owne
 
 // ---- multifire preview --------------------------------------------------------------------
 
+std::optional<std::int32_t> TMainForm::storedAngle(const TMDIChild* child, const QString& ship) const {
+  // Empty or missing: none. Not a whole number: a conversion error for the exception log.
+  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
+  if (value.isEmpty()) return std::nullopt;
+  return toInt32(value);
+}
+
 void TMainForm::RefreshMultifirePreview(const QString& ship, bool loadPictureToo) {
   if (!CheckBox1->isChecked() || ship.isEmpty()) return;
   TMDIChild* child = activeChild();
   if (!child) return;
   // Read everything first, so that a failure leaves the preview as it was.
   const QImage picture = loadPictureToo ? loadPicture(m_paths.shipPicture(ship)) : QImage();
-  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
-  const std::optional<std::int32_t> angle = value.isEmpty() ? std::nullopt : std::optional(toInt32(value));
+  const std::optional<std::int32_t> angle = storedAngle(child, ship);
   if (loadPictureToo) m_multifire->setShipPicture(picture);
   if (angle) m_multifire->setAngle(*angle);
   m_multifire->edit()->setText(QString::number(m_multifire->angle()));
@@ -827,8 +833,7 @@ void TMainForm::CheckBox1Click() {
   const QString ship = child ? child->currentShip() : QString();
   if (ship.isEmpty()) return;
   const QImage picture = loadPicture(m_paths.shipPicture(ship));
-  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
-  const std::optional<std::int32_t> angle = value.isEmpty() ? std::nullopt : std::optional(toInt32(value));
+  const std::optional<std::int32_t> angle = storedAngle(child, ship);
   m_multifire->setShipPicture(picture);
   if (angle) m_multifire->setAngle(*angle);
   m_multifire->edit()->setText(QString::number(m_multifire->angle()));

@@ -2,7 +2,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "app/AppPaths.h"
 #include "prefs/Preferences.h"
@@ -105,6 +107,7 @@ class TMainForm : public QMainWindow {
   void buildHelpPanel();
   void buildToolsPage(QWidget* page);
   QImage loadPicture(const QString& path) const;
+  std::optional<std::int32_t> storedAngle(const TMDIChild* child, const QString& ship) const;
   void setHint(QAction* action, const QString& hint);
   QAction* makeAction(const QString& name, const QString& text, int picture, const QKeySequence& key = {});
   void setDocumentCommandsEnabled(bool enabled);

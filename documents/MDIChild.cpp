@@ -353,6 +353,13 @@ void TMDIChild::editValueIn(ReportList* list) {
   WriteBackPage(list);
 }
 
+void TMDIChild::requireWorkingCopy() const {
+  // Writing into a missing working copy would create a file holding only this
+  // change, and a later save would put that over the user's file.
+  if (!QFileInfo::exists(m_workingCopy))
+    throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
+}
+
 void TMDIChild::WriteBackPage(ReportList* list) {
   if (!list) return;
   const int ship = shipOf(list);
@@ -363,8 +370,7 @@ void TMDIChild::WriteBackPage(ReportList* list) {
   for (int r = 0; r < list->rowCount(); ++r)
     if (list->isEdited(r)) rows.append(r);
   if (rows.isEmpty()) return;
-  if (!QFileInfo::exists(m_workingCopy))
-    throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
+  requireWorkingCopy();
   ProfileFile file(m_workingCopy);
   for (int r : rows) file.setText(section, list->name(r), list->value(r));
   file.commit();
@@ -383,8 +389,7 @@ void TMDIChild::setShipValue(const QString& ship, const QString& key, const QStr
     return;
   }
   // A key that "Warbird" lacks has no row; the working copy still takes it.
-  if (!QFileInfo::exists(m_workingCopy))
-    throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
+  requireWorkingCopy();
   ProfileFile file(m_workingCopy);
   file.setText(ship, key, value);
   file.commit();

@@ -93,6 +93,7 @@ class TMDIChild : public QWidget {
   void updateCaption();
   void onComboTextEdited(const QString& text);
   void chooseSection(int index);
+  void requireWorkingCopy() const;
 
   TMainForm* m_main;
   Prompts& m_prompts;

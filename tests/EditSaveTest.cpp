@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
+#include "app/TessaryError.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
@@ -306,4 +307,18 @@ TEST_F(EditSaveTest, CloseAllAndExitAskAndCancelKeepsEverything) {
   QTRY_VERIFY_WITH_TIMEOUT(fx.form->children().isEmpty(), 5000);
   EXPECT_EQ(readBytes(fx.app.path(QStringLiteral("zone/b.cfg"))), kArena);
   EXPECT_EQ(fx.prompts.messages().size(), 3);
+}
+
+TEST_F(EditSaveTest, MissingWorkingCopyIsReportedNotRecreatedWithOneLine) {
+  QFile::remove(doc->workingCopy());
+  ReportList* warbird = ship("Warbird");
+  fx.focusAndSelect(warbird, 0);
+  fx.prompts.textAnswers.push_back(QStringLiteral("9"));
+  EXPECT_THROW(doc->editValueIn(warbird), TessaryError);
+  EXPECT_FALSE(QFileInfo::exists(doc->workingCopy()));
+  // Saving then refuses too, instead of moving the user's file aside for nothing.
+  fx.prompts.saveAnswers = {source};
+  fx.prompts.messageAnswers = {QMessageBox::Ok};
+  EXPECT_THROW(fx.form->SaveDocument(), TessaryError);
+  EXPECT_EQ(readBytes(source), kArena);
 }
