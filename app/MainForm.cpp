@@ -21,7 +21,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
@@ -45,6 +44,7 @@
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
+#include "documents/WorkingCopies.h"
 #include "profile/ProfileFile.h"
 
 namespace {
@@ -57,7 +57,8 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
       m_prompts(prompts),
       m_prefs(paths),
       m_arguments(arguments),
-      m_startFolder(QDir::currentPath()) {
+      m_startFolder(QDir::currentPath()),
+      m_workingCopies(std::make_unique<WorkingCopies>(paths.temp())) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(applicationTitle());
   m_reporter = std::make_unique<ExceptionReporter>(exceptionLogPath(),
@@ -503,7 +504,6 @@ void TMainForm::FormCreate() {
   // A fixed frame, 150 pixels smaller than the screen each way, centred.
   setFixedSize(desk.width() - 150, desk.height() - 150);
   move(desk.center() - QPoint(width() / 2, height() / 2));
-  refreshTempListing();
   QDir().mkpath(m_paths.temp());
   if (!QDir::setCurrent(m_paths.temp()))
     throw TessaryError(QStringLiteral("Cannot open the folder %1").arg(m_paths.temp()));
@@ -515,14 +515,7 @@ void TMainForm::FormCreate() {
   m_prefs.setExternalFile(argument);
 }
 
-bool TMainForm::event(QEvent* e) {
-  if (e->type() == QEvent::WindowActivate) refreshTempListing();  // FormActivate
-  return QMainWindow::event(e);
-}
-
-void TMainForm::refreshTempListing() {
-  m_tempListing = QDir(m_paths.temp()).entryList(QDir::Files | QDir::Hidden | QDir::System);
-}
+bool TMainForm::event(QEvent* e) { return QMainWindow::event(e); }
 
 void TMainForm::FormDestroy() {
   if (m_destroying) return;
@@ -532,24 +525,24 @@ void TMainForm::FormDestroy() {
   // Documents go without questions here: the program is ending.
   // Also windows closed but not yet deleted: none may outlive this window.
   for (QMdiSubWindow* sub : m_mdi->findChildren<QMdiSubWindow*>()) delete sub;
-  refreshTempListing();
-  for (const QString& name : m_tempListing) QFile::remove(m_paths.tempFile(name));
+  // Only this copy's own working copies: another running copy keeps its own here.
+  m_workingCopies->removeAll();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
-  if (!confirmCloseAll(children())) {
+  const QList<TMDIChild*> docs = children();
+  if (!confirmClosing(docs)) {
     e->ignore();
     return;
   }
+  for (TMDIChild* doc : docs) doc->setCloseConfirmed(true);
   e->accept();
 }
 
-bool TMainForm::confirmCloseAll(const QList<TMDIChild*>& docs) {
-  for (TMDIChild* doc : docs) {
-    if (!doc->confirmClose()) return false;
-    doc->setCloseConfirmed(true);
-  }
-  return true;
+bool TMainForm::confirmClosing(const QList<TMDIChild*>& docs) {
+  QList<QPointer<TMDIChild>> guarded;
+  for (TMDIChild* doc : docs) guarded.append(doc);
+  return ::confirmClosing(guarded, [this] { ApplicationEvents1Exception(); });
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
@@ -623,25 +616,11 @@ QList<TMDIChild*> TMainForm::children() const {
   return out;
 }
 
-QString TMainForm::workingCopyFor(const QString& fileName, const TMDIChild* except) const {
-  auto used = [&](const QString& path) {
-    for (TMDIChild* c : children())
-      if (c != except && c->workingCopy() == path) return true;
-    return false;
-  };
-  QString candidate = m_paths.tempFile(fileName);
-  const QFileInfo info(fileName);
-  const QString stem = info.completeBaseName();
-  const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-  for (int n = 2; used(candidate); ++n)
-    candidate = m_paths.tempFile(QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix));
-  return candidate;
-}
-
 TMDIChild* TMainForm::CreateDocumentWindow(const QString& displayName, const QString& type,
-                                           const QString& statusPath, bool isNew) {
-  auto* child = new TMDIChild(this, m_prompts, m_paths);
+                                           const QString& statusPath, bool isNew, const QString& workingCopy) {
+  auto* child = new TMDIChild(this, m_prompts, m_paths, *m_workingCopies);
   child->setCaption(displayName);
+  child->setWorkingCopy(workingCopy);
   auto* sub = m_mdi->addSubWindow(child, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -660,16 +639,13 @@ TMDIChild* TMainForm::CreateDocumentWindow(const QString& displayName, const QSt
 }
 
 TMDIChild* TMainForm::OpenDocument(const QString& path) {
-  TMDIChild* child = CreateDocumentWindow(QFileInfo(path).fileName(), QStringLiteral("Arena"), path, false);
+  // The working copy first: a source that cannot be read, or a full disk, opens nothing.
+  const QString working = m_workingCopies->create(QFileInfo(path).fileName(), path);
+  TMDIChild* child =
+      CreateDocumentWindow(QFileInfo(path).fileName(), QStringLiteral("Arena"), path, false, working);
   child->prepareOtherPage();
   addToHistory(path);
-  const QString working = workingCopyFor(QFileInfo(path).fileName(), child);
-  child->setWorkingCopy(working);
-  QFile::remove(working);
-  QFile::copy(path, working);
-  QFile(working).setPermissions(QFile(working).permissions() | QFileDevice::WriteOwner);
-  refreshTempListing();
-  child->LoadDocument(path);
+  child->LoadDocument(working);
   child->showPageSet(QStringLiteral("Arena"));
   child->setDocType(QStringLiteral("Arena"));
   child->comboBox()->setEditText(QStringLiteral("[Select]"));
@@ -705,19 +681,23 @@ void TMainForm::resetSidePanel() {
 }
 
 void TMainForm::FileClose1Execute() {
+  // The window asked about is the one closed, whatever became current meanwhile (a hand-over).
+  const QPointer<QMdiSubWindow> sub = m_mdi->currentSubWindow();
   TMDIChild* child = activeChild();
-  if (!child || !child->confirmClose()) return;
-  delete m_mdi->currentSubWindow();
+  if (!child || !confirmClosing({child}) || !sub) return;
+  delete sub;
   if (m_mdi->subWindowList().isEmpty()) resetSidePanel();
 }
 
 void TMainForm::CloseAll1Execute() {
-  const QList<TMDIChild*> docs = children();
-  if (!confirmCloseAll(docs)) {
-    for (TMDIChild* doc : docs) doc->setCloseConfirmed(false);
-    return;
+  const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
+  QList<QPointer<QMdiSubWindow>> asked(subs.begin(), subs.end());
+  if (!confirmClosing(children())) return;
+  for (const QPointer<QMdiSubWindow>& sub : asked) {
+    if (!sub) continue;
+    if (auto* doc = qobject_cast<TMDIChild*>(sub->widget())) doc->setCloseConfirmed(true);
+    sub->close();
   }
-  for (QMdiSubWindow* sub : m_mdi->subWindowList()) sub->close();
   resetSidePanel();
   setDocumentCommandsEnabled(false);
 }
@@ -802,10 +782,13 @@ void TMainForm::showFileDetails(const QString& lastModified, const QString& owne
   m_owner->setText(owner);
 }
 
+void TMainForm::showLastModified(const QString& lastModified) { m_lastModified->setText(lastModified); }
+
 // ---- multifire preview --------------------------------------------------------------------
 
 std::optional<std::int32_t> TMainForm::storedAngle(const TMDIChild* child, const QString& ship) const {
   // Empty or missing: none. Not a whole number: a conversion error for the exception log.
+  if (child->workingCopy().isEmpty()) return std::nullopt;
   const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
   if (value.isEmpty()) return std::nullopt;
   return toInt32(value);
@@ -882,15 +865,10 @@ TMDIChild* TMainForm::NewDocument() {
   while (taken(name)) name = QStringLiteral("New%1.cfg").arg(++number);
   QString templ = m_prefs.defaultSettings();
   if (templ.isEmpty()) templ = m_paths.standardArena();
-  const QString working = m_paths.tempFile(name);
-  TMDIChild* child = CreateDocumentWindow(name, QStringLiteral("Arena"), working, true);
-  child->setWorkingCopy(working);
+  const QString working = m_workingCopies->create(name, templ);
+  TMDIChild* child = CreateDocumentWindow(name, QStringLiteral("Arena"), working, true, working);
   child->prepareOtherPage();
-  QFile::remove(working);
-  QFile::copy(templ, working);
-  QFile(working).setPermissions(QFile(working).permissions() | QFileDevice::WriteOwner);
-  refreshTempListing();
-  child->LoadDocument(templ);
+  child->LoadDocument(working);
   child->comboBox()->setEditText(QStringLiteral("[Select]"));
   setDocumentCommandsEnabled(true);
   child->showFileDetails();
@@ -900,67 +878,5 @@ TMDIChild* TMainForm::NewDocument() {
 // ---- saving --------------------------------------------------------------------------------
 
 void TMainForm::SaveDocument() {
-  if (TMDIChild* child = activeChild()) saveDocumentOf(child);
-}
-
-bool TMainForm::saveDocumentOf(TMDIChild* child) {
-  const QString proposed = child->filePath();
-  for (;;) {
-    const std::optional<QString> chosen = m_prompts.saveFile(this, QStringLiteral("File Save/Save As"),
-                                                             QStringLiteral("Config File(*.cfg)"), proposed);
-    if (!chosen || chosen->isEmpty()) return false;
-    const QString target = *chosen;
-    const QFileInfo targetInfo(target);
-    if (targetInfo.absoluteFilePath() == QFileInfo(child->workingCopy()).absoluteFilePath() ||
-        (targetInfo.exists() && targetInfo.canonicalFilePath() == QFileInfo(child->workingCopy()).canonicalFilePath())) {
-      m_prompts.message(this, QMessageBox::Warning, applicationTitle(),
-                        QStringLiteral("%1 is the program's working copy of this document, which is deleted when "
-                                       "the program ends.\nPlease choose another name or folder.")
-                            .arg(target));
-      continue;
-    }
-    if (target == proposed || targetInfo.exists()) {
-      const auto answer = m_prompts.message(
-          this, QMessageBox::Warning, QStringLiteral("Warning"),
-          QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!").arg(target),
-          QMessageBox::Ok | QMessageBox::Cancel);
-      if (answer != QMessageBox::Ok) continue;
-    }
-    saveOnce(child, target);
-    return true;
-  }
-}
-
-bool TMainForm::saveOnce(TMDIChild* child, const QString& target) {
-  const QString working = child->workingCopy();
-  QFile in(working);
-  if (!in.open(QIODevice::ReadOnly))
-    throw TessaryError(QStringLiteral("The working copy %1 cannot be read, so nothing was saved").arg(working));
-  const QByteArray data = in.readAll();
-  in.close();
-  if (QFileInfo::exists(target)) {
-    // Users restore from name + "x"; an older backup there is kept as it is.
-    const QString backup = target + QLatin1Char('x');
-    if (!QFileInfo::exists(backup) && !QFile::copy(target, backup))
-      throw TessaryError(QStringLiteral("Unable to write the backup %1, so %2 was not replaced").arg(backup, target));
-  }
-  QSaveFile out(target);
-  if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
-    throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(target));
-
-  const QString name = QFileInfo(target).fileName();
-  child->setCaption(name);
-  child->setFilePath(target);
-  // The working copy follows the document, so later edits and saves keep its whole content.
-  const QString followed = workingCopyFor(name, child);
-  if (followed != working) {
-    QFile::remove(followed);
-    if (QFile::rename(working, followed)) child->setWorkingCopy(followed);
-    refreshTempListing();
-  }
-  child->setNewDocument(false);
-  child->setModified(false);
-  setFileModifiedTime(target, QDateTime::currentDateTime());
-  m_lastModified->setText(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(target)));
-  return true;
+  if (TMDIChild* child = activeChild()) child->saveWithDialog();
 }

@@ -29,6 +29,7 @@ class MultifireView;
 class QCheckBox;
 class BulletCalculator;
 class TForm2;
+class WorkingCopies;
 
 // The main frame window: menus, tool bar, side panel, help strip, and the
 // document area holding one TMDIChild per open configuration file.
@@ -49,18 +50,16 @@ class TMainForm : public QMainWindow {
   QString openDialogFileName() const { return m_openDialogName; }
   TMDIChild* OpenDocument(const QString& path);
   TMDIChild* CreateDocumentWindow(const QString& displayName, const QString& type, const QString& statusPath,
-                                  bool isNew);
+                                  bool isNew, const QString& workingCopy);
   TMDIChild* NewDocument();
-  // The working copy for a document of this file name: base/temp/<name> unless
-  // another open document already uses it, then a numbered variant.
-  QString workingCopyFor(const QString& fileName, const TMDIChild* except = nullptr) const;
-  bool saveDocumentOf(TMDIChild* child);  // true when saved
+  WorkingCopies& workingCopies() { return *m_workingCopies; }
 
   // Side panel and help strip, used by the document windows.
   void ShowSettingHelp(const QString& section, const QString& name);
   void RefreshShipComparison();
   void resetComparisonValues();
   void showFileDetails(const QString& lastModified, const QString& owner);
+  void showLastModified(const QString& lastModified);
   void enableWindowButtons();
   void RefreshMultifirePreview(const QString& ship, bool loadPicture);
 
@@ -87,8 +86,6 @@ class TMainForm : public QMainWindow {
   THistoryFiles* historyFiles() const { return m_history; }
   QAction* action(const QString& objectName) const;
   QWidget* sidePanel() const { return m_sidePanel; }
-  QStringList tempListing() const { return m_tempListing; }
-  void refreshTempListing();
   MultifireView* multifire() const { return m_multifire; }
   BulletCalculator* calculator() const { return m_calculator; }
   QCheckBox* viewCurrentShip() const { return CheckBox1; }
@@ -114,8 +111,7 @@ class TMainForm : public QMainWindow {
   void resetSidePanel();
   void updateWindowCommands();
   void onFormClosed();
-  bool confirmCloseAll(const QList<TMDIChild*>& docs);
-  bool saveOnce(TMDIChild* child, const QString& target);
+  bool confirmClosing(const QList<TMDIChild*>& docs);
   void addToHistory(const QString& path);
 
   AppPaths m_paths;
@@ -124,6 +120,7 @@ class TMainForm : public QMainWindow {
   QStringList m_arguments;
   QString m_startFolder;
   std::unique_ptr<ExceptionReporter> m_reporter;
+  std::unique_ptr<WorkingCopies> m_workingCopies;
 
   QMdiArea* m_mdi = nullptr;
   QToolBar* m_toolBar = nullptr;
@@ -149,7 +146,6 @@ class TMainForm : public QMainWindow {
   bool m_pickingUp = false;
   bool m_destroying = false;
   QString m_openDialogName;
-  QStringList m_tempListing;
 
   QAction* FileNew1 = nullptr;
   QAction* FileNewServer1 = nullptr;

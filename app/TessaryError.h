@@ -30,3 +30,15 @@ class ProfileWriteError : public TessaryError {
  public:
   using TessaryError::TessaryError;
 };
+
+// A file exists but cannot be read (no permission, not a regular file).
+class ProfileReadError : public TessaryError {
+ public:
+  using TessaryError::TessaryError;
+};
+
+// A section or key name that the INI layout cannot hold.
+class ProfileNameError : public TessaryError {
+ public:
+  using TessaryError::TessaryError;
+};

@@ -31,6 +31,7 @@ ConfigData loadConfigData(const QString& path) {
   const ProfileFile file(path);
   data.legacyEncoding = !TextCodec::isValidUtf8(file.content());
   data.sections = file.sections();
+  for (const QByteArray& name : file.duplicateSectionNames()) data.repeatedSections.append(TextCodec::decode(name));
   for (const QString& s : data.sections)
     if (Ships::indexOf(s) < 0) data.otherSections.append(s);
   const QList<QByteArray> keys = file.keyNames("Warbird");

@@ -21,6 +21,7 @@ struct ConfigData {
   QStringList keys;           // key names of "Warbird", file order
   std::array<QStringList, Ships::kCount> values;  // values[ship][i] belongs to keys[i]
   bool legacyEncoding = false;                    // the file is not UTF-8
+  QStringList repeatedSections;                   // sections that appear more than once, read as one
 };
 ConfigData loadConfigData(const QString& path);
 

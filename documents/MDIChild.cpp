@@ -16,7 +16,9 @@
 #include "app/Pictures.h"
 #include "app/Prompts.h"
 #include "app/TessaryError.h"
+#include "documents/DocumentSaver.h"
 #include "documents/PageSet.h"
+#include "documents/WorkingCopies.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
 
@@ -25,6 +27,7 @@ const QString kSection = QStringLiteral("[Section]");
 const QString kSelect = QStringLiteral("[Select]");
 const QString kDesignItem = QStringLiteral("[ Dropdown & Select Setting/Type Setting In Here ]");
 const QString kListHint = QStringLiteral("Select to View Ship Comparisons/Help. Double Click to Edit.");
+const QString kComboHint = QStringLiteral("Dropdown & Select Setting/Type To Search  For Setting In Here");
 
 // Shows "Error?" and lets the failure go on to the exception log.
 template <typename F>
@@ -38,8 +41,8 @@ void guarded(Prompts& prompts, QWidget* parent, F&& work) {
 }
 }  // namespace
 
-TMDIChild::TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths)
-    : m_main(main), m_prompts(prompts), m_paths(paths) {
+TMDIChild::TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies)
+    : m_main(main), m_workingCopies(workingCopies), m_prompts(prompts), m_paths(paths) {
   setObjectName(QStringLiteral("TMDIChild"));
   setFixedSize(441, 374);
   auto* layout = new QVBoxLayout(this);
@@ -155,7 +158,7 @@ void TMDIChild::buildPages() {
   ComboBox1->setEditable(true);
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
   ComboBox1->setCompleter(nullptr);  // completion below, so that it counts as a choice
-  ComboBox1->setToolTip(QStringLiteral("Dropdown & Select Setting/Type To Search  For Setting In Here"));
+  ComboBox1->setToolTip(kComboHint);
   ComboBox1->addItem(kDesignItem);
   ComboBox1->setEnabled(false);
   ComboBox1->setMaxVisibleItems(20);
@@ -266,6 +269,16 @@ void TMDIChild::LoadDocument(const QString& sourcePath) {
     std::sort(others.begin(), others.end(), settingLess);
     ComboBox1->addItems(others);
     ComboBox1->setEnabled(true);
+    ComboBox1->setToolTip(kComboHint);
+    if (!data.repeatedSections.isEmpty()) {
+      // The user would otherwise wonder why an edit lands in one copy and not the other.
+      const QString note =
+          QStringLiteral("These sections appear more than once in the file: %1. Each is listed once with the keys "
+                         "of all its copies; where a key repeats, the first one is shown and edited.")
+              .arg(data.repeatedSections.join(QStringLiteral(", ")));
+      ComboBox1->setToolTip(kComboHint + QStringLiteral("\n\n") + note);
+      ComboBox1->setStatusTip(note);
+    }
     m_keys = data.keys;
     const std::vector<int> order = settingOrder(m_keys);
     for (int ship = 0; ship < Ships::kCount; ++ship)
@@ -436,15 +449,58 @@ bool TMDIChild::confirmClose() {
   const auto answer = m_prompts.message(this, QMessageBox::Question, applicationTitle(),
                                         QStringLiteral("Save changes to %1?").arg(m_caption),
                                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-  if (answer == QMessageBox::Save) return m_main->saveDocumentOf(this);
+  if (answer == QMessageBox::Save) return saveWithDialog();
   return answer == QMessageBox::Discard;
 }
 
 void TMDIChild::closeEvent(QCloseEvent* event) {
-  if (!m_closeConfirmed && !confirmClose()) {
+  if (!m_closeConfirmed &&
+      !confirmClosing({QPointer<TMDIChild>(this)}, [this] { m_main->ApplicationEvents1Exception(); })) {
     event->ignore();
     return;
   }
   event->accept();
   Q_EMIT formClosed();
+}
+
+bool TMDIChild::saveWithDialog() {
+  const QString proposed = m_filePath;
+  for (;;) {
+    const std::optional<QString> chosen = m_prompts.saveFile(this, QStringLiteral("File Save/Save As"),
+                                                             QStringLiteral("Config File(*.cfg)"), proposed);
+    if (!chosen || chosen->isEmpty()) return false;
+    const QString target = *chosen;
+    if (const QString refused = DocumentSaver::refusal(m_workingCopies, target); !refused.isEmpty()) {
+      m_prompts.message(this, QMessageBox::Warning, applicationTitle(), refused);
+      continue;
+    }
+    if (target == proposed || QFileInfo::exists(target)) {
+      const auto answer = m_prompts.message(
+          this, QMessageBox::Warning, QStringLiteral("Warning"),
+          QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!").arg(target),
+          QMessageBox::Ok | QMessageBox::Cancel);
+      if (answer != QMessageBox::Ok) continue;
+    }
+    DocumentSaver::save(m_workingCopy, target);
+    const QString name = QFileInfo(target).fileName();
+    setCaption(name);
+    setFilePath(target);
+    // The working copy follows the document, so later edits and saves keep its whole content.
+    m_workingCopy = m_workingCopies.follow(m_workingCopy, name);
+    m_newDocument = false;
+    setModified(false);
+    m_main->showLastModified(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(target)));
+    return true;
+  }
+}
+
+bool confirmClosing(const QList<QPointer<TMDIChild>>& docs, const std::function<void()>& reportError) {
+  try {
+    for (const QPointer<TMDIChild>& doc : docs)
+      if (doc && !doc->confirmClose()) return false;
+    return true;
+  } catch (...) {
+    reportError();
+    return false;
+  }
 }

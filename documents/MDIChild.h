@@ -1,7 +1,10 @@
 #pragma once
 #include <QWidget>
 
+#include <QPointer>
+
 #include <array>
+#include <functional>
 
 #include "app/AppPaths.h"
 #include "documents/ConfigModel.h"
@@ -15,6 +18,7 @@ class PageSet;
 class Prompts;
 class ReportList;
 class TMainForm;
+class WorkingCopies;
 
 // The document window of one configuration file: eight ship pages, the
 // "Other" page and a status bar with the file's path and type. Its edits go
@@ -22,7 +26,7 @@ class TMainForm;
 class TMDIChild : public QWidget {
   Q_OBJECT
  public:
-  TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths);
+  TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies);
   ~TMDIChild() override;
 
   // Document state.
@@ -75,6 +79,10 @@ class TMDIChild : public QWidget {
   // An edit made by a tool: the row shows it and the working copy gets it.
   void setShipValue(const QString& ship, const QString& key, const QString& value);
 
+  // The save command: the save dialog (again after a refused target or a
+  // "Cancel" in the overwrite question), then the save. False when cancelled.
+  // Throws when the save fails; the document then stays as it was.
+  bool saveWithDialog();
   // Asks "Save changes to <name>?" when there are unsaved edits. False: keep the window open.
   bool confirmClose();
   // Close without asking again (the question was answered for it already).
@@ -96,6 +104,7 @@ class TMDIChild : public QWidget {
   void requireWorkingCopy() const;
 
   TMainForm* m_main;
+  WorkingCopies& m_workingCopies;
   Prompts& m_prompts;
   AppPaths m_paths;
 
@@ -122,3 +131,11 @@ class TMDIChild : public QWidget {
   bool m_newDocument = false;
   bool m_closeConfirmed = false;
 };
+
+// The close question for every way documents close (close box, "&Close",
+// Close All, exit): asks about each document with unsaved edits, in order, and
+// says whether all of them may close. A save that fails or is cancelled keeps
+// its document, and the rest, open; an error is handed to reportError (inside
+// the catch, so it can log the current exception) and counts as "not closed".
+// Nothing is marked: a cancelled round leaves every document as it was.
+bool confirmClosing(const QList<QPointer<TMDIChild>>& docs, const std::function<void()>& reportError);

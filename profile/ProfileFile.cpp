@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QSet>
 
 #include <cstdio>
+#include <utility>
 
 #include "app/TessaryError.h"
+#include "profile/AtomicFile.h"
 #include "profile/TextCodec.h"
 
 namespace {
@@ -58,13 +60,11 @@ QString ProfileFile::resolve(const QString& fileName) {
 }
 
 ProfileFile::ProfileFile(const QString& fileName) : m_path(resolve(fileName)) {
-  QFile file(m_path);
-  QByteArray data;
-  if (file.open(QIODevice::ReadOnly)) {
-    m_existed = true;
-    data = file.readAll();
-  }
-  parse(data);
+  // A file that exists but cannot be read is an error, never an empty file:
+  // a later write would otherwise put one key over the whole file.
+  const std::optional<QByteArray> data = AtomicFile::read(m_path);
+  m_existed = data.has_value();
+  parse(data.value_or(QByteArray()));
 }
 
 ProfileFile::~ProfileFile() {
@@ -85,23 +85,26 @@ void ProfileFile::parse(const QByteArray& data) {
   m_legacy = !TextCodec::isValidUtf8(data);
   m_sections.clear();
   m_sections.push_back(Section{});
+  QHash<QByteArray, int> lastOfName;  // upper-case name -> last occurrence so far
   bool eolKnown = false;
   while (pos < data.size()) {
-    qsizetype nl = data.indexOf('\n', pos);
+    // LF, CR LF and a lone CR all end a line; each line keeps its own ending.
+    qsizetype end = pos;
+    while (end < data.size() && data[end] != '\n' && data[end] != '\r') ++end;
     Line line;
-    if (nl < 0) {
-      line.text = data.mid(pos);
-      pos = data.size();
-    } else {
-      const bool crlf = nl > pos && data[nl - 1] == '\r';
-      line.text = data.mid(pos, nl - pos - (crlf ? 1 : 0));
-      line.eol = crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+    line.text = data.mid(pos, end - pos);
+    if (end < data.size()) {
+      if (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n')
+        line.eol = QByteArrayLiteral("\r\n");
+      else
+        line.eol = data[end] == '\r' ? QByteArrayLiteral("\r") : QByteArrayLiteral("\n");
       if (!eolKnown) {
         m_defaultEol = line.eol;
         eolKnown = true;
       }
-      pos = nl + 1;
     }
+    pos = end + line.eol.size();
+    if (line.eol.isEmpty()) pos = data.size();
     QByteArray name;
     switch (classify(line.text, &name)) {
       case Kind::Header: {
@@ -109,7 +112,15 @@ void ProfileFile::parse(const QByteArray& data) {
         s.name = name;
         s.lines.push_back(std::move(line));
         const QByteArray key = upper(name);
-        if (!m_sectionIndex.contains(key)) m_sectionIndex.insert(key, static_cast<int>(m_sections.size()));
+        const int at = static_cast<int>(m_sections.size());
+        if (const auto it = lastOfName.find(key); it != lastOfName.end()) {
+          m_sections[static_cast<size_t>(*it)].next = at;
+          *it = at;
+        } else {
+          s.first = true;
+          m_sectionIndex.insert(key, at);
+          lastOfName.insert(key, at);
+        }
         m_sections.push_back(std::move(s));
         break;
       }
@@ -138,35 +149,74 @@ ProfileFile::Section* ProfileFile::findSection(const QByteArray& name) {
   return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[static_cast<size_t>(*it)];
 }
 
+const ProfileFile::Section* ProfileFile::nextOccurrence(const Section* s) const {
+  return s->next < 0 ? nullptr : &m_sections[static_cast<size_t>(s->next)];
+}
+
+ProfileFile::Line* ProfileFile::findKeyLine(const QByteArray& section, const QByteArray& key) {
+  return const_cast<Line*>(std::as_const(*this).findKeyLine(section, key));
+}
+
+const ProfileFile::Line* ProfileFile::findKeyLine(const QByteArray& section, const QByteArray& key) const {
+  // A section may appear more than once; its keys are those of all its
+  // occurrences, and the first occurrence of a key is the one that counts.
+  const QByteArray wanted = upper(trimmed(key));
+  for (const Section* s = findSection(section); s; s = nextOccurrence(s)) {
+    const auto it = s->index.constFind(wanted);
+    if (it != s->index.constEnd())
+      return &s->lines[static_cast<size_t>(s->keys[static_cast<size_t>(*it)].line)];
+  }
+  return nullptr;
+}
+
 QByteArray ProfileFile::lineValue(const QByteArray& line) { return trimmed(line.mid(line.indexOf('=') + 1)); }
 
 QByteArray ProfileFile::value(const QByteArray& section, const QByteArray& key, const QByteArray& def) const {
-  const Section* s = findSection(section);
-  if (!s) return def;
-  const auto it = s->index.constFind(upper(trimmed(key)));
-  if (it == s->index.constEnd()) return def;
-  return lineValue(s->lines[static_cast<size_t>(s->keys[static_cast<size_t>(*it)].line)].text);
+  const Line* line = findKeyLine(section, key);
+  return line ? lineValue(line->text) : def;
 }
 
 bool ProfileFile::hasKey(const QByteArray& section, const QByteArray& key) const {
-  const Section* s = findSection(section);
-  return s && s->index.contains(upper(trimmed(key)));
+  return findKeyLine(section, key) != nullptr;
 }
 
 QList<QByteArray> ProfileFile::sectionNames() const {
   QList<QByteArray> names;
-  names.reserve(static_cast<qsizetype>(m_sections.size()));
-  for (size_t i = 1; i < m_sections.size(); ++i) names.append(m_sections[i].name);
+  names.reserve(static_cast<qsizetype>(m_sectionIndex.size()));
+  for (size_t i = 1; i < m_sections.size(); ++i)
+    if (m_sections[i].first) names.append(m_sections[i].name);
+  return names;
+}
+
+bool ProfileFile::hasDuplicateSections() const {
+  return static_cast<size_t>(m_sectionIndex.size()) + 1 < m_sections.size();
+}
+
+QList<QByteArray> ProfileFile::duplicateSectionNames() const {
+  QList<QByteArray> names;
+  for (size_t i = 1; i < m_sections.size(); ++i)
+    if (m_sections[i].first && m_sections[i].next >= 0) names.append(m_sections[i].name);
   return names;
 }
 
 QList<QByteArray> ProfileFile::keyNames(const QByteArray& section) const {
   QList<QByteArray> names;
-  const Section* s = findSection(section);
-  if (!s) return names;
-  names.reserve(static_cast<qsizetype>(s->keys.size()));
-  for (size_t i = 0; i < s->keys.size(); ++i)
-    if (s->index.value(upper(s->keys[i].name)) == static_cast<int>(i)) names.append(s->keys[i].name);
+  const Section* first = findSection(section);
+  if (!first) return names;
+  if (first->next < 0) {
+    names.reserve(static_cast<qsizetype>(first->keys.size()));
+    for (size_t i = 0; i < first->keys.size(); ++i)
+      if (first->index.value(upper(first->keys[i].name)) == static_cast<int>(i)) names.append(first->keys[i].name);
+    return names;
+  }
+  QSet<QByteArray> seen;
+  for (const Section* s = first; s; s = nextOccurrence(s))
+    for (const Key& k : s->keys) {
+      const QByteArray u = upper(k.name);
+      if (seen.contains(u)) continue;
+      seen.insert(u);
+      names.append(k.name);
+    }
   return names;
 }
 
@@ -176,13 +226,38 @@ QList<QByteArray> ProfileFile::sectionLines(const QByteArray& section) const {
   return lines;
 }
 
+QString ProfileFile::nameProblem(const QByteArray& section, const QByteArray& key) {
+  const QByteArray s = trimmed(section);
+  const QByteArray k = trimmed(key);
+  if (s.isEmpty()) return QStringLiteral("A section name cannot be empty.");
+  if (s.contains(']') || s.contains('\n') || s.contains('\r'))
+    return QStringLiteral("The section name \"%1\" cannot hold \"]\" or a line break.").arg(TextCodec::decode(s));
+  if (k.isEmpty()) return QStringLiteral("A key name cannot be empty.");
+  if (k.contains('=') || k.contains('\n') || k.contains('\r'))
+    return QStringLiteral("The key name \"%1\" cannot hold \"=\" or a line break.").arg(TextCodec::decode(k));
+  if (k[0] == '[' || k[0] == ';' || k[0] == '#')
+    return QStringLiteral("The key name \"%1\" cannot start with \"[\", \";\" or \"#\".").arg(TextCodec::decode(k));
+  return {};
+}
+
 void ProfileFile::setValue(const QByteArray& sectionName, const QByteArray& keyName, const QByteArray& val) {
   const QByteArray section = trimmed(sectionName);
   const QByteArray key = trimmed(keyName);
+  // A name the layout cannot hold would read back as something else later.
+  if (const QString problem = nameProblem(section, key); !problem.isEmpty()) throw ProfileNameError(problem);
   // A value is one line: a line break inside it would split the file's structure.
   QByteArray v = val;
   v.replace('\r', ' ').replace('\n', ' ');
   v = trimmed(v);
+  if (Line* line = findKeyLine(section, key)) {
+    if (lineValue(line->text) == v) return;
+    // Keep the key as written and the blanks after "="; only the value changes.
+    qsizetype cut = line->text.indexOf('=') + 1;
+    while (cut < line->text.size() && (line->text[cut] == ' ' || line->text[cut] == '\t')) ++cut;
+    line->text = line->text.left(cut) + v;
+    m_dirty = true;
+    return;
+  }
   Section* s = findSection(section);
   if (!s) {
     Section& last = m_sections.back();
@@ -192,21 +267,11 @@ void ProfileFile::setValue(const QByteArray& sectionName, const QByteArray& keyN
     }
     Section fresh;
     fresh.name = section;
+    fresh.first = true;
     fresh.lines.push_back(Line{'[' + section + ']', m_defaultEol});
     m_sectionIndex.insert(upper(section), static_cast<int>(m_sections.size()));
     m_sections.push_back(std::move(fresh));
     s = &m_sections.back();
-  }
-  const auto it = s->index.constFind(upper(key));
-  if (it != s->index.constEnd()) {
-    Line& line = s->lines[static_cast<size_t>(s->keys[static_cast<size_t>(*it)].line)];
-    if (lineValue(line.text) == v) return;
-    // Keep the key as written and the blanks after "="; only the value changes.
-    qsizetype cut = line.text.indexOf('=') + 1;
-    while (cut < line.text.size() && (line.text[cut] == ' ' || line.text[cut] == '\t')) ++cut;
-    line.text = line.text.left(cut) + v;
-    m_dirty = true;
-    return;
   }
   // New key: after the section's last key (or its header), so that blank lines
   // and comments in front of the next section stay with that section.
@@ -220,14 +285,27 @@ void ProfileFile::setValue(const QByteArray& sectionName, const QByteArray& keyN
   m_dirty = true;
 }
 
-QByteArray ProfileFile::encodeName(const QString& name) const { return TextCodec::encode(name, m_legacy); }
+QByteArray ProfileFile::sectionBytes(const QString& section) const {
+  // The file's own spelling of the name when it has one, in either encoding.
+  const QByteArray legacy = TextCodec::encode(section, true);
+  if (findSection(legacy)) return legacy;
+  const QByteArray utf8 = section.toUtf8();
+  if (findSection(utf8)) return utf8;
+  return TextCodec::encode(section, m_legacy);
+}
+
+QByteArray ProfileFile::keyBytes(const QByteArray& section, const QString& key) const {
+  const QByteArray legacy = TextCodec::encode(key, true);
+  if (findKeyLine(section, legacy)) return legacy;
+  const QByteArray utf8 = key.toUtf8();
+  if (findKeyLine(section, utf8)) return utf8;
+  return TextCodec::encode(key, m_legacy);
+}
 
 QString ProfileFile::text(const QString& section, const QString& key, const QString& def) const {
-  const Section* s = findSection(encodeName(section));
-  if (!s) return def;
-  const auto it = s->index.constFind(upper(trimmed(encodeName(key))));
-  if (it == s->index.constEnd()) return def;
-  return TextCodec::decode(lineValue(s->lines[static_cast<size_t>(s->keys[static_cast<size_t>(*it)].line)].text));
+  const QByteArray s = sectionBytes(section);
+  const Line* line = findKeyLine(s, keyBytes(s, key));
+  return line ? TextCodec::decode(lineValue(line->text)) : def;
 }
 
 QStringList ProfileFile::sections() const {
@@ -238,12 +316,18 @@ QStringList ProfileFile::sections() const {
 
 QStringList ProfileFile::keys(const QString& section) const {
   QStringList out;
-  for (const QByteArray& n : keyNames(encodeName(section))) out.append(TextCodec::decode(n));
+  for (const QByteArray& n : keyNames(sectionBytes(section))) out.append(TextCodec::decode(n));
   return out;
 }
 
 void ProfileFile::setText(const QString& section, const QString& key, const QString& value) {
-  setValue(encodeName(section), encodeName(key), TextCodec::encode(value, m_legacy));
+  const QByteArray s = sectionBytes(section);
+  const QByteArray k = keyBytes(s, key);
+  const Line* line = findKeyLine(s, k);
+  // Each value keeps the encoding it was read in, so an edit writes back what the user saw.
+  const QByteArray bytes = line ? TextCodec::encodeLike(value, lineValue(line->text), m_legacy)
+                                : TextCodec::encode(value, m_legacy);
+  setValue(s, k, bytes);
 }
 
 QByteArray ProfileFile::content() const {
@@ -259,11 +343,15 @@ QByteArray ProfileFile::content() const {
 void ProfileFile::commit() {
   if (!m_dirty) return;
   const QByteArray data = content();
-  QDir().mkpath(QFileInfo(m_path).absolutePath());
-  QSaveFile out(m_path);
-  if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit()) {
+  // Only the program's own configuration folder is made on demand; any other
+  // missing folder is a mistyped path, not a place to create.
+  const QString folder = QFileInfo(m_path).absolutePath();
+  if (QDir::cleanPath(folder) == QDir::cleanPath(configFolder())) QDir().mkpath(folder);
+  try {
+    AtomicFile::write(m_path, data);
+  } catch (...) {
     m_commitFailed = true;
-    throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(m_path));
+    throw;
   }
   m_dirty = false;
   m_commitFailed = false;

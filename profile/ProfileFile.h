@@ -25,6 +25,8 @@ class ProfileFile {
  public:
   // A name without a folder names a file in the per-user configuration folder
   // ($XDG_CONFIG_HOME/tessary/), like the profile files of other programs.
+  // Throws ProfileReadError ("Unable to read <path>") when the file exists but
+  // cannot be read or is not a regular file; a missing file reads as empty.
   explicit ProfileFile(const QString& fileName);
   ~ProfileFile();  // commits pending writes; reports a failure on standard error only
   ProfileFile(const ProfileFile&) = delete;
@@ -39,10 +41,20 @@ class ProfileFile {
   // Byte-level access.
   QByteArray value(const QByteArray& section, const QByteArray& key, const QByteArray& def = {}) const;
   bool hasKey(const QByteArray& section, const QByteArray& key) const;
-  QList<QByteArray> sectionNames() const;
+  QList<QByteArray> sectionNames() const;  // each section once, though it may appear more often
+  // Sections that appear more than once (letter case aside). Their keys are read
+  // as one section: the first occurrence of a key wins, and a write goes there
+  // (a new key to the first occurrence of the section).
+  bool hasDuplicateSections() const;
+  QList<QByteArray> duplicateSectionNames() const;
   QList<QByteArray> keyNames(const QByteArray& section) const;
   QList<QByteArray> sectionLines(const QByteArray& section) const;  // "key=value", values read as value()
+  // Throws ProfileNameError for a name the layout cannot hold (see nameProblem).
   void setValue(const QByteArray& section, const QByteArray& key, const QByteArray& value);
+  // Why a section or key name cannot be written, or empty when it can: an empty
+  // name, "]" in a section name, "=" in a key name or a key name starting with
+  // "[", ";" or "#", a line break in either.
+  static QString nameProblem(const QByteArray& section, const QByteArray& key);
 
   // Text access for the windows: names and values decoded as TextCodec does.
   QString text(const QString& section, const QString& key, const QString& def = {}) const;
@@ -73,6 +85,8 @@ class ProfileFile {
   };
   struct Section {
     QByteArray name;
+    int next = -1;       // the next occurrence of a section of this name
+    bool first = false;  // the first occurrence of its name
     std::vector<Line> lines;  // lines[0] is the "[name]" header, except in the preamble
     std::vector<Key> keys;    // in file order, duplicates included
     QHash<QByteArray, int> index;  // upper-case name -> first entry in keys
@@ -82,7 +96,11 @@ class ProfileFile {
   const Section* findSection(const QByteArray& name) const;
   Section* findSection(const QByteArray& name);
   static QByteArray lineValue(const QByteArray& line);
-  QByteArray encodeName(const QString& name) const;
+  const Section* nextOccurrence(const Section* s) const;
+  const Line* findKeyLine(const QByteArray& section, const QByteArray& key) const;
+  Line* findKeyLine(const QByteArray& section, const QByteArray& key);
+  QByteArray sectionBytes(const QString& section) const;
+  QByteArray keyBytes(const QByteArray& section, const QString& key) const;
 
   QString m_path;
   bool m_existed = false;
@@ -92,5 +110,5 @@ class ProfileFile {
   QByteArray m_bom;
   QByteArray m_defaultEol = "\n";
   std::vector<Section> m_sections;  // m_sections[0]: lines before the first section
-  QHash<QByteArray, int> m_sectionIndex;
+  QHash<QByteArray, int> m_sectionIndex;  // upper-case name -> first occurrence
 };

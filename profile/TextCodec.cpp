@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <optional>
+
 namespace {
 // Windows-1252 0x80..0x9F; 0 marks the five undefined bytes (shown as Latin-1 controls).
 constexpr char16_t kCp1252High[32] = {
@@ -34,8 +36,11 @@ QString decode(const QByteArray& bytes) {
   return text;
 }
 
-QByteArray encode(const QString& text, bool legacy) {
-  if (!legacy) return text.toUtf8();
+namespace {
+// Windows-1252 bytes for text, or nothing when a character has none. The five
+// bytes the code page leaves undefined decode to U+0081 and so on, and come back
+// as themselves, so every byte string survives a decode and encode.
+std::optional<QByteArray> toCp1252(const QString& text) {
   QByteArray out;
   out.reserve(text.size());
   for (QChar qc : text) {
@@ -44,13 +49,37 @@ QByteArray encode(const QString& text, bool legacy) {
       out.append(static_cast<char>(c));
       continue;
     }
+    if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80] == 0) {
+      out.append(static_cast<char>(c));
+      continue;
+    }
     int found = -1;
     for (int i = 0; i < 32; ++i)
       if (kCp1252High[i] == c) found = i;
-    if (found < 0) return text.toUtf8();  // does not fit the old code page: keep it intact as UTF-8
+    if (found < 0) return std::nullopt;
     out.append(static_cast<char>(0x80 + found));
   }
   return out;
+}
+}  // namespace
+
+QByteArray encode(const QString& text, bool legacy) {
+  if (legacy) {
+    // Only when it reads back as the same text: "Ã©" in Windows-1252 would read back as "é".
+    if (const std::optional<QByteArray> bytes = toCp1252(text); bytes && decode(*bytes) == text) return *bytes;
+  }
+  return text.toUtf8();
+}
+
+bool isAscii(const QByteArray& bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+QByteArray encodeLike(const QString& text, const QByteArray& previous, bool fileIsLegacy) {
+  const bool legacy = isAscii(previous) ? fileIsLegacy : !isValidUtf8(previous);
+  return encode(text, legacy);
 }
 
 }  // namespace TextCodec

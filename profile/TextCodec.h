@@ -8,6 +8,11 @@
 namespace TextCodec {
 bool isValidUtf8(const QByteArray& bytes);
 QString decode(const QByteArray& bytes);
-// legacy: the file is not UTF-8, so write Windows-1252 where every character fits.
+// legacy: write Windows-1252 where every character fits and the bytes read back
+// as the same text; otherwise UTF-8. decode(encode(t, x)) == t always.
 QByteArray encode(const QString& text, bool legacy = false);
+bool isAscii(const QByteArray& bytes);
+// Encodes an edited value the way its previous bytes were written: Windows-1252
+// when they were not UTF-8, UTF-8 when they were; a plain ASCII value follows the file.
+QByteArray encodeLike(const QString& text, const QByteArray& previous, bool fileIsLegacy);
 }  // namespace TextCodec

@@ -236,6 +236,7 @@ TEST_F(EditSaveTest, SaveUnderANewNameMovesTheDocumentAndItsWorkingCopy) {
   EXPECT_EQ(doc->fileName(), QStringLiteral("renamed.cfg"));
   EXPECT_EQ(doc->filePath(), target);
   EXPECT_EQ(doc->workingCopy(), fx.app.paths().tempFile(QStringLiteral("renamed.cfg")));
+  EXPECT_FALSE(QFileInfo::exists(fx.app.paths().tempFile(QStringLiteral("arena.cfg"))));
   // Later edits keep the whole document and land in the new file.
   edit(warbird, warbird->rowOf(QStringLiteral("MultiFireAngle")), QStringLiteral("2"));
   fx.prompts.saveAnswers.push_back(target);
@@ -267,13 +268,24 @@ TEST_F(EditSaveTest, CancelInQuestionReturnsToDialogAndCancelInDialogWritesNothi
   EXPECT_EQ(readBytes(other), kArena);
 }
 
-TEST_F(EditSaveTest, SavingOntoTheWorkingCopyIsRefused) {
-  fx.prompts.saveAnswers = {doc->workingCopy(), std::nullopt};
+TEST_F(EditSaveTest, SavingIntoTheWorkingFolderIsRefusedAndTheDialogComesBack) {
+  TMDIChild* other = fx.form->OpenDocument(fx.app.file(QStringLiteral("zone/b.cfg"), "[Warbird]\nA=b\n"));
+  const QString otherCopy = other->workingCopy();
+  fx.form->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
+  ASSERT_EQ(fx.active(), doc);
+  // Its own working copy, another document's, a new file there, and the same folder reached by a link.
+  QFile::link(fx.app.paths().temp(), fx.app.path(QStringLiteral("templink")));
+  fx.prompts.saveAnswers = {doc->workingCopy(), otherCopy, fx.app.paths().tempFile(QStringLiteral("fresh.cfg")),
+                            fx.app.path(QStringLiteral("templink/b.cfg")), std::nullopt};
+  fx.prompts.messageAnswers = {QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
   fx.form->SaveDocument();
-  ASSERT_EQ(fx.prompts.messages().size(), 1);
-  EXPECT_TRUE(fx.prompts.messages()[0].contains(QStringLiteral("working copy")));
-  EXPECT_FALSE(QFileInfo::exists(doc->workingCopy() + QStringLiteral("x")));
+  ASSERT_EQ(fx.prompts.messages().size(), 4);
+  for (const QString& m : fx.prompts.messages())
+    EXPECT_TRUE(m.contains(QStringLiteral("folder of working copies"))) << m.toStdString();
   EXPECT_EQ(readBytes(doc->workingCopy()), kArena);
+  EXPECT_EQ(readBytes(otherCopy), QByteArray("[Warbird]\nA=b\n"));
+  EXPECT_FALSE(QFileInfo::exists(fx.app.paths().tempFile(QStringLiteral("fresh.cfg"))));
+  EXPECT_EQ(QDir(fx.app.paths().temp()).entryList(QDir::Files).size(), 2);
 }
 
 TEST_F(EditSaveTest, UnsavedEditsAreAskedAboutOnCloseForEachAnswer) {
@@ -304,9 +316,9 @@ TEST_F(EditSaveTest, CloseAllAndExitAskAndCancelKeepsEverything) {
   EXPECT_TRUE(fx.form->isVisible());
   fx.prompts.messageAnswers = {QMessageBox::Discard};
   fx.form->CloseAll1Execute();
-  QTRY_VERIFY_WITH_TIMEOUT(fx.form->children().isEmpty(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->children().isEmpty(); }, 5000));
   EXPECT_EQ(readBytes(fx.app.path(QStringLiteral("zone/b.cfg"))), kArena);
-  EXPECT_EQ(fx.prompts.messages().size(), 3);
+  EXPECT_EQ(fx.prompts.messages().size(), 3) << fx.prompts.messages().join(QStringLiteral(" / ")).toStdString();
 }
 
 TEST_F(EditSaveTest, MissingWorkingCopyIsReportedNotRecreatedWithOneLine) {

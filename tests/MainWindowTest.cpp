@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, CommandsFollowTheDocuments) {
   EXPECT_TRUE(cascade->isEnabled());
   // Closing the last window with its close box: the timer disables the rest.
   qobject_cast<QMdiSubWindow*>(doc->parentWidget())->close();
-  QTRY_VERIFY_WITH_TIMEOUT(!save->isEnabled() && !closeAll->isEnabled() && !cascade->isEnabled(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !save->isEnabled() && !closeAll->isEnabled() && !cascade->isEnabled(); }, 5000));
   EXPECT_EQ(label("Owner")->text(), QStringLiteral("Owner: N/A"));
   EXPECT_EQ(label("LastModified")->text(), QStringLiteral("Last Modified: N/A"));
 }
@@ -153,7 +153,7 @@ TEST_F(MainWindowTest, CtrlXInATextFieldEndsTheProgram) {
   edit->setFocus();
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
-  QTRY_VERIFY_WITH_TIMEOUT(!fx.form->isVisible(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !fx.form->isVisible(); }, 5000));
   EXPECT_EQ(doc->comboBox()->currentText(), QStringLiteral("[Select]"));  // not cut
 }
 
@@ -162,10 +162,10 @@ TEST_F(MainWindowTest, SidePanelToggleComesBackAt237) {
   EXPECT_EQ(panel->width(), 245);
   QAction* toggle = fx.form->findChild<QAction*>(QStringLiteral("SideToggle"));
   toggle->trigger();
-  QTRY_COMPARE_WITH_TIMEOUT(panel->width(), 0, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == 0; }, 5000));
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Show ToolBar"));
   toggle->trigger();
-  QTRY_COMPARE_WITH_TIMEOUT(panel->width(), 237, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == 237; }, 5000)) << panel->width();
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Hide ToolBar"));
 }
 
@@ -184,23 +184,30 @@ TEST_F(MainWindowTest, MinimizeAllThenMaximizeAllRestoresSizes) {
   }
 }
 
-TEST(MainWindowLifetime, EndingDeletesEveryFileInTemp) {
+TEST(MainWindowLifetime, EndingRemovesOnlyItsOwnWorkingCopies) {
   auto fx = std::make_unique<MainWindowFixture>();
+  // Another running copy's working copy, and a file someone put there.
+  const QString theirs = fx->app.file(QStringLiteral("base/temp/a.cfg"), "[Warbird]\nA=theirs\n");
   const QString stray = fx->app.file(QStringLiteral("base/temp/stray.txt"), "x");
   fx->prompts.openAnswers.push_back(fx->app.file(QStringLiteral("a.cfg"), kArena));
   fx->form->FileOpen1Execute();
-  EXPECT_TRUE(QFileInfo::exists(fx->app.paths().tempFile(QStringLiteral("a.cfg"))));
-  const QString temp = fx->app.paths().temp();
+  const QString mine = fx->active()->workingCopy();
+  EXPECT_NE(mine, theirs);
+  EXPECT_EQ(readBytes(mine), kArena);
+  fx->form->NewDocument();
+  const QString mineToo = fx->active()->workingCopy();
   fx->form.reset();
-  EXPECT_TRUE(QDir(temp).entryList(QDir::Files).isEmpty());
-  EXPECT_FALSE(QFileInfo::exists(stray));
+  EXPECT_FALSE(QFileInfo::exists(mine));
+  EXPECT_FALSE(QFileInfo::exists(mineToo));
+  EXPECT_EQ(readBytes(theirs), QByteArray("[Warbird]\nA=theirs\n"));
+  EXPECT_EQ(readBytes(stray), QByteArray("x"));
 }
 
 TEST(MainWindowLifetime, CommandLineFileIsHandedOverAndOpened) {
   TempApp scratch;
   const QString path = scratch.file(QStringLiteral("start.cfg"), kArena);
   MainWindowFixture fx({path});
-  QTRY_VERIFY_WITH_TIMEOUT(fx.active() != nullptr, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.active() != nullptr; }, 5000));
   EXPECT_EQ(fx.active()->filePath(), path);
-  QTRY_COMPARE_WITH_TIMEOUT(Preferences(fx.app.paths()).externalFile(), QString(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Preferences(fx.app.paths()).externalFile().isEmpty(); }, 5000));
 }

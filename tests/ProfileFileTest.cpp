@@ -44,11 +44,23 @@ TEST_F(ProfileFileTest, MissingFileReadsAsDefaultsAndIsNotCreated) {
   EXPECT_FALSE(QFileInfo::exists(f));
 }
 
-TEST_F(ProfileFileTest, FirstOfDuplicateSectionsAndKeysWins) {
-  const ProfileFile p(file("[A]\nk=1\nk=2\n[a]\nk=3\nj=4\n"));
+TEST_F(ProfileFileTest, RepeatedSectionsReadAsOneAndTheFirstKeyWins) {
+  const QString f = file("[A]\nk=1\nk=2\n[B]\nx=0\n[a]\nk=3\nj=4\n");
+  ProfileFile p(f);
   EXPECT_EQ(p.value("A", "k"), "1");
-  EXPECT_EQ(p.keyNames("A"), (QList<QByteArray>{"k"}));
-  EXPECT_EQ(p.sectionNames().size(), 2);
+  EXPECT_EQ(p.value("A", "j"), "4");  // a key only a later copy holds is not hidden
+  EXPECT_EQ(p.keyNames("A"), (QList<QByteArray>{"k", "j"}));
+  EXPECT_EQ(p.sectionNames(), (QList<QByteArray>{"A", "B"}));
+  EXPECT_TRUE(p.hasDuplicateSections());
+  EXPECT_EQ(p.duplicateSectionNames(), (QList<QByteArray>{"A"}));
+  // Writes go where the read came from, so the value read back is the one written.
+  p.setValue("a", "j", "5");
+  p.setValue("A", "k", "6");
+  p.setValue("A", "new", "7");  // a new key goes to the first occurrence
+  p.commit();
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=6\nk=2\nnew=7\n[B]\nx=0\n[a]\nk=3\nj=5\n"));
+  EXPECT_EQ(ProfileFile(f).value("A", "j"), "5");
+  EXPECT_FALSE(ProfileFile(file("[A]\n[B]\n")).hasDuplicateSections());
 }
 
 TEST_F(ProfileFileTest, UntouchedFilesRoundTripByteForByte) {
@@ -96,12 +108,21 @@ TEST_F(ProfileFileTest, AppendsKeysAfterTheSectionsLastKeyAndSectionsAtTheEnd) {
   EXPECT_EQ(readBytes(f), QByteArray("[Warbird]\nA=1\nNew=5\n\n; shark next\n[Shark]\nA=3\nB=\n\n[Owner]\nName=Zone\n"));
 }
 
-TEST_F(ProfileFileTest, CreatesFileAndFolderOnFirstWrite) {
+TEST_F(ProfileFileTest, CreatesOnlyTheConfigFolderOnFirstWrite) {
+  // The program's own configuration folder is made when missing...
+  ProfileFile::writeText(QStringLiteral("fresh.ini"), QStringLiteral("Paths"), QStringLiteral("ExternalFile"),
+                         QString());
+  EXPECT_EQ(readBytes(app.path(QStringLiteral("xdg-config/tessary/fresh.ini"))),
+            QByteArray("[Paths]\nExternalFile=\n"));
+  // ...any other missing folder is a mistyped path: nothing is created.
   const QString f = app.path(QStringLiteral("deep/er/new.ini"));
-  ProfileFile::writeText(f, QStringLiteral("Paths"), QStringLiteral("ExternalFile"), QString());
-  EXPECT_EQ(readBytes(f), QByteArray("[Paths]\nExternalFile=\n"));
-  EXPECT_EQ(ProfileFile::readText(f, QStringLiteral("Paths"), QStringLiteral("ExternalFile"), QStringLiteral("N/A")),
-            QString());
+  try {
+    ProfileFile::writeText(f, QStringLiteral("Paths"), QStringLiteral("ExternalFile"), QString());
+    ADD_FAILURE() << "wrote into a folder that does not exist";
+  } catch (const ProfileWriteError& e) {
+    EXPECT_EQ(e.message(), QStringLiteral("Unable to write to ") + f);
+  }
+  EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("deep"))));
 }
 
 TEST_F(ProfileFileTest, CommittedWriteIsSeenByTheNextAccessorAndDroppingCommits) {

@@ -5,6 +5,11 @@
 #include <QFile>
 #include <QTest>
 #include <QTreeWidget>
+#include <QMdiSubWindow>
+#include <QApplication>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 
 #include "app/MainForm.h"
 #include "documents/MDIChild.h"
@@ -39,6 +44,7 @@ std::optional<QString> ScriptedPrompts::askText(QWidget*, const QString& title, 
 QMessageBox::StandardButton ScriptedPrompts::message(QWidget*, QMessageBox::Icon, const QString& title,
                                                      const QString& text, QMessageBox::StandardButtons) {
   asked.push_back({QStringLiteral("message"), title, text, {}});
+  if (duringMessage) duringMessage(text);
   if (messageAnswers.empty()) return QMessageBox::Ok;
   auto a = messageAnswers.front();
   messageAnswers.pop_front();
@@ -119,4 +125,20 @@ void MainWindowFixture::focusAndSelect(ReportList* list, int row) const {
   list->setFocus(Qt::MouseFocusReason);
   list->clearSelection();
   list->selectRow(row);
+}
+
+void clickCloseBox(QMdiSubWindow* sub) {
+  QStyleOptionTitleBar option;
+  option.initFrom(sub);
+  option.subControls = QStyle::SC_TitleBarCloseButton;
+  option.titleBarFlags = sub->windowFlags();
+  option.titleBarState = sub->windowState();
+  option.rect = QRect(0, 0, sub->width(), sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub));
+  const QRect box = sub->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, sub);
+  // The window tracks which title-bar button the pointer is over; press only counts there.
+  QTest::mouseMove(sub, box.center());
+  QMouseEvent move(QEvent::MouseMove, box.center(), sub->mapToGlobal(box.center()), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(sub, &move);
+  QTest::mouseClick(sub, Qt::LeftButton, {}, box.center());
 }

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -13,6 +14,7 @@
 class TMainForm;
 class TMDIChild;
 class ReportList;
+class QMdiSubWindow;
 
 // Answers dialogs from queues and records every question asked.
 class ScriptedPrompts : public Prompts {
@@ -28,6 +30,8 @@ class ScriptedPrompts : public Prompts {
   std::deque<std::optional<QString>> textAnswers;
   std::deque<QMessageBox::StandardButton> messageAnswers;
   std::vector<Asked> asked;
+  // Runs while a message box is "open", before it is answered (things that happen meanwhile).
+  std::function<void(const QString& text)> duringMessage;
 
   std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter) override;
   std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
@@ -69,3 +73,6 @@ struct MainWindowFixture {
   // Gives the list the focus and selects a row, as a click would.
   void focusAndSelect(ReportList* list, int row) const;
 };
+
+// The title-bar close box of a document window, clicked with the mouse.
+void clickCloseBox(QMdiSubWindow* sub);

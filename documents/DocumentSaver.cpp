@@ -1,0 +1,41 @@
+#include "documents/DocumentSaver.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include "app/TessaryError.h"
+#include "documents/ConfigModel.h"
+#include "documents/WorkingCopies.h"
+#include "profile/AtomicFile.h"
+
+namespace DocumentSaver {
+
+QString refusal(const WorkingCopies& copies, const QString& target) {
+  if (!copies.isInsideFolder(target)) return {};
+  return QStringLiteral(
+             "%1 is in the program's folder of working copies (%2), which hold the unsaved content of open "
+             "documents.\nPlease choose another name or folder.")
+      .arg(target, copies.folder());
+}
+
+void save(const QString& workingCopy, const QString& target) {
+  const std::optional<QByteArray> data = AtomicFile::read(workingCopy);
+  if (!data)
+    throw TessaryError(QStringLiteral("The working copy %1 is missing, so nothing was saved").arg(workingCopy));
+  if (const std::optional<QByteArray> previous = AtomicFile::read(target)) {
+    // Users restore from name + "x"; an older backup there is kept as it is.
+    const QString backup = target + QLatin1Char('x');
+    if (!QFileInfo::exists(backup) && !QFileInfo(backup).isSymLink()) {
+      try {
+        AtomicFile::write(backup, *previous);
+      } catch (const TessaryError&) {
+        throw TessaryError(
+            QStringLiteral("Unable to write the backup %1, so %2 was not replaced").arg(backup, target));
+      }
+    }
+  }
+  AtomicFile::write(target, *data);
+  setFileModifiedTime(target, QDateTime::currentDateTime());
+}
+
+}  // namespace DocumentSaver

@@ -1,0 +1,48 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The working copies of one running copy of the program: a document's edits go
+// to its working copy in the working folder (base/temp/) until it is saved.
+//
+// Each working copy gets a name of its own, after the document's file name,
+// that neither another document of this copy nor any file already in the
+// folder uses (another running copy keeps its working copies there too).
+// At the end this copy removes exactly the files it made, and nothing else.
+class WorkingCopies {
+ public:
+  explicit WorkingCopies(const QString& folder);
+  WorkingCopies(const WorkingCopies&) = delete;
+  WorkingCopies& operator=(const WorkingCopies&) = delete;
+
+  const QString& folder() const { return m_folder; }
+
+  // Makes a working copy named after fileName holding the content of source
+  // (empty when source does not exist); returns its path. The source is only
+  // read, even when it lies in the working folder itself. Throws
+  // ProfileReadError when source cannot be read and ProfileWriteError when the
+  // copy cannot be written; then no file is left behind.
+  QString create(const QString& fileName, const QString& source);
+  // The same with given content.
+  QString createWith(const QString& fileName, const QByteArray& content);
+
+  // After a save under fileName the working copy takes a name after it, so it
+  // still holds the document's whole content; returns the (maybe unchanged)
+  // path. When the rename fails the old working copy stays in use.
+  QString follow(const QString& workingCopy, const QString& fileName);
+
+  bool owns(const QString& path) const;
+  QStringList paths() const { return m_made; }
+  // True when path lies in the working folder (symbolic links followed).
+  bool isInsideFolder(const QString& path) const;
+
+  // Removes every working copy this copy of the program made.
+  void removeAll();
+
+ private:
+  QString freeName(const QString& fileName) const;
+
+  QString m_folder;
+  QStringList m_made;
+};

@@ -1,0 +1,35 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Whole-file reads and replacing writes that never leave a half-written file.
+//
+// A write goes to a temporary file in the target's folder; every write call and
+// the final sync are checked to the last byte, the replaced file's permission
+// bits (and owner and group where allowed) are carried over, then the temporary
+// file is renamed over the target and the folder is synced, so a save that was
+// reported done survives a power cut. Any failure removes the temporary file,
+// leaves the old file exactly as it was and throws ProfileWriteError
+// ("Unable to write to <path>").
+namespace AtomicFile {
+
+// The content of a regular file; nullopt when nothing exists at path. Throws
+// ProfileReadError ("Unable to read <path>") when something exists but cannot
+// be read, or is not a regular file (folder, pipe, device): such a thing must
+// never pass for an empty file.
+std::optional<QByteArray> read(const QString& path);
+
+// Replaces (or creates) path with data; the folder must exist.
+void write(const QString& path, const QByteArray& data);
+
+// Where a file's bytes live on disk: paths are handed to the system as the
+// bytes they were made from, so a name that is not UTF-8 names the same file.
+QByteArray nativePath(const QString& path);
+
+// Test seam: the next writes fail once this many bytes have been written in
+// total (as a full disk would); a negative value switches it off.
+void failWritesAfterForTesting(qint64 bytes);
+
+}  // namespace AtomicFile
