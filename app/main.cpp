@@ -12,6 +12,7 @@
 #include "app/TessaryApplication.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
+#include "profile/AtomicFile.h"
 
 namespace {
 void usage() {
@@ -21,7 +22,9 @@ void usage() {
 
 int main(int argc, char** argv) {
   TessaryApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
+  // From the bytes, not app.arguments(): a file name that is not UTF-8 must still name its file.
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args.append(AtomicFile::decodePath(QByteArray(argv[i])));
   QString screenshot;
   QString sidePage;
   for (qsizetype i = 0; i < args.size(); ++i) {

@@ -7,7 +7,18 @@
 #include <algorithm>
 
 #include "app/Prompts.h"
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
+
+namespace {
+// Paths are kept as the bytes that name the file, whatever their encoding.
+QString pathAt(const ProfileFile& file, const QString& section, int slot) {
+  return AtomicFile::decodePath(file.value(section.toUtf8(), QByteArray::number(slot)));
+}
+void setPathAt(ProfileFile& file, const QString& section, int slot, const QString& path) {
+  file.setValue(section.toUtf8(), QByteArray::number(slot), AtomicFile::nativePath(path));
+}
+}  // namespace
 
 THistoryFiles::THistoryFiles(Prompts* prompts, QObject* parent) : QObject(parent), m_prompts(prompts) {
   setObjectName(QStringLiteral("HistoryFiles"));
@@ -40,7 +51,7 @@ void THistoryFiles::AddFile(const QString& name) {
   QStringList list{added};
   const QString key = folded(added);
   for (int k = 1; k <= MaxItems; ++k) {
-    const QString value = file.text(IniKey, QString::number(k));
+    const QString value = pathAt(file, IniKey, k);
     if (folded(value) == key) continue;
     const bool blank = std::all_of(value.begin(), value.end(), [](QChar c) { return c.unicode() <= ' '; });
     if (blank) continue;
@@ -50,7 +61,7 @@ void THistoryFiles::AddFile(const QString& name) {
       return a.compare(b, Qt::CaseInsensitive) < 0;
     });
   while (list.size() < MaxItems) list.append(QString());
-  for (int i = 0; i < list.size(); ++i) file.setText(IniKey, QString::number(i + 1), list[i]);
+  for (int i = 0; i < list.size(); ++i) setPathAt(file, IniKey, i + 1, list[i]);
   file.commit();
   RebuildMenu();
 }
@@ -78,13 +89,13 @@ void THistoryFiles::RebuildMenu() {
   bool separatorDone = false;
   int fileItems = 0;
   for (int id = 1; id <= MaxItems; ++id) {
-    QString s = file.text(IniKey, QString::number(id));
+    QString s = pathAt(file, IniKey, id);
     // A file that is gone leaves the list for good; the entries after it move up.
-    while (!s.isEmpty() && FileMustExist && !QFileInfo::exists(s)) {
+    while (!s.isEmpty() && FileMustExist && !AtomicFile::exists(s)) {
       for (int n = id; n <= MaxItems; ++n)
-        file.setText(IniKey, QString::number(n), file.text(IniKey, QString::number(n + 1)));
-      file.setText(IniKey, QString::number(MaxItems + 1), QString());
-      s = file.text(IniKey, QString::number(id));
+        setPathAt(file, IniKey, n, pathAt(file, IniKey, n + 1));
+      setPathAt(file, IniKey, MaxItems + 1, QString());
+      s = pathAt(file, IniKey, id);
     }
     if (s.isEmpty()) continue;  // slot numbers are not reused
     if ((Separator == TSeparatorStyle::sepTop || Separator == TSeparatorStyle::sepBoth) && !separatorDone) {

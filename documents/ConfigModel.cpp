@@ -5,9 +5,13 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <numeric>
 
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TextCodec.h"
 
@@ -80,9 +84,9 @@ std::vector<int> settingOrder(const QStringList& names) {
 }
 
 QDateTime fileModifiedTime(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  QDateTime t = file.fileTime(QFileDevice::FileModificationTime).toLocalTime();
+  struct stat st {};
+  if (::stat(AtomicFile::nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  QDateTime t = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).toLocalTime();
   if (!t.isValid()) return {};
   const QTime time = t.time();
   t.setTime(QTime(time.hour(), time.minute(), time.second() - time.second() % 2));
@@ -91,9 +95,13 @@ QDateTime fileModifiedTime(const QString& path) {
 
 bool setFileModifiedTime(const QString& path, const QDateTime& localTime) {
   if (!localTime.isValid()) return false;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadWrite)) return false;
-  return file.setFileTime(localTime, QFileDevice::FileModificationTime);
+  const qint64 ms = localTime.toMSecsSinceEpoch();
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the last access stays as it is
+  times[1].tv_sec = static_cast<time_t>(ms / 1000);
+  times[1].tv_nsec = static_cast<long>((ms % 1000) * 1000000);
+  return ::utimensat(AT_FDCWD, AtomicFile::nativePath(path).constData(), times, 0) == 0;
 }
 
 namespace {

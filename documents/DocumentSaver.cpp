@@ -25,7 +25,7 @@ void save(const QString& workingCopy, const QString& target) {
   if (const std::optional<QByteArray> previous = AtomicFile::read(target)) {
     // Users restore from name + "x"; an older backup there is kept as it is.
     const QString backup = target + QLatin1Char('x');
-    if (!QFileInfo::exists(backup) && !QFileInfo(backup).isSymLink()) {
+    if (!AtomicFile::exists(backup)) {
       try {
         AtomicFile::write(backup, *previous);
       } catch (const TessaryError&) {

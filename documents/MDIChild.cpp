@@ -19,6 +19,7 @@
 #include "documents/DocumentSaver.h"
 #include "documents/PageSet.h"
 #include "documents/WorkingCopies.h"
+#include "profile/AtomicFile.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
 
@@ -369,7 +370,7 @@ void TMDIChild::editValueIn(ReportList* list) {
 void TMDIChild::requireWorkingCopy() const {
   // Writing into a missing working copy would create a file holding only this
   // change, and a later save would put that over the user's file.
-  if (!QFileInfo::exists(m_workingCopy))
+  if (!AtomicFile::exists(m_workingCopy))
     throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
 }
 
@@ -474,7 +475,7 @@ bool TMDIChild::saveWithDialog() {
       m_prompts.message(this, QMessageBox::Warning, applicationTitle(), refused);
       continue;
     }
-    if (target == proposed || QFileInfo::exists(target)) {
+    if (target == proposed || AtomicFile::exists(target)) {
       const auto answer = m_prompts.message(
           this, QMessageBox::Warning, QStringLiteral("Warning"),
           QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!").arg(target),

@@ -32,7 +32,7 @@ QString baseNameOf(const QString& workingFileName) {
 WorkingCopies::WorkingCopies(const QString& folder) : m_folder(QDir::cleanPath(folder)) {}
 
 QString WorkingCopies::freeName(const QString& fileName) const {
-  auto taken = [&](const QString& path) { return m_made.contains(path) || QFileInfo(path).exists() || QFileInfo(path).isSymLink(); };
+  auto taken = [&](const QString& path) { return m_made.contains(path) || AtomicFile::exists(path); };
   QString candidate = m_folder + QLatin1Char('/') + fileName;
   const QFileInfo info(fileName);
   const QString stem = info.completeBaseName();
@@ -63,7 +63,7 @@ QString WorkingCopies::createWith(const QString& fileName, const QByteArray& con
   try {
     AtomicFile::write(path, content);
   } catch (...) {
-    QFile::remove(path);
+    AtomicFile::remove(path);
     throw;
   }
   m_made.append(path);
@@ -89,6 +89,6 @@ bool WorkingCopies::isInsideFolder(const QString& path) const {
 }
 
 void WorkingCopies::removeAll() {
-  for (const QString& path : m_made) QFile::remove(path);
+  for (const QString& path : m_made) AtomicFile::remove(path);
   m_made.clear();
 }

@@ -86,7 +86,78 @@ QByteArray folderOf(const QByteArray& native) {
 
 namespace AtomicFile {
 
-QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
+QString decodePath(const QByteArray& native) {
+  QString out;
+  out.reserve(native.size());
+  const auto* b = reinterpret_cast<const unsigned char*>(native.constData());
+  const qsizetype n = native.size();
+  qsizetype i = 0;
+  while (i < n) {
+    const unsigned char c = b[i];
+    int len = 0;
+    char32_t cp = 0;
+    if (c < 0x80) {
+      len = 1;
+      cp = c;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      cp = c & 0x07;
+    }
+    bool ok = len > 0 && i + len <= n;
+    for (int k = 1; ok && k < len; ++k) {
+      if ((b[i + k] & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (b[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    if (ok && ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || (cp >= 0xD800 && cp <= 0xDFFF) ||
+               cp > 0x10FFFF))
+      ok = false;
+    if (!ok) {
+      out.append(QChar(static_cast<char16_t>(0xDC00 + c)));
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      out.append(QChar(QChar::highSurrogate(cp)));
+      out.append(QChar(QChar::lowSurrogate(cp)));
+    } else {
+      out.append(QChar(static_cast<char16_t>(cp)));
+    }
+    i += len;
+  }
+  return out;
+}
+
+QByteArray nativePath(const QString& path) {
+  QByteArray out;
+  out.reserve(path.size());
+  const qsizetype n = path.size();
+  qsizetype runStart = 0;
+  for (qsizetype i = 0; i < n; ++i) {
+    const char16_t c = path[i].unicode();
+    const bool paired = i > 0 && QChar::isHighSurrogate(path[i - 1].unicode());
+    if (c >= 0xDC80 && c <= 0xDCFF && !paired) {
+      out += QStringView(path).mid(runStart, i - runStart).toUtf8();
+      out += static_cast<char>(c - 0xDC00);
+      runStart = i + 1;
+    }
+  }
+  out += QStringView(path).mid(runStart).toUtf8();
+  return out;
+}
+
+bool exists(const QString& path) {
+  struct stat st {};
+  return ::lstat(nativePath(path).constData(), &st) == 0;
+}
+
+bool remove(const QString& path) { return ::unlink(nativePath(path).constData()) == 0; }
 
 void failWritesAfterForTesting(qint64 bytes) { g_failAfter.store(bytes); }
 
@@ -98,7 +169,8 @@ std::optional<QByteArray> read(const QString& path) {
     unableToRead(path);
   }
   // Only regular files: a pipe would block for ever and a device never ends.
-  if (!S_ISREG(st.st_mode)) unableToRead(path);
+  if (!S_ISREG(st.st_mode))
+    throw ProfileReadError(QStringLiteral("Unable to read %1: it is not a regular file").arg(path));
   Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) unableToRead(path);
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) unableToRead(path);

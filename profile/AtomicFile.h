@@ -24,9 +24,17 @@ std::optional<QByteArray> read(const QString& path);
 // Replaces (or creates) path with data; the folder must exist.
 void write(const QString& path, const QByteArray& data);
 
-// Where a file's bytes live on disk: paths are handed to the system as the
-// bytes they were made from, so a name that is not UTF-8 names the same file.
+// Paths as the system sees them: bytes. A name that is not UTF-8 (an old
+// "caf\xE9.cfg") is decoded with each stray byte kept as a lone surrogate
+// U+DC80..U+DCFF and encoded back to that very byte, so it names the same file
+// after a round trip through the program (command line, History.ini).
+QString decodePath(const QByteArray& native);
 QByteArray nativePath(const QString& path);
+
+// Whether something exists at path (a dangling link counts: it names a file).
+bool exists(const QString& path);
+// Removes the file at path; false when it could not.
+bool remove(const QString& path);
 
 // Test seam: the next writes fail once this many bytes have been written in
 // total (as a full disk would); a negative value switches it off.

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/TessaryError.h"
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 
 namespace {
@@ -27,14 +29,14 @@ void printLine(const QByteArray& bytes) {
 
 QString fileArg(const char* arg) {
   // A bare name would mean the per-user folder; on the command line it means this folder.
-  QString path = QString::fromLocal8Bit(arg);
+  // Decoded so that a name that is not UTF-8 still names the same file.
+  QString path = AtomicFile::decodePath(QByteArray(arg));
   if (!path.contains(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
   return path;
 }
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 3) return usage();
+int run(int argc, char** argv) {
   const char* command = argv[1];
   const QString file = fileArg(argv[2]);
   if (std::strcmp(command, "get") == 0 && (argc == 5 || argc == 6)) {
@@ -43,14 +45,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "set") == 0 && argc == 6) {
-    try {
-      ProfileFile profile(file);
-      profile.setValue(argv[3], argv[4], argv[5]);
-      profile.commit();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-      return 1;
-    }
+    ProfileFile profile(file);
+    profile.setValue(argv[3], argv[4], argv[5]);
+    profile.commit();
     return 0;
   }
   if (std::strcmp(command, "sections") == 0 && argc == 3) {
@@ -66,4 +63,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   return usage();
+}
+
+int main(int argc, char** argv) {
+  if (argc < 3) return usage();
+  try {
+    const int code = run(argc, argv);
+    if (std::fflush(stdout) != 0) return 1;
+    return code;
+  } catch (const ProfileNameError& e) {
+    // A name the file cannot hold is a usage error: nothing was written.
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
 }

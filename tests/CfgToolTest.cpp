@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "profile/AtomicFile.h"
 
 #include "tests/TestSupport.h"
 
@@ -50,4 +57,93 @@ TEST(CfgTool, WritesInPlaceAndReportsFailures) {
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.err.trimmed(), QByteArray("Unable to write to /dev/null/a.cfg"));
   EXPECT_EQ(cfg({QStringLiteral("frobnicate"), f}).code, 2);
+}
+
+namespace {
+// Runs the tool through the shell, for byte-exact names and resource limits.
+ToolRun shell(const QString& script, const QStringList& args = {}) {
+  QProcess p;
+  p.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral(TESSARY_CFG_TOOL)} + args);
+  p.waitForFinished(30000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+          p.readAllStandardError()};
+}
+}  // namespace
+
+TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
+  TempApp app;
+  const QByteArray content = "[A]\nk=1\n";
+  const QString f = app.file(QStringLiteral("a.cfg"), content);
+  // Names the layout cannot hold: usage errors, nothing written.
+  for (const auto& [section, key] : std::vector<std::pair<QString, QString>>{
+           {QStringLiteral("A"), QStringLiteral("k=v")}, {QStringLiteral("A"), QStringLiteral("#x")},
+           {QStringLiteral("A"), QStringLiteral("[New")}, {QStringLiteral("A"), QStringLiteral(";x")},
+           {QStringLiteral("A"), QString()}, {QStringLiteral("A]"), QStringLiteral("x")}}) {
+    const ToolRun r = cfg({QStringLiteral("set"), f, section, key, QStringLiteral("5")});
+    EXPECT_EQ(r.code, 2) << section.toStdString() << "/" << key.toStdString();
+    EXPECT_FALSE(r.err.isEmpty());
+  }
+  EXPECT_EQ(readBytes(f), content);
+  // A folder that does not exist is not made.
+  const QString deep = app.path(QStringLiteral("no/such/a.cfg"));
+  const ToolRun missing = cfg({QStringLiteral("set"), deep, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1")});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err.trimmed(), (QStringLiteral("Unable to write to ") + deep).toUtf8());
+  EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("no"))));
+  // A pipe is refused at once instead of waiting for a writer.
+  const QString fifo = app.path(QStringLiteral("pipe.cfg"));
+  ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+  const ToolRun piped = cfg({QStringLiteral("sections"), fifo});
+  EXPECT_EQ(piped.code, 1);
+  EXPECT_TRUE(piped.err.startsWith("Unable to read " + fifo.toUtf8())) << piped.err.toStdString();
+  EXPECT_EQ(cfg({QStringLiteral("get"), QStringLiteral("/dev/zero"), QStringLiteral("A"), QStringLiteral("k")}).code, 1);
+}
+
+TEST(CfgTool, AFullDiskLeavesTheFileAndFails) {
+  TempApp app;
+  QByteArray content = "[Warbird]\n";
+  for (int i = 0; i < 600; ++i) content += "Setting" + QByteArray::number(i) + "=1000\n";
+  ASSERT_GT(content.size(), 8192);
+  ASSERT_LT(content.size(), 16384);
+  const QString f = app.file(QStringLiteral("svs.cfg"), content);
+  // Files may grow to 4 KB only; SIGXFSZ ignored so the write reports EFBIG.
+  const ToolRun r = shell(QStringLiteral("trap '' XFSZ; ulimit -f 4; exec \"$0\" set \"$1\" Warbird Setting1 7"), {f});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err.trimmed(), (QStringLiteral("Unable to write to ") + f).toUtf8());
+  EXPECT_EQ(readBytes(f), content);
+  EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(CfgTool, AFileThatCannotBeReadIsNeverOverwritten) {
+  TempApp app;
+  const QString f = app.file(QStringLiteral("a.cfg"), "[A]\nk=1\nother=2\n");
+  ::chmod(app.path(QString()).toLocal8Bit().constData(), 0777);
+  ::chmod(f.toLocal8Bit().constData(), 0222);
+  QProcess p;
+  if (::geteuid() == 0)
+    p.setChildProcessModifier([] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    });
+  p.start(QStringLiteral(TESSARY_CFG_TOOL), {QStringLiteral("set"), f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("5")});
+  p.waitForFinished(30000);
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_EQ(p.readAllStandardError().trimmed(), (QStringLiteral("Unable to read ") + f).toUtf8());
+  ::chmod(f.toLocal8Bit().constData(), 0644);
+  ::chmod(app.path(QString()).toLocal8Bit().constData(), 0700);
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\nother=2\n"));
+}
+
+TEST(CfgTool, ANameThatIsNotUtf8NamesThatVeryFile) {
+  TempApp app;
+  const QByteArray folder = QFile::encodeName(app.path(QString()));
+  const QByteArray odd = folder + "/caf\xE9.cfg";
+  const ToolRun set = shell(QStringLiteral("exec \"$0\" set \"$1/$(printf 'caf\\351.cfg')\" A k 1"), {QFile::decodeName(folder)});
+  EXPECT_EQ(set.code, 0) << set.err.toStdString();
+  const std::optional<QByteArray> written = AtomicFile::read(AtomicFile::decodePath(odd));
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(*written, QByteArray("[A]\nk=1\n"));
+  const ToolRun get = shell(QStringLiteral("exec \"$0\" get \"$1/$(printf 'caf\\351.cfg')\" A k"), {QFile::decodeName(folder)});
+  EXPECT_EQ(get.out, "1\n");
+  EXPECT_FALSE(AtomicFile::exists(QFile::decodeName(folder) + QStringLiteral("/caf\uFFFD.cfg")));
+  AtomicFile::remove(AtomicFile::decodePath(odd));
 }

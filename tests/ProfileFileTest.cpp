@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "app/TessaryError.h"
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TextCodec.h"
 #include "tests/TestSupport.h"
@@ -212,4 +215,186 @@ TEST(TextCodec, DecodesUtf8ElseWindows1252) {
   EXPECT_EQ(TextCodec::encode(QStringLiteral("\u20ac"), true), QByteArray("\x80"));
   // A character the old code page lacks keeps the text intact as UTF-8.
   EXPECT_EQ(TextCodec::encode(QStringLiteral("\u4e2d"), true), QByteArray("\xE4\xB8\xAD"));
+}
+
+TEST_F(ProfileFileTest, ReadsEveryLineEndingAndKeepsEachLinesOwn) {
+  // CR only: sections are seen, a set edits in place, a new key takes the file's ending.
+  const QString cr = file("[A]\rk=1\r[B]\rx=2\r");
+  ProfileFile p(cr);
+  EXPECT_EQ(p.sectionNames(), (QList<QByteArray>{"A", "B"}));
+  EXPECT_EQ(p.value("B", "x"), "2");
+  p.setValue("A", "k", "5");
+  p.setValue("A", "j", "6");
+  p.commit();
+  EXPECT_EQ(readBytes(cr), QByteArray("[A]\rk=5\rj=6\r[B]\rx=2\r"));
+  // A last line ending in a bare CR keeps it; the appended key uses the file's CR LF.
+  const QString mixed = app.file(QStringLiteral("m.ini"), "[A]\r\nk=1\r");
+  ProfileFile m(mixed);
+  m.setValue("A", "j", "2");
+  m.setValue("C", "z", "3");
+  m.commit();
+  EXPECT_EQ(readBytes(mixed), QByteArray("[A]\r\nk=1\rj=2\r\n\r\n[C]\r\nz=3\r\n"));
+  // A CR LF split as CR + LF is one line end, not two.
+  EXPECT_EQ(ProfileFile(file("[A]\r\nk=1\r\n\r\n[B]\r\n")).sectionLines("A"), (QList<QByteArray>{"k=1"}));
+}
+
+TEST_F(ProfileFileTest, RefusesNamesTheLayoutCannotHold) {
+  const QByteArray content = "[A]\nk=1\n";
+  const QString f = file(content);
+  const std::vector<std::pair<QByteArray, QByteArray>> bad = {
+      {"A", "k=v"}, {"A", "[New"}, {"A", ";c"}, {"A", "#c"}, {"A", ""}, {"A", "  "},
+      {"A]", "k"},  {"", "k"},     {"A", "a\nb"}, {"A\rB", "k"}};
+  for (const auto& [section, key] : bad) {
+    ProfileFile p(f);
+    EXPECT_FALSE(ProfileFile::nameProblem(section, key).isEmpty()) << section.toStdString() << "/" << key.toStdString();
+    EXPECT_THROW(p.setValue(section, key, "5"), ProfileNameError) << section.toStdString() << "/" << key.toStdString();
+    p.commit();
+  }
+  EXPECT_EQ(readBytes(f), content);
+  EXPECT_TRUE(ProfileFile::nameProblem("Team Settings", "Max Per Team").isEmpty());
+  EXPECT_TRUE(ProfileFile::nameProblem("A", "k[1]").isEmpty());
+}
+
+TEST_F(ProfileFileTest, OnlyRegularFilesAreReadAndNothingElsePassesForEmpty) {
+  QDir().mkpath(app.path(QStringLiteral("folder.ini")));
+  EXPECT_THROW(ProfileFile(app.path(QStringLiteral("folder.ini"))), ProfileReadError);
+  const QString fifo = app.path(QStringLiteral("pipe.ini"));
+  ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+  EXPECT_THROW(ProfileFile{fifo}, ProfileReadError);  // at once: no writer ever comes
+  EXPECT_THROW(ProfileFile(QStringLiteral("/dev/zero")), ProfileReadError);
+  // Writing over a pipe or a folder is refused as well.
+  EXPECT_THROW(AtomicFile::write(fifo, "x"), ProfileWriteError);
+  EXPECT_THROW(AtomicFile::write(app.path(QStringLiteral("folder.ini")), "x"), ProfileWriteError);
+}
+
+TEST_F(ProfileFileTest, AFileThatCannotBeReadIsAnErrorNotAnEmptyFile) {
+  const QString f = app.file(QStringLiteral("secret.ini"), "[A]\nk=1\nother=2\n");
+  ::chmod(app.path(QString()).toLocal8Bit().constData(), 0755);
+  ::chmod(f.toLocal8Bit().constData(), 0222);  // write-only
+  auto attempt = [&]() -> int {
+    try {
+      ProfileFile p(f);
+      p.setValue("A", "k", "2");
+      p.commit();
+      return 1;  // it took the file as empty
+    } catch (const ProfileReadError& e) {
+      return e.message() == QStringLiteral("Unable to read ") + f ? 0 : 2;
+    }
+  };
+  int result = 0;
+  if (::geteuid() == 0) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+      ::_exit(attempt());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result = WIFEXITED(status) ? WEXITSTATUS(status) : 4;
+  } else {
+    result = attempt();
+  }
+  ::chmod(f.toLocal8Bit().constData(), 0644);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\nother=2\n"));
+}
+
+TEST_F(ProfileFileTest, AReplacedFileKeepsItsPermissionsAndLinks) {
+  const QString f = file("[A]\nk=1\n");
+  ::chmod(f.toLocal8Bit().constData(), 0640);
+  ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
+  EXPECT_EQ(QFileInfo(f).permissions() & 0x7777, QFileInfo(f).permissions() & 0x7777);
+  struct stat st {};
+  ::stat(f.toLocal8Bit().constData(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (::geteuid() == 0) {
+    // Only root can write a read-only file at all; it stays read-only.
+    ::chmod(f.toLocal8Bit().constData(), 0444);
+    ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3"));
+    ::stat(f.toLocal8Bit().constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=3\n"));
+    ::chmod(f.toLocal8Bit().constData(), 0644);
+  }
+  // Through a link: the link stays a link and the file it names changes.
+  const QString link = app.path(QStringLiteral("link.ini"));
+  QFile::link(f, link);
+  ProfileFile::writeText(link, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("4"));
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=4\n"));
+  // No temporary file is left beside it.
+  EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(QStringLiteral("tessary-")),
+            QStringList());
+}
+
+TEST_F(ProfileFileTest, AFullDiskLeavesTheOldFileWhole) {
+  QByteArray big = "[A]\nk=1\n";
+  for (int i = 0; i < 2000; ++i) big += "key" + QByteArray::number(i) + "=value\n";
+  const QString f = file(big);
+  for (qint64 room : {0LL, 10LL, 8192LL, static_cast<qint64>(big.size()) - 1}) {
+    AtomicFile::failWritesAfterForTesting(room);
+    ProfileFile p(f);
+    p.setValue("A", "k", "2");
+    EXPECT_THROW(p.commit(), ProfileWriteError) << room;
+    AtomicFile::failWritesAfterForTesting(-1);
+    EXPECT_EQ(readBytes(f), big) << room;
+  }
+  EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST_F(ProfileFileTest, TextValuesAndNamesRoundTripInTheirOwnEncoding) {
+  // Windows-1252 names and values, one with the undefined bytes, and a UTF-8 value among them.
+  const QString f = file("[A]\n\x81k\xE9y=\x81\x8D\x8F\x90\x9D\nutf=caf\xC3\xA9\nold=caf\xE9\n");
+  ProfileFile p(f);
+  const QString key = QStringLiteral("\u0081k\u00e9y");
+  EXPECT_EQ(p.text(QStringLiteral("A"), key), QStringLiteral("\u0081\u008d\u008f\u0090\u009d"));
+  p.setText(QStringLiteral("A"), key, QStringLiteral("\u0081\u20ac"));
+  p.setText(QStringLiteral("A"), QStringLiteral("utf"), QStringLiteral("th\u00e9"));
+  p.setText(QStringLiteral("A"), QStringLiteral("old"), QStringLiteral("th\u00e9"));
+  p.commit();
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\n\x81k\xE9y=\x81\x80\nutf=th\xC3\xA9\nold=th\xE9\n"));
+  // A byte-order mark stays first and is not part of the first name.
+  const QString bom = app.file(QStringLiteral("bom.ini"), "\xEF\xBB\xBF[A]\nk=1\n");
+  ProfileFile b(bom);
+  EXPECT_EQ(b.sectionNames(), (QList<QByteArray>{"A"}));
+  b.setValue("A", "k", "2");
+  b.commit();
+  EXPECT_EQ(readBytes(bom), QByteArray("\xEF\xBB\xBF[A]\nk=2\n"));
+  const QString onlyBom = app.file(QStringLiteral("only.ini"), "\xEF\xBB\xBF");
+  ProfileFile::writeText(onlyBom, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1"));
+  EXPECT_EQ(readBytes(onlyBom), QByteArray("\xEF\xBB\xBF[A]\nk=1\n"));
+}
+
+TEST(TextCodec, EveryByteStringSurvivesDecodeAndEncode) {
+  for (int b = 0; b < 256; ++b) {
+    const QByteArray one(1, static_cast<char>(b));
+    const QByteArray word = "x" + one + "y";
+    EXPECT_EQ(TextCodec::encodeLike(TextCodec::decode(word), word, false), word) << b;
+    EXPECT_EQ(TextCodec::encodeLike(TextCodec::decode(word), word, true), word) << b;
+  }
+  // Text that Windows-1252 would turn into valid UTF-8 is written as UTF-8 instead.
+  const QString tricky = QStringLiteral("\u00c3\u00a9");
+  EXPECT_EQ(TextCodec::decode(TextCodec::encode(tricky, true)), tricky);
+}
+
+TEST(AtomicFilePaths, NamesThatAreNotUtf8RoundTrip) {
+  for (const QByteArray& name : {QByteArray("caf\xE9.cfg"), QByteArray("\xFF\xFE"), QByteArray("ok\xC3\xA9"),
+                                 QByteArray("\xED\xA0\x80"), QByteArray("\xF0\x9F\x98\x80 \x80"), QByteArray()}) {
+    EXPECT_EQ(AtomicFile::nativePath(AtomicFile::decodePath(name)), name) << name.toHex().toStdString();
+  }
+  EXPECT_EQ(AtomicFile::decodePath("ok\xC3\xA9"), QStringLiteral("ok\u00e9"));
+  TempApp app;
+  const QString odd = AtomicFile::decodePath(QFile::encodeName(app.path(QString())) + "/caf\xE9.cfg");
+  AtomicFile::write(odd, "[A]\nk=1\n");
+  // Exactly that name on disk (listed by the system: Qt cannot show it).
+  QList<QByteArray> names;
+  if (DIR* dir = ::opendir(QFile::encodeName(app.path(QString())).constData())) {
+    while (const dirent* e = ::readdir(dir))
+      if (e->d_type == DT_REG) names.append(QByteArray(e->d_name));
+    ::closedir(dir);
+  }
+  EXPECT_EQ(names, QList<QByteArray>{"caf\xE9.cfg"});
+  EXPECT_EQ(AtomicFile::read(odd).value_or(QByteArray()), QByteArray("[A]\nk=1\n"));
+  EXPECT_TRUE(AtomicFile::exists(odd));
+  EXPECT_TRUE(AtomicFile::remove(odd));
 }

@@ -11,6 +11,12 @@
 #include "app/AppPaths.h"
 #include "app/Prompts.h"
 
+#include <ostream>
+
+// Readable failure messages for QString and QByteArray values.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
+
 class TMainForm;
 class TMDIChild;
 class ReportList;
