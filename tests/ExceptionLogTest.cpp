@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -139,4 +144,49 @@ TEST(ExceptionLog, UnwritableLogStillShowsTheError) {
   QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
   QCoreApplication::sendPostedEvents(&target);
   EXPECT_EQ(fx.prompts.messages(), QStringList{QStringLiteral("'x' is not a valid integer value.")});
+}
+
+TEST(ExceptionLog, AFatalSignalWritesTheRecordFromItsHandler) {
+  TempApp app;
+  const QString log = app.path(QStringLiteral("crash.error.log"));
+  const QDateTime before = QDateTime::currentDateTime();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ExceptionLog::installSignalHandlers(log, QStringLiteral("tessary_tests"));
+    ::raise(SIGFPE);
+    ::_exit(0);  // not reached: the handler passes the signal on
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const QDateTime after = QDateTime::currentDateTime();
+  ASSERT_TRUE(WIFSIGNALED(status));  // still dies of it, as before
+  EXPECT_EQ(WTERMSIG(status), SIGFPE);
+  const QByteArray bytes = readBytes(log);
+  ASSERT_FALSE(bytes.isEmpty());
+  EXPECT_TRUE(bytes.endsWith("\r\n\r\n\r\n"));
+  const QStringList lines = recordLines(QString::fromUtf8(bytes));
+
+  // The same layout as the record of an exception: compare with buildRecord line by line.
+  ExceptionInfo info;
+  info.typeName = QStringLiteral("Signal ") + QString::fromUtf8(strsignal(SIGFPE));
+  info.message = QString::fromUtf8(strsignal(SIGFPE));
+  info.code = SIGFPE;
+  info.flags = static_cast<std::uint32_t>(SI_TKILL);
+  bool timeMatches = false;
+  for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
+    timeMatches = timeMatches ||
+                  recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"), t))[0] == lines[0];
+  EXPECT_TRUE(timeMatches) << lines[0].toStdString();
+  const QStringList expected = recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"), before));
+  for (int i = 1; i <= 8; ++i) EXPECT_EQ(lines[i], expected[i]) << i;
+  EXPECT_TRUE(lines[9].startsWith(QStringLiteral("(no debug info) Find error: ")));
+  const QRegularExpression stackLine(QStringLiteral("^call stack - (\\d+) : \\(no debug info\\) Find error: [0-9A-F]{8,}$"));
+  int stackLines = 0;
+  for (int i = 10; i < lines.size() && !lines[i].isEmpty(); ++i) {
+    const QRegularExpressionMatch m = stackLine.match(lines[i]);
+    ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
+    EXPECT_EQ(m.captured(1).toInt(), stackLines++);
+  }
+  EXPECT_GT(stackLines, 0);
+  EXPECT_LE(stackLines, ExceptionLog::kMaxStackLines);
 }
