@@ -81,7 +81,18 @@ class SilentPrompts : public Prompts {
   }
 };
 
+void copyTree(const QString& from, const QString& to) {
+  QDir().mkpath(to);
+  for (const QFileInfo& e : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+    if (e.isDir())
+      copyTree(e.filePath(), to + QLatin1Char('/') + e.fileName());
+    else
+      QFile::copy(e.filePath(), to + QLatin1Char('/') + e.fileName());
+  }
+}
+
 void BM_OpenDocument(benchmark::State& state, const QString* path) {
+  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"), g_dir->path() + QStringLiteral("/app/base"));
   QDir().mkpath(g_dir->path() + QStringLiteral("/app/base/temp"));
   SilentPrompts prompts;
   TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/app")), prompts);

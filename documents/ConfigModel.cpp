@@ -33,7 +33,7 @@ int indexOf(const QString& name) {
 ConfigData loadConfigData(const QString& path) {
   ConfigData data;
   const ProfileFile file(path);
-  data.legacyEncoding = !TextCodec::isValidUtf8(file.content());
+  data.legacyEncoding = file.isLegacyEncoded();
   data.sections = file.sections();
   for (const QByteArray& name : file.duplicateSectionNames()) data.repeatedSections.append(TextCodec::decode(name));
   for (const QString& s : data.sections)

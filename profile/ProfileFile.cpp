@@ -1,12 +1,10 @@
 #include "profile/ProfileFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <cstdio>
-#include <utility>
+#include <cstring>
 
 #include "app/TessaryError.h"
 #include "profile/AtomicFile.h"
@@ -14,36 +12,69 @@
 
 namespace {
 
+constexpr std::uint32_t kLengthMask = (1u << 29) - 1;
+constexpr std::uint32_t kEolShift = 29;
+constexpr std::uint32_t kEolMask = 3u << kEolShift;
+constexpr std::uint32_t kExtra = 1u << 31;
+enum : std::uint32_t { kNoEol = 0, kLf = 1, kCrLf = 2, kCr = 3 };
+constexpr std::size_t kLinearKeys = 8;  // sections this small are searched without a table
+
+QByteArrayView eolText(std::uint32_t eol) {
+  switch (eol) {
+    case kLf: return "\n";
+    case kCrLf: return "\r\n";
+    case kCr: return "\r";
+    default: return {};
+  }
+}
+
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-QByteArray trimmed(const QByteArray& s) {
+QByteArrayView trimmed(QByteArrayView s) {
   qsizetype b = 0, e = s.size();
   while (b < e && isBlank(s[b])) ++b;
   while (e > b && isBlank(s[e - 1])) --e;
-  return s.mid(b, e - b);
+  return s.sliced(b, e - b);
 }
 
-QByteArray upper(const QByteArray& s) {
-  QByteArray u = s;
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return u;
+char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool sameName(QByteArrayView a, QByteArrayView b) {
+  if (a.size() != b.size()) return false;
+  for (qsizetype i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+std::uint32_t nameHash(QByteArrayView name) {
+  std::uint32_t h = 2166136261u;
+  for (char c : name) h = (h ^ static_cast<unsigned char>(fold(c))) * 16777619u;
+  return h;
 }
 
 enum class Kind { Other, Header, Key };
 
-Kind classify(const QByteArray& raw, QByteArray* name) {
-  const QByteArray t = trimmed(raw);
+// What a line is, and its name (section or key), without copying.
+Kind classify(QByteArrayView line, QByteArrayView* name) {
+  const QByteArrayView t = trimmed(line);
   if (t.isEmpty() || t[0] == ';' || t[0] == '#') return Kind::Other;
   if (t[0] == '[') {
     const qsizetype close = t.indexOf(']');
-    *name = trimmed(close < 0 ? t.mid(1) : t.mid(1, close - 1));
+    *name = trimmed(close < 0 ? t.sliced(1) : t.sliced(1, close - 1));
     return Kind::Header;
   }
   const qsizetype eq = t.indexOf('=');
   if (eq <= 0) return Kind::Other;
-  *name = trimmed(t.left(eq));
+  *name = trimmed(t.first(eq));
   return name->isEmpty() ? Kind::Other : Kind::Key;
+}
+
+QByteArrayView valueOf(QByteArrayView line) { return trimmed(line.sliced(line.indexOf('=') + 1)); }
+
+std::size_t tableSizeFor(std::size_t entries) {
+  std::size_t size = 16;
+  while (size < entries * 2) size *= 2;
+  return size;
 }
 
 }  // namespace
@@ -62,13 +93,22 @@ QString ProfileFile::resolve(const QString& fileName) {
 ProfileFile::ProfileFile(const QString& fileName) : m_path(resolve(fileName)) {
   // A file that exists but cannot be read is an error, never an empty file:
   // a later write would otherwise put one key over the whole file.
-  const std::optional<QByteArray> data = AtomicFile::read(m_path);
+  std::optional<QByteArray> data = AtomicFile::read(m_path);
   m_existed = data.has_value();
-  parse(data.value_or(QByteArray()));
+  if (data) m_data = std::move(*data);
+  if (static_cast<std::uint64_t>(m_data.size()) >= 0xFFFFFFFFull)
+    throw ProfileReadError(QStringLiteral("Unable to read %1: the file is larger than 4 GB").arg(m_path));
+  parse();
+}
+
+ProfileFile::ProfileFile(const QByteArray& content, FromMemory) : m_inMemory(true), m_data(content) {
+  if (static_cast<std::uint64_t>(m_data.size()) >= 0xFFFFFFFFull)
+    throw ProfileReadError(QStringLiteral("Unable to read: the content is larger than 4 GB"));
+  parse();
 }
 
 ProfileFile::~ProfileFile() {
-  if (!m_dirty || m_commitFailed) return;  // a failed commit was reported to its caller already
+  if (!m_dirty || m_commitFailed || m_inMemory) return;  // a failed commit was reported to its caller already
   try {
     commit();
   } catch (const std::exception& e) {
@@ -76,147 +116,281 @@ ProfileFile::~ProfileFile() {
   }
 }
 
-void ProfileFile::parse(const QByteArray& data) {
-  qsizetype pos = 0;
-  if (data.startsWith("\xEF\xBB\xBF")) {
-    m_bom = data.left(3);
-    pos = 3;
+// ---- the line table ---------------------------------------------------------------------------
+
+void ProfileFile::addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
+  if (length > kLengthMask) {
+    // A line of half a gigabyte or more keeps its own copy; the table has no room for its length.
+    m_extra.push_back(m_data.mid(start, length));
+    m_lines.push_back(Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
+    return;
   }
-  m_legacy = !TextCodec::isValidUtf8(data);
-  m_sections.clear();
-  m_sections.push_back(Section{});
-  QHash<QByteArray, int> lastOfName;  // upper-case name -> last occurrence so far
+  m_lines.push_back(Line{start, length | (eol << kEolShift)});
+}
+
+QByteArrayView ProfileFile::lineText(std::uint32_t line) const {
+  const Line& l = m_lines[line];
+  if (l.info & kExtra) return m_extra[l.start];
+  return QByteArrayView(m_data.constData() + l.start, l.info & kLengthMask);
+}
+
+std::uint32_t ProfileFile::eolOf(std::uint32_t line) const { return (m_lines[line].info & kEolMask) >> kEolShift; }
+
+void ProfileFile::setLineText(std::uint32_t line, const QByteArray& text) {
+  Line& l = m_lines[line];
+  if (l.info & kExtra) {
+    m_extra[l.start] = text;
+    return;
+  }
+  m_extra.push_back(text);
+  l.start = static_cast<std::uint32_t>(m_extra.size() - 1);
+  l.info = kExtra | (l.info & kEolMask);
+}
+
+void ProfileFile::setLineEol(std::uint32_t line, std::uint32_t eol) {
+  Line& l = m_lines[line];
+  l.info = (l.info & ~kEolMask) | (eol << kEolShift);
+}
+
+void ProfileFile::insertLine(std::uint32_t at, const QByteArray& text) {
+  m_extra.push_back(text);
+  m_lines.insert(m_lines.begin() + at,
+                 Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (m_defaultEol << kEolShift)});
+  for (std::uint32_t& k : m_keys)
+    if (k >= at) ++k;
+  for (Section& s : m_sections)
+    if (s.header >= at) ++s.header;
+}
+
+void ProfileFile::parse() {
+  const char* data = m_data.constData();
+  const auto size = static_cast<std::uint32_t>(m_data.size());
+  std::uint32_t pos = 0;
+  if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) pos = m_bom = 3;
+  m_legacy = !QByteArrayView(m_data).isValidUtf8();
+  // Exact room for the lines: one cheap pass counting LF ends.
+  std::size_t expected = 1;
+  for (const char* p = data + pos; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - data)))); ++p)
+    ++expected;
+  m_lines.reserve(expected);
+
+  // LF, CR LF and a lone CR all end a line. The next LF and CR are searched
+  // once each and remembered, so a file of CR-only lines is one pass too.
+  const char* nextLf = nullptr;
+  const char* nextCr = nullptr;
+  auto find = [&](const char*& cache, char c, const char* from) {
+    if (cache == nullptr || (cache != data + size && cache < from)) {
+      cache = static_cast<const char*>(std::memchr(from, c, size - (from - data)));
+      if (!cache) cache = data + size;
+    }
+    return cache;
+  };
   bool eolKnown = false;
-  while (pos < data.size()) {
-    // LF, CR LF and a lone CR all end a line; each line keeps its own ending.
-    qsizetype end = pos;
-    while (end < data.size() && data[end] != '\n' && data[end] != '\r') ++end;
-    Line line;
-    line.text = data.mid(pos, end - pos);
-    if (end < data.size()) {
-      if (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n')
-        line.eol = QByteArrayLiteral("\r\n");
-      else
-        line.eol = data[end] == '\r' ? QByteArrayLiteral("\r") : QByteArrayLiteral("\n");
+  int current = -1;  // the section whose keys are being read
+  while (pos < size) {
+    const char* from = data + pos;
+    const char* lf = find(nextLf, '\n', from);
+    const char* cr = find(nextCr, '\r', from);
+    const char* end = std::min(lf, cr);
+    std::uint32_t eol = kNoEol;
+    std::uint32_t eolLength = 0;
+    if (end < data + size) {
+      if (*end == '\n') {
+        eol = kLf;
+        eolLength = 1;
+      } else if (end + 1 < data + size && end[1] == '\n') {
+        eol = kCrLf;
+        eolLength = 2;
+      } else {
+        eol = kCr;
+        eolLength = 1;
+      }
       if (!eolKnown) {
-        m_defaultEol = line.eol;
+        m_defaultEol = eol;
         eolKnown = true;
       }
     }
-    pos = end + line.eol.size();
-    if (line.eol.isEmpty()) pos = data.size();
-    QByteArray name;
-    switch (classify(line.text, &name)) {
-      case Kind::Header: {
-        Section s;
-        s.name = name;
-        s.lines.push_back(std::move(line));
-        const QByteArray key = upper(name);
-        const int at = static_cast<int>(m_sections.size());
-        if (const auto it = lastOfName.find(key); it != lastOfName.end()) {
-          m_sections[static_cast<size_t>(*it)].next = at;
-          *it = at;
-        } else {
-          s.first = true;
-          m_sectionIndex.insert(key, at);
-          lastOfName.insert(key, at);
+    const auto length = static_cast<std::uint32_t>(end - from);
+    const auto lineIndex = static_cast<std::uint32_t>(m_lines.size());
+    addLine(pos, length, eol);
+    QByteArrayView name;
+    switch (classify(QByteArrayView(from, length), &name)) {
+      case Kind::Header:
+        m_sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(m_keys.size()), 0, -1, false});
+        current = static_cast<int>(m_sections.size() - 1);
+        break;
+      case Kind::Key:
+        // Keys before the first section belong to no section and are never found.
+        if (current >= 0) {
+          m_keys.push_back(lineIndex);
+          ++m_sections[static_cast<std::size_t>(current)].keyCount;
         }
-        m_sections.push_back(std::move(s));
         break;
-      }
-      case Kind::Key: {
-        Section& s = m_sections.back();
-        const QByteArray key = upper(name);
-        if (!s.index.contains(key)) s.index.insert(key, static_cast<int>(s.keys.size()));
-        s.keys.push_back(Key{name, static_cast<int>(s.lines.size())});
-        s.lines.push_back(std::move(line));
-        break;
-      }
       case Kind::Other:
-        m_sections.back().lines.push_back(std::move(line));
         break;
+    }
+    pos += length + eolLength;
+  }
+  m_keys.shrink_to_fit();
+  m_sections.shrink_to_fit();
+  rebuildSectionTable(tableSizeFor(m_sections.size()));
+}
+
+QByteArrayView ProfileFile::sectionName(const Section& s) const {
+  QByteArrayView name;
+  classify(lineText(s.header), &name);
+  return name;
+}
+
+QByteArrayView ProfileFile::keyName(std::uint32_t keyIndex) const {
+  QByteArrayView name;
+  classify(lineText(m_keys[keyIndex]), &name);
+  return name;
+}
+
+// ---- lookups ---------------------------------------------------------------------------------
+
+void ProfileFile::rebuildSectionTable(std::size_t tableSize) {
+  m_sectionTable.assign(tableSize, -1);
+  m_uniqueSections = 0;
+  std::vector<int> last;  // per table slot: the last section of that name so far
+  last.assign(tableSize, -1);
+  const std::size_t mask = tableSize - 1;
+  for (std::size_t i = 0; i < m_sections.size(); ++i) {
+    Section& s = m_sections[i];
+    const QByteArrayView name = sectionName(s);
+    std::size_t slot = nameHash(name) & mask;
+    s.next = -1;
+    s.first = false;
+    for (;;) {
+      const int at = m_sectionTable[slot];
+      if (at < 0) {
+        m_sectionTable[slot] = static_cast<int>(i);
+        last[slot] = static_cast<int>(i);
+        s.first = true;
+        ++m_uniqueSections;
+        break;
+      }
+      if (sameName(sectionName(m_sections[static_cast<std::size_t>(at)]), name)) {
+        m_sections[static_cast<std::size_t>(last[slot])].next = static_cast<int>(i);
+        last[slot] = static_cast<int>(i);
+        break;
+      }
+      slot = (slot + 1) & mask;
     }
   }
 }
 
-const ProfileFile::Section* ProfileFile::findSection(const QByteArray& name) const {
-  const auto it = m_sectionIndex.constFind(upper(trimmed(name)));
-  return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[static_cast<size_t>(*it)];
+void ProfileFile::insertIntoSectionTable(int section, std::uint32_t hash) {
+  if ((m_uniqueSections + 1) * 2 > m_sectionTable.size()) {
+    rebuildSectionTable(tableSizeFor(m_uniqueSections + 1));
+    return;  // the rebuild took the new section in
+  }
+  const std::size_t mask = m_sectionTable.size() - 1;
+  std::size_t slot = hash & mask;
+  while (m_sectionTable[slot] >= 0) slot = (slot + 1) & mask;
+  m_sectionTable[slot] = section;
+  m_sections[static_cast<std::size_t>(section)].first = true;
+  ++m_uniqueSections;
 }
 
-ProfileFile::Section* ProfileFile::findSection(const QByteArray& name) {
-  const auto it = m_sectionIndex.constFind(upper(trimmed(name)));
-  return it == m_sectionIndex.constEnd() ? nullptr : &m_sections[static_cast<size_t>(*it)];
+int ProfileFile::findSection(QByteArrayView raw) const {
+  const QByteArrayView name = trimmed(raw);
+  const std::size_t mask = m_sectionTable.size() - 1;
+  for (std::size_t slot = nameHash(name) & mask;; slot = (slot + 1) & mask) {
+    const int at = m_sectionTable[slot];
+    if (at < 0) return -1;
+    if (sameName(sectionName(m_sections[static_cast<std::size_t>(at)]), name)) return at;
+  }
 }
 
-const ProfileFile::Section* ProfileFile::nextOccurrence(const Section* s) const {
-  return s->next < 0 ? nullptr : &m_sections[static_cast<size_t>(s->next)];
+const std::vector<std::int32_t>& ProfileFile::keyTable(int section) const {
+  auto it = m_keyTables.find(section);
+  if (it != m_keyTables.end()) return it->second;
+  const Section& s = m_sections[static_cast<std::size_t>(section)];
+  std::vector<std::int32_t> table(tableSizeFor(s.keyCount), -1);
+  const std::size_t mask = table.size() - 1;
+  for (std::uint32_t k = 0; k < s.keyCount; ++k) {
+    const QByteArrayView name = keyName(s.firstKey + k);
+    for (std::size_t slot = nameHash(name) & mask;; slot = (slot + 1) & mask) {
+      const int at = table[slot];
+      if (at < 0) {
+        table[slot] = static_cast<std::int32_t>(k);
+        break;
+      }
+      if (sameName(keyName(s.firstKey + static_cast<std::uint32_t>(at)), name)) break;  // the first one stays
+    }
+  }
+  return m_keyTables.emplace(section, std::move(table)).first->second;
 }
 
-ProfileFile::Line* ProfileFile::findKeyLine(const QByteArray& section, const QByteArray& key) {
-  return const_cast<Line*>(std::as_const(*this).findKeyLine(section, key));
+int ProfileFile::findKey(int section, QByteArrayView name, std::uint32_t hash) const {
+  const Section& s = m_sections[static_cast<std::size_t>(section)];
+  if (s.keyCount <= kLinearKeys) {
+    for (std::uint32_t k = 0; k < s.keyCount; ++k)
+      if (sameName(keyName(s.firstKey + k), name)) return static_cast<int>(s.firstKey + k);
+    return -1;
+  }
+  const std::vector<std::int32_t>& table = keyTable(section);
+  const std::size_t mask = table.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const int at = table[slot];
+    if (at < 0) return -1;
+    if (sameName(keyName(s.firstKey + static_cast<std::uint32_t>(at)), name))
+      return static_cast<int>(s.firstKey + static_cast<std::uint32_t>(at));
+  }
 }
 
-const ProfileFile::Line* ProfileFile::findKeyLine(const QByteArray& section, const QByteArray& key) const {
+int ProfileFile::findKeyAnywhere(QByteArrayView section, QByteArrayView rawKey) const {
   // A section may appear more than once; its keys are those of all its
   // occurrences, and the first occurrence of a key is the one that counts.
-  const QByteArray wanted = upper(trimmed(key));
-  for (const Section* s = findSection(section); s; s = nextOccurrence(s)) {
-    const auto it = s->index.constFind(wanted);
-    if (it != s->index.constEnd())
-      return &s->lines[static_cast<size_t>(s->keys[static_cast<size_t>(*it)].line)];
+  const QByteArrayView key = trimmed(rawKey);
+  const std::uint32_t hash = nameHash(key);
+  for (int s = findSection(section); s >= 0; s = m_sections[static_cast<std::size_t>(s)].next) {
+    const int found = findKey(s, key, hash);
+    if (found >= 0) return found;
   }
-  return nullptr;
+  return -1;
 }
 
-QByteArray ProfileFile::lineValue(const QByteArray& line) { return trimmed(line.mid(line.indexOf('=') + 1)); }
-
 QByteArray ProfileFile::value(const QByteArray& section, const QByteArray& key, const QByteArray& def) const {
-  const Line* line = findKeyLine(section, key);
-  return line ? lineValue(line->text) : def;
+  const int k = findKeyAnywhere(section, key);
+  return k < 0 ? def : valueOf(lineText(m_keys[static_cast<std::size_t>(k)])).toByteArray();
 }
 
 bool ProfileFile::hasKey(const QByteArray& section, const QByteArray& key) const {
-  return findKeyLine(section, key) != nullptr;
+  return findKeyAnywhere(section, key) >= 0;
 }
 
 QList<QByteArray> ProfileFile::sectionNames() const {
   QList<QByteArray> names;
-  names.reserve(static_cast<qsizetype>(m_sectionIndex.size()));
-  for (size_t i = 1; i < m_sections.size(); ++i)
-    if (m_sections[i].first) names.append(m_sections[i].name);
+  names.reserve(static_cast<qsizetype>(m_uniqueSections));
+  for (const Section& s : m_sections)
+    if (s.first) names.append(sectionName(s).toByteArray());
   return names;
-}
-
-bool ProfileFile::hasDuplicateSections() const {
-  return static_cast<size_t>(m_sectionIndex.size()) + 1 < m_sections.size();
 }
 
 QList<QByteArray> ProfileFile::duplicateSectionNames() const {
   QList<QByteArray> names;
-  for (size_t i = 1; i < m_sections.size(); ++i)
-    if (m_sections[i].first && m_sections[i].next >= 0) names.append(m_sections[i].name);
+  for (const Section& s : m_sections)
+    if (s.first && s.next >= 0) names.append(sectionName(s).toByteArray());
   return names;
 }
 
 QList<QByteArray> ProfileFile::keyNames(const QByteArray& section) const {
   QList<QByteArray> names;
-  const Section* first = findSection(section);
-  if (!first) return names;
-  if (first->next < 0) {
-    names.reserve(static_cast<qsizetype>(first->keys.size()));
-    for (size_t i = 0; i < first->keys.size(); ++i)
-      if (first->index.value(upper(first->keys[i].name)) == static_cast<int>(i)) names.append(first->keys[i].name);
-    return names;
-  }
-  QSet<QByteArray> seen;
-  for (const Section* s = first; s; s = nextOccurrence(s))
-    for (const Key& k : s->keys) {
-      const QByteArray u = upper(k.name);
-      if (seen.contains(u)) continue;
-      seen.insert(u);
-      names.append(k.name);
+  const int first = findSection(section);
+  if (first < 0) return names;
+  const bool repeated = m_sections[static_cast<std::size_t>(first)].next >= 0;
+  for (int s = first; s >= 0; s = m_sections[static_cast<std::size_t>(s)].next) {
+    const Section& sec = m_sections[static_cast<std::size_t>(s)];
+    for (std::uint32_t k = 0; k < sec.keyCount; ++k) {
+      const QByteArrayView name = keyName(sec.firstKey + k);
+      // Listed where the key is found: its first occurrence.
+      const int found = repeated ? findKeyAnywhere(section, name) : findKey(s, name, nameHash(name));
+      if (found == static_cast<int>(sec.firstKey + k)) names.append(name.toByteArray());
     }
+  }
   return names;
 }
 
@@ -226,86 +400,98 @@ QList<QByteArray> ProfileFile::sectionLines(const QByteArray& section) const {
   return lines;
 }
 
+// ---- writing ---------------------------------------------------------------------------------
+
 QString ProfileFile::nameProblem(const QByteArray& section, const QByteArray& key) {
-  const QByteArray s = trimmed(section);
-  const QByteArray k = trimmed(key);
+  const QByteArrayView s = trimmed(section);
+  const QByteArrayView k = trimmed(key);
   if (s.isEmpty()) return QStringLiteral("A section name cannot be empty.");
   if (s.contains(']') || s.contains('\n') || s.contains('\r'))
-    return QStringLiteral("The section name \"%1\" cannot hold \"]\" or a line break.").arg(TextCodec::decode(s));
+    return QStringLiteral("The section name \"%1\" cannot hold \"]\" or a line break.")
+        .arg(TextCodec::decode(s.toByteArray()));
   if (k.isEmpty()) return QStringLiteral("A key name cannot be empty.");
   if (k.contains('=') || k.contains('\n') || k.contains('\r'))
-    return QStringLiteral("The key name \"%1\" cannot hold \"=\" or a line break.").arg(TextCodec::decode(k));
+    return QStringLiteral("The key name \"%1\" cannot hold \"=\" or a line break.")
+        .arg(TextCodec::decode(k.toByteArray()));
   if (k[0] == '[' || k[0] == ';' || k[0] == '#')
-    return QStringLiteral("The key name \"%1\" cannot start with \"[\", \";\" or \"#\".").arg(TextCodec::decode(k));
+    return QStringLiteral("The key name \"%1\" cannot start with \"[\", \";\" or \"#\".")
+        .arg(TextCodec::decode(k.toByteArray()));
   return {};
 }
 
 void ProfileFile::setValue(const QByteArray& sectionName, const QByteArray& keyName, const QByteArray& val) {
-  const QByteArray section = trimmed(sectionName);
-  const QByteArray key = trimmed(keyName);
+  const QByteArray section = trimmed(sectionName).toByteArray();
+  const QByteArray key = trimmed(keyName).toByteArray();
   // A name the layout cannot hold would read back as something else later.
   if (const QString problem = nameProblem(section, key); !problem.isEmpty()) throw ProfileNameError(problem);
   // A value is one line: a line break inside it would split the file's structure.
   QByteArray v = val;
   v.replace('\r', ' ').replace('\n', ' ');
-  v = trimmed(v);
-  if (Line* line = findKeyLine(section, key)) {
-    if (lineValue(line->text) == v) return;
+  v = trimmed(v).toByteArray();
+
+  if (const int k = findKeyAnywhere(section, key); k >= 0) {
+    const std::uint32_t line = m_keys[static_cast<std::size_t>(k)];
+    const QByteArrayView text = lineText(line);
+    if (valueOf(text) == v) return;
     // Keep the key as written and the blanks after "="; only the value changes.
-    qsizetype cut = line->text.indexOf('=') + 1;
-    while (cut < line->text.size() && (line->text[cut] == ' ' || line->text[cut] == '\t')) ++cut;
-    line->text = line->text.left(cut) + v;
+    qsizetype cut = text.indexOf('=') + 1;
+    while (cut < text.size() && (text[cut] == ' ' || text[cut] == '\t')) ++cut;
+    setLineText(line, text.first(cut).toByteArray() + v);
     m_dirty = true;
     return;
   }
-  Section* s = findSection(section);
-  if (!s) {
-    Section& last = m_sections.back();
-    if (!last.lines.empty()) {
-      if (last.lines.back().eol.isEmpty()) last.lines.back().eol = m_defaultEol;
-      if (!trimmed(last.lines.back().text).isEmpty()) last.lines.push_back(Line{{}, m_defaultEol});
+  const QByteArray added = key + '=' + v;
+  const int s = findSection(section);
+  if (s < 0) {
+    if (!m_lines.empty()) {
+      const auto last = static_cast<std::uint32_t>(m_lines.size() - 1);
+      if (eolOf(last) == kNoEol) setLineEol(last, m_defaultEol);
+      if (!trimmed(lineText(last)).isEmpty()) insertLine(static_cast<std::uint32_t>(m_lines.size()), {});
     }
-    Section fresh;
-    fresh.name = section;
-    fresh.first = true;
-    fresh.lines.push_back(Line{'[' + section + ']', m_defaultEol});
-    m_sectionIndex.insert(upper(section), static_cast<int>(m_sections.size()));
-    m_sections.push_back(std::move(fresh));
-    s = &m_sections.back();
+    const auto header = static_cast<std::uint32_t>(m_lines.size());
+    insertLine(header, '[' + section + ']');
+    insertLine(header + 1, added);
+    m_keys.push_back(header + 1);
+    m_sections.push_back(Section{header, static_cast<std::uint32_t>(m_keys.size() - 1), 1, -1, false});
+    insertIntoSectionTable(static_cast<int>(m_sections.size() - 1), nameHash(section));
+    m_dirty = true;
+    return;
   }
   // New key: after the section's last key (or its header), so that blank lines
   // and comments in front of the next section stay with that section.
-  const size_t at = s->keys.empty() ? 0 : static_cast<size_t>(s->keys.back().line);
-  if (s->lines[at].eol.isEmpty()) s->lines[at].eol = m_defaultEol;
-  Line added{key + '=' + v, m_defaultEol};
-  s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at + 1), std::move(added));
-  // Entries after the insertion point never hold keys (it follows the last key).
-  s->index.insert(upper(key), static_cast<int>(s->keys.size()));
-  s->keys.push_back(Key{key, static_cast<int>(at + 1)});
+  Section& sec = m_sections[static_cast<std::size_t>(s)];
+  const std::uint32_t after = sec.keyCount == 0 ? sec.header : m_keys[sec.firstKey + sec.keyCount - 1];
+  if (eolOf(after) == kNoEol) setLineEol(after, m_defaultEol);
+  insertLine(after + 1, added);
+  const std::uint32_t slot = sec.firstKey + sec.keyCount;
+  m_keys.insert(m_keys.begin() + slot, after + 1);
+  ++sec.keyCount;
+  for (std::size_t t = static_cast<std::size_t>(s) + 1; t < m_sections.size(); ++t) ++m_sections[t].firstKey;
+  m_keyTables.erase(s);  // rebuilt on next use
   m_dirty = true;
 }
 
 QByteArray ProfileFile::sectionBytes(const QString& section) const {
   // The file's own spelling of the name when it has one, in either encoding.
   const QByteArray legacy = TextCodec::encode(section, true);
-  if (findSection(legacy)) return legacy;
+  if (findSection(legacy) >= 0) return legacy;
   const QByteArray utf8 = section.toUtf8();
-  if (findSection(utf8)) return utf8;
+  if (findSection(utf8) >= 0) return utf8;
   return TextCodec::encode(section, m_legacy);
 }
 
 QByteArray ProfileFile::keyBytes(const QByteArray& section, const QString& key) const {
   const QByteArray legacy = TextCodec::encode(key, true);
-  if (findKeyLine(section, legacy)) return legacy;
+  if (findKeyAnywhere(section, legacy) >= 0) return legacy;
   const QByteArray utf8 = key.toUtf8();
-  if (findKeyLine(section, utf8)) return utf8;
+  if (findKeyAnywhere(section, utf8) >= 0) return utf8;
   return TextCodec::encode(key, m_legacy);
 }
 
 QString ProfileFile::text(const QString& section, const QString& key, const QString& def) const {
   const QByteArray s = sectionBytes(section);
-  const Line* line = findKeyLine(s, keyBytes(s, key));
-  return line ? TextCodec::decode(lineValue(line->text)) : def;
+  const int k = findKeyAnywhere(s, keyBytes(s, key));
+  return k < 0 ? def : TextCodec::decode(valueOf(lineText(m_keys[static_cast<std::size_t>(k)])).toByteArray());
 }
 
 QStringList ProfileFile::sections() const {
@@ -323,25 +509,32 @@ QStringList ProfileFile::keys(const QString& section) const {
 void ProfileFile::setText(const QString& section, const QString& key, const QString& value) {
   const QByteArray s = sectionBytes(section);
   const QByteArray k = keyBytes(s, key);
-  const Line* line = findKeyLine(s, k);
+  const int found = findKeyAnywhere(s, k);
   // Each value keeps the encoding it was read in, so an edit writes back what the user saw.
-  const QByteArray bytes = line ? TextCodec::encodeLike(value, lineValue(line->text), m_legacy)
-                                : TextCodec::encode(value, m_legacy);
+  const QByteArray bytes =
+      found >= 0
+          ? TextCodec::encodeLike(value, valueOf(lineText(m_keys[static_cast<std::size_t>(found)])).toByteArray(),
+                                  m_legacy)
+          : TextCodec::encode(value, m_legacy);
   setValue(s, k, bytes);
 }
 
 QByteArray ProfileFile::content() const {
-  QByteArray out = m_bom;
-  for (const Section& s : m_sections)
-    for (const Line& l : s.lines) {
-      out += l.text;
-      out += l.eol;
-    }
+  if (m_extra.empty()) return m_data;  // nothing changed: the bytes as read
+  qsizetype size = m_bom;
+  for (std::uint32_t i = 0; i < m_lines.size(); ++i) size += lineText(i).size() + eolText(eolOf(i)).size();
+  QByteArray out;
+  out.reserve(size);
+  out.append(m_data.constData(), m_bom);
+  for (std::uint32_t i = 0; i < m_lines.size(); ++i) {
+    out.append(lineText(i));
+    out.append(eolText(eolOf(i)));
+  }
   return out;
 }
 
 void ProfileFile::commit() {
-  if (!m_dirty) return;
+  if (!m_dirty || m_inMemory) return;
   const QByteArray data = content();
   // Only the program's own configuration folder is made on demand; any other
   // missing folder is a mistyped path, not a place to create.

@@ -1,10 +1,12 @@
 #pragma once
 #include <QByteArray>
-#include <QHash>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 // Access to one file in INI layout ("[Section]" lines, then "key=value" lines).
@@ -16,11 +18,15 @@
 // also in another running copy of the program.
 //
 // Section and key names match without regard to (ASCII) letter case; blanks
-// around names and values are ignored. A write replaces a value in place,
-// appends a missing key at the end of its section and a missing section at the
-// end of the file, and leaves every other byte as it was: comments, blank
-// lines, unknown lines, line endings, a byte-order mark, bytes that are not
-// UTF-8. No operation removes a section or a key.
+// around names and values are ignored. LF, CR LF and a lone CR all end a line.
+// A write replaces a value in place, appends a missing key at the end of its
+// section and a missing section at the end of the file, and leaves every other
+// byte as it was: comments, blank lines, unknown lines, each line's own ending,
+// a byte-order mark, bytes that are not UTF-8. No operation removes a section
+// or a key.
+//
+// The parsed form is a table of line positions into the file's own bytes, so a
+// parsed file takes little more memory than the file itself.
 class ProfileFile {
  public:
   // A name without a folder names a file in the per-user configuration folder
@@ -28,6 +34,9 @@ class ProfileFile {
   // Throws ProfileReadError ("Unable to read <path>") when the file exists but
   // cannot be read or is not a regular file; a missing file reads as empty.
   explicit ProfileFile(const QString& fileName);
+  // Parses content held in memory; commit() writes nothing for it.
+  struct FromMemory {};
+  ProfileFile(const QByteArray& content, FromMemory);
   ~ProfileFile();  // commits pending writes; reports a failure on standard error only
   ProfileFile(const ProfileFile&) = delete;
   ProfileFile& operator=(const ProfileFile&) = delete;
@@ -37,6 +46,7 @@ class ProfileFile {
 
   const QString& path() const { return m_path; }
   bool existed() const { return m_existed; }
+  bool isLegacyEncoded() const { return m_legacy; }  // the file holds bytes that are not UTF-8
 
   // Byte-level access.
   QByteArray value(const QByteArray& section, const QByteArray& key, const QByteArray& def = {}) const;
@@ -45,7 +55,7 @@ class ProfileFile {
   // Sections that appear more than once (letter case aside). Their keys are read
   // as one section: the first occurrence of a key wins, and a write goes there
   // (a new key to the first occurrence of the section).
-  bool hasDuplicateSections() const;
+  bool hasDuplicateSections() const { return m_uniqueSections < m_sections.size(); }
   QList<QByteArray> duplicateSectionNames() const;
   QList<QByteArray> keyNames(const QByteArray& section) const;
   QList<QByteArray> sectionLines(const QByteArray& section) const;  // "key=value", values read as value()
@@ -75,30 +85,37 @@ class ProfileFile {
                         const QString& value);
 
  private:
+  // A line: where its text starts in m_data (or which m_extra entry holds it
+  // once edited), its length and its ending.
   struct Line {
-    QByteArray text;
-    QByteArray eol;
-  };
-  struct Key {
-    QByteArray name;
-    int line;
+    std::uint32_t start;
+    std::uint32_t info;  // length (29 bits) | ending << 29 | kExtra
   };
   struct Section {
-    QByteArray name;
-    int next = -1;       // the next occurrence of a section of this name
-    bool first = false;  // the first occurrence of its name
-    std::vector<Line> lines;  // lines[0] is the "[name]" header, except in the preamble
-    std::vector<Key> keys;    // in file order, duplicates included
-    QHash<QByteArray, int> index;  // upper-case name -> first entry in keys
+    std::uint32_t header;    // line of "[name]"
+    std::uint32_t firstKey;  // its keys: m_keys[firstKey .. firstKey + keyCount)
+    std::uint32_t keyCount;
+    std::int32_t next;       // next section of the same name, or -1
+    bool first;              // the first section of its name
   };
 
-  void parse(const QByteArray& data);
-  const Section* findSection(const QByteArray& name) const;
-  Section* findSection(const QByteArray& name);
-  static QByteArray lineValue(const QByteArray& line);
-  const Section* nextOccurrence(const Section* s) const;
-  const Line* findKeyLine(const QByteArray& section, const QByteArray& key) const;
-  Line* findKeyLine(const QByteArray& section, const QByteArray& key);
+  void parse();
+  void addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);
+  QByteArrayView lineText(std::uint32_t line) const;
+  std::uint32_t eolOf(std::uint32_t line) const;
+  void setLineText(std::uint32_t line, const QByteArray& text);
+  void setLineEol(std::uint32_t line, std::uint32_t eol);
+  void insertLine(std::uint32_t at, const QByteArray& text);
+  QByteArrayView sectionName(const Section& s) const;
+  QByteArrayView keyName(std::uint32_t keyIndex) const;
+
+  int findSection(QByteArrayView name) const;
+  int findKey(int section, QByteArrayView name, std::uint32_t hash) const;  // index into m_keys
+  int findKeyAnywhere(QByteArrayView section, QByteArrayView key) const;
+  const std::vector<std::int32_t>& keyTable(int section) const;
+  void insertIntoSectionTable(int section, std::uint32_t hash);
+  void rebuildSectionTable(std::size_t tableSize);
+
   QByteArray sectionBytes(const QString& section) const;
   QByteArray keyBytes(const QByteArray& section, const QString& key) const;
 
@@ -106,9 +123,17 @@ class ProfileFile {
   bool m_existed = false;
   bool m_dirty = false;
   bool m_commitFailed = false;
-  bool m_legacy = false;  // the file holds bytes that are not UTF-8
-  QByteArray m_bom;
-  QByteArray m_defaultEol = "\n";
-  std::vector<Section> m_sections;  // m_sections[0]: lines before the first section
-  QHash<QByteArray, int> m_sectionIndex;  // upper-case name -> first occurrence
+  bool m_inMemory = false;
+  bool m_legacy = false;
+  QByteArray m_data;        // the file's bytes as read
+  std::uint32_t m_bom = 0;  // length of a byte-order mark at the start
+  std::uint32_t m_defaultEol = 1;
+  std::vector<Line> m_lines;
+  std::vector<QByteArray> m_extra;  // texts of edited and added lines
+  std::vector<Section> m_sections;  // file order
+  std::vector<std::uint32_t> m_keys;  // line of each key line inside a section, file order
+  std::size_t m_uniqueSections = 0;
+  std::vector<std::int32_t> m_sectionTable;  // open addressing: first section of a name, or -1
+  // Per large section, built on first use: open addressing over its keys (relative index, or -1).
+  mutable std::unordered_map<int, std::vector<std::int32_t>> m_keyTables;
 };

@@ -14,17 +14,11 @@ constexpr char16_t kCp1252High[32] = {
 
 namespace TextCodec {
 
-bool isValidUtf8(const QByteArray& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString text = decoder.decode(bytes);
-  return !decoder.hasError();
-}
+bool isValidUtf8(const QByteArray& bytes) { return QByteArrayView(bytes).isValidUtf8(); }
 
 QString decode(const QByteArray& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = decoder.decode(bytes);
-  if (!decoder.hasError()) return text;
-  text.clear();
+  if (QByteArrayView(bytes).isValidUtf8()) return QString::fromUtf8(bytes);
+  QString text;
   text.reserve(bytes.size());
   for (char ch : bytes) {
     const auto b = static_cast<unsigned char>(ch);
