@@ -3,9 +3,12 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <cstring>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
@@ -20,6 +23,8 @@
 namespace {
 QString g_svs;
 QString g_stress;
+QString g_sections;  // a million small sections
+QString g_bigArena;  // the standard arena a thousand times over
 QTemporaryDir* g_dir = nullptr;
 
 void makeStressFile(const QString& path) {
@@ -35,7 +40,58 @@ void makeStressFile(const QString& path) {
   f.write(out);
 }
 
+void makeManySectionsFile(const QString& path) {
+  QByteArray out;
+  out.reserve(24 * 1000 * 1000);
+  for (int i = 0; i < 1000000; ++i) out += "[S" + QByteArray::number(i) + "]\nKey=" + QByteArray::number(i % 97) + "\n";
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(out);
+}
+
+void makeBigArena(const QString& path) {
+  QFile in(g_svs);
+  in.open(QIODevice::ReadOnly);
+  const QByteArray one = in.readAll();
+  QByteArray out;
+  out.reserve(one.size() * 1000);
+  for (int i = 0; i < 1000; ++i) out += one;
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(out);
+}
+
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
 std::size_t heapInUse() { return mallinfo2().uordblks; }
+
+// The floor: one pass over the bytes that finds every line end (LF, CR LF, CR).
+void BM_LineScan(benchmark::State& state, const QString* path) {
+  const QByteArray data = readFile(*path);
+  for (auto _ : state) {
+    const char* p = data.constData();
+    const char* end = p + data.size();
+    std::size_t lines = 0;
+    while (p < end) {
+      const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      const char* stop = lf ? lf : end;
+      // A CR inside the line ends it too.
+      const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
+      if (cr && cr + 1 < stop) {
+        p = cr + 1;
+      } else {
+        p = stop + 1;
+      }
+      ++lines;
+    }
+    benchmark::DoNotOptimize(lines);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * data.size());
+}
 
 // Everything a document window reads: sections, the keys of each, every value.
 std::size_t readAll(const ProfileFile& p) {
@@ -54,6 +110,23 @@ void BM_ProfileReadAll(benchmark::State& state, const QString* path) {
     heap = std::max(heap, heapInUse() - before);
   }
   state.counters["heap_MB"] = static_cast<double>(heap) / (1024.0 * 1024.0);
+  const double size = static_cast<double>(QFileInfo(*path).size());
+  state.counters["heap_per_file_byte"] = static_cast<double>(heap) / size;
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(size));
+}
+
+// What "tessary-cfg sections" does on a file.
+void BM_SectionNames(benchmark::State& state, const QString* path) {
+  std::size_t heap = 0;
+  for (auto _ : state) {
+    const std::size_t before = heapInUse();
+    ProfileFile p(*path);
+    const QList<QByteArray> names = p.sectionNames();
+    heap = std::max(heap, heapInUse() - before);
+    benchmark::DoNotOptimize(names.size());
+  }
+  state.counters["heap_MB"] = static_cast<double>(heap) / (1024.0 * 1024.0);
+  state.counters["heap_per_file_byte"] = static_cast<double>(heap) / static_cast<double>(QFileInfo(*path).size());
 }
 
 void BM_PerValueReparse(benchmark::State& state, const QString* path) {
@@ -122,13 +195,25 @@ int main(int argc, char** argv) {
   g_svs = QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base/svs.cfg");
   g_stress = dir.path() + QStringLiteral("/stress.cfg");
   makeStressFile(g_stress);
+  g_sections = dir.path() + QStringLiteral("/sections.cfg");
+  makeManySectionsFile(g_sections);
+  g_bigArena = dir.path() + QStringLiteral("/svs1000.cfg");
+  makeBigArena(g_bigArena);
+  benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_LineScan/sections", BM_LineScan, &g_sections)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_ProfileReadAll/sections", BM_ProfileReadAll, &g_sections)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_SectionNames/sections", BM_SectionNames, &g_sections)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_OpenDocument/stress", BM_OpenDocument, &g_stress)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(5);
+  benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -56,17 +56,30 @@ enum class Kind { Other, Header, Key };
 
 // What a line is, and its name (section or key), without copying.
 Kind classify(QByteArrayView line, QByteArrayView* name) {
-  const QByteArrayView t = trimmed(line);
-  if (t.isEmpty() || t[0] == ';' || t[0] == '#') return Kind::Other;
-  if (t[0] == '[') {
-    const qsizetype close = t.indexOf(']');
-    *name = trimmed(close < 0 ? t.sliced(1) : t.sliced(1, close - 1));
-    return Kind::Header;
+  const char* b = line.data();
+  const char* e = b + line.size();
+  while (b < e && isBlank(*b)) ++b;
+  if (b == e || *b == ';' || *b == '#') return Kind::Other;
+  const char* nameEnd;
+  const char* nameStart;
+  Kind kind;
+  if (*b == '[') {
+    nameStart = b + 1;
+    const auto* close = static_cast<const char*>(std::memchr(nameStart, ']', static_cast<std::size_t>(e - nameStart)));
+    nameEnd = close ? close : e;
+    kind = Kind::Header;
+  } else {
+    const auto* eq = static_cast<const char*>(std::memchr(b, '=', static_cast<std::size_t>(e - b)));
+    if (!eq || eq == b) return Kind::Other;
+    nameStart = b;
+    nameEnd = eq;
+    kind = Kind::Key;
   }
-  const qsizetype eq = t.indexOf('=');
-  if (eq <= 0) return Kind::Other;
-  *name = trimmed(t.first(eq));
-  return name->isEmpty() ? Kind::Other : Kind::Key;
+  while (nameStart < nameEnd && isBlank(*nameStart)) ++nameStart;
+  while (nameEnd > nameStart && isBlank(nameEnd[-1])) --nameEnd;
+  *name = QByteArrayView(nameStart, nameEnd - nameStart);
+  if (kind == Kind::Key && name->isEmpty()) return Kind::Other;
+  return kind;
 }
 
 QByteArrayView valueOf(QByteArrayView line) { return trimmed(line.sliced(line.indexOf('=') + 1)); }
@@ -168,11 +181,8 @@ void ProfileFile::parse() {
   std::uint32_t pos = 0;
   if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) pos = m_bom = 3;
   m_legacy = !QByteArrayView(m_data).isValidUtf8();
-  // Exact room for the lines: one cheap pass counting LF ends.
-  std::size_t expected = 1;
-  for (const char* p = data + pos; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - data)))); ++p)
-    ++expected;
-  m_lines.reserve(expected);
+  // Room for lines of 16 bytes on average; trimmed below if the guess was far off.
+  m_lines.reserve(size / 16 + 16);
 
   // LF, CR LF and a lone CR all end a line. The next LF and CR are searched
   // once each and remembered, so a file of CR-only lines is one pass too.
@@ -231,6 +241,7 @@ void ProfileFile::parse() {
     }
     pos += length + eolLength;
   }
+  if (m_lines.capacity() > m_lines.size() + m_lines.size() / 4) m_lines.shrink_to_fit();
   m_keys.shrink_to_fit();
   m_sections.shrink_to_fit();
   rebuildSectionTable(tableSizeFor(m_sections.size()));
@@ -304,11 +315,13 @@ int ProfileFile::findSection(QByteArrayView raw) const {
   }
 }
 
-const std::vector<std::int32_t>& ProfileFile::keyTable(int section) const {
+const ProfileFile::KeyIndex& ProfileFile::keyIndex(int section) const {
   auto it = m_keyTables.find(section);
   if (it != m_keyTables.end()) return it->second;
   const Section& s = m_sections[static_cast<std::size_t>(section)];
-  std::vector<std::int32_t> table(tableSizeFor(s.keyCount), -1);
+  KeyIndex index;
+  std::vector<std::int32_t>& table = index.table;
+  table.assign(tableSizeFor(s.keyCount), -1);
   const std::size_t mask = table.size() - 1;
   for (std::uint32_t k = 0; k < s.keyCount; ++k) {
     const QByteArrayView name = keyName(s.firstKey + k);
@@ -318,10 +331,13 @@ const std::vector<std::int32_t>& ProfileFile::keyTable(int section) const {
         table[slot] = static_cast<std::int32_t>(k);
         break;
       }
-      if (sameName(keyName(s.firstKey + static_cast<std::uint32_t>(at)), name)) break;  // the first one stays
+      if (sameName(keyName(s.firstKey + static_cast<std::uint32_t>(at)), name)) {
+        index.distinct = false;  // the first one stays
+        break;
+      }
     }
   }
-  return m_keyTables.emplace(section, std::move(table)).first->second;
+  return m_keyTables.emplace(section, std::move(index)).first->second;
 }
 
 int ProfileFile::findKey(int section, QByteArrayView name, std::uint32_t hash) const {
@@ -331,7 +347,7 @@ int ProfileFile::findKey(int section, QByteArrayView name, std::uint32_t hash) c
       if (sameName(keyName(s.firstKey + k), name)) return static_cast<int>(s.firstKey + k);
     return -1;
   }
-  const std::vector<std::int32_t>& table = keyTable(section);
+  const std::vector<std::int32_t>& table = keyIndex(section).table;
   const std::size_t mask = table.size() - 1;
   for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     const int at = table[slot];
@@ -381,7 +397,14 @@ QList<QByteArray> ProfileFile::keyNames(const QByteArray& section) const {
   QList<QByteArray> names;
   const int first = findSection(section);
   if (first < 0) return names;
-  const bool repeated = m_sections[static_cast<std::size_t>(first)].next >= 0;
+  const Section& only = m_sections[static_cast<std::size_t>(first)];
+  if (only.next < 0 && only.keyCount > kLinearKeys && keyIndex(first).distinct) {
+    // Every key appears once: all of them, in file order, with no lookups.
+    names.reserve(static_cast<qsizetype>(only.keyCount));
+    for (std::uint32_t k = 0; k < only.keyCount; ++k) names.append(keyName(only.firstKey + k).toByteArray());
+    return names;
+  }
+  const bool repeated = only.next >= 0;
   for (int s = first; s >= 0; s = m_sections[static_cast<std::size_t>(s)].next) {
     const Section& sec = m_sections[static_cast<std::size_t>(s)];
     for (std::uint32_t k = 0; k < sec.keyCount; ++k) {

@@ -112,7 +112,11 @@ class ProfileFile {
   int findSection(QByteArrayView name) const;
   int findKey(int section, QByteArrayView name, std::uint32_t hash) const;  // index into m_keys
   int findKeyAnywhere(QByteArrayView section, QByteArrayView key) const;
-  const std::vector<std::int32_t>& keyTable(int section) const;
+  struct KeyIndex {
+    std::vector<std::int32_t> table;  // open addressing over the section's keys (relative index, or -1)
+    bool distinct = true;             // no key name appears twice in the section
+  };
+  const KeyIndex& keyIndex(int section) const;
   void insertIntoSectionTable(int section, std::uint32_t hash);
   void rebuildSectionTable(std::size_t tableSize);
 
@@ -134,6 +138,6 @@ class ProfileFile {
   std::vector<std::uint32_t> m_keys;  // line of each key line inside a section, file order
   std::size_t m_uniqueSections = 0;
   std::vector<std::int32_t> m_sectionTable;  // open addressing: first section of a name, or -1
-  // Per large section, built on first use: open addressing over its keys (relative index, or -1).
-  mutable std::unordered_map<int, std::vector<std::int32_t>> m_keyTables;
+  // Per large section, built on first use.
+  mutable std::unordered_map<int, KeyIndex> m_keyTables;
 };
