@@ -166,9 +166,13 @@ void ProfileFile::setLineEol(std::uint32_t line, std::uint32_t eol) {
 }
 
 void ProfileFile::insertLine(std::uint32_t at, const QByteArray& text) {
+  // A CR directly followed by an LF would read back as one CR LF ending and a
+  // line would vanish; in files that mix endings pick one that keeps both lines.
+  std::uint32_t eol = m_defaultEol;
+  if (eol == kLf && text.isEmpty() && at > 0 && eolOf(at - 1) == kCr) eol = kCr;
+  if (eol == kCr && at < m_lines.size() && lineText(at).isEmpty() && eolOf(at) == kLf) eol = kCrLf;
   m_extra.push_back(text);
-  m_lines.insert(m_lines.begin() + at,
-                 Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (m_defaultEol << kEolShift)});
+  m_lines.insert(m_lines.begin() + at, Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
   for (std::uint32_t& k : m_keys)
     if (k >= at) ++k;
   for (Section& s : m_sections)
