@@ -511,7 +511,9 @@ void TMainForm::FormCreate() {
   m_history->LocalPath = m_paths.appFolder() + QLatin1Char('/');
   m_history->RebuildMenu();
   QString argument = m_arguments.value(0);
-  if (!argument.isEmpty()) argument = QFileInfo(QDir(m_startFolder), argument).absoluteFilePath();
+  // Plain text work, not QFileInfo: a name that is not UTF-8 must keep its bytes.
+  if (!argument.isEmpty())
+    argument = QDir::cleanPath(QDir::isAbsolutePath(argument) ? argument : m_startFolder + QLatin1Char('/') + argument);
   m_prefs.setExternalFile(argument);
 }
 

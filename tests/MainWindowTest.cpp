@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -15,6 +16,7 @@
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "documents/ReportList.h"
+#include "profile/AtomicFile.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -210,4 +212,23 @@ TEST(MainWindowLifetime, CommandLineFileIsHandedOverAndOpened) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return fx.active() != nullptr; }, 5000));
   EXPECT_EQ(fx.active()->filePath(), path);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Preferences(fx.app.paths()).externalFile().isEmpty(); }, 5000));
+}
+
+TEST(MainWindowLifetime, ACommandLineFileWhoseNameIsNotUtf8Opens) {
+  TempApp scratch;
+  const QByteArray oddBytes = QFile::encodeName(scratch.path(QStringLiteral("caf"))) + "\xE9.cfg";
+  const QString odd = AtomicFile::decodePath(oddBytes);
+  AtomicFile::write(odd, kArena);
+  {
+    MainWindowFixture fx({odd});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fx.active() != nullptr; }, 5000));
+    EXPECT_EQ(fx.active()->filePath(), odd);
+    EXPECT_EQ(fx.active()->shipList(0)->rowCount(), 4);
+    // The recent-files list keeps the very bytes of the name.
+    const std::optional<QByteArray> history =
+        AtomicFile::read(fx.app.path(QStringLiteral("xdg-config/tessary/History.ini")));
+    ASSERT_TRUE(history.has_value());
+    EXPECT_TRUE(history->contains(oddBytes)) << history->toStdString();
+  }
+  AtomicFile::remove(odd);
 }
