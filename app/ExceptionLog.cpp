@@ -21,7 +21,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 
 namespace {
 
@@ -30,6 +30,19 @@ QString demangle(const char* name) {
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
   return QString::fromUtf8(status == 0 && out ? out.get() : name);
+}
+
+// The locale's long time, without the time zone Qt adds to it ("t"): the record's time is local.
+QString longTimeWithoutZone(const QLocale& locale) {
+  QString format = locale.timeFormat(QLocale::LongFormat);
+  QString out;
+  bool quoted = false;
+  for (QChar c : format) {
+    if (c == QLatin1Char('\'')) quoted = !quoted;
+    if (!quoted && c == QLatin1Char('t')) continue;
+    out.append(c);
+  }
+  return out.trimmed();
 }
 
 QString hex8(std::uintptr_t value) {
@@ -91,7 +104,7 @@ QString buildRecord(const ExceptionInfo& info, const QString& executableName, co
   const QLocale locale = QLocale::system();
   QString r;
   r += executableName + QLatin1Char(' ') + locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-       locale.toString(now.time(), QLocale::LongFormat) + crlf;
+       locale.toString(now.time(), longTimeWithoutZone(locale)) + crlf;
   r += QStringLiteral("Type ") + info.typeName + crlf;
   r += QStringLiteral("Message: ") + info.message + crlf;
   r += QStringLiteral("Exception @ address: $") + formatAddress(info.raisedAt) + crlf;
@@ -371,7 +384,7 @@ void installSignalHandlers(const QString& logPath, const QString& executableName
   copyText(g_setup.exeName, sizeof g_setup.exeName, executableName.toUtf8());
   const QLocale locale = QLocale::system();
   copyText(g_setup.dateFormat, sizeof g_setup.dateFormat, locale.dateFormat(QLocale::ShortFormat).toUtf8());
-  copyText(g_setup.timeFormat, sizeof g_setup.timeFormat, locale.timeFormat(QLocale::LongFormat).toUtf8());
+  copyText(g_setup.timeFormat, sizeof g_setup.timeFormat, longTimeWithoutZone(locale).toUtf8());
   const QDateTime now = QDateTime::currentDateTime();
   copyText(g_setup.timeZone, sizeof g_setup.timeZone, now.timeZoneAbbreviation().toUtf8());
   copyText(g_setup.amText, sizeof g_setup.amText, locale.amText().toUtf8());

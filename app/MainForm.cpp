@@ -1,21 +1,10 @@
 #include "app/MainForm.h"
 
 #include <QAction>
-#include <functional>
 #include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QCloseEvent>
-#include <QPushButton>
-#include <QComboBox>
-#include <QDialog>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -24,32 +13,30 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/Actions.h"
 #include "app/ExceptionLog.h"
-#include "app/Pictures.h"
-#include "app/Prompts.h"
+#include "app/KeyMap.h"
+#include "app/SidePanel.h"
 #include "app/TessaryApplication.h"
-#include "app/TessaryError.h"
 #include "components/HistoryFiles.h"
-#include "tools/BulletCalculator.h"
-#include "tools/IntParse.h"
-#include "tools/MultifirePreview.h"
-#include "tools/MultifireTool.h"
+#include "components/Pictures.h"
+#include "components/Prompts.h"
 #include "documents/ConfigModel.h"
+#include "documents/DocumentWindows.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
-#include "documents/WorkingCopies.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 
 namespace {
 const QString kNA = QStringLiteral("N/A");
-}
+constexpr int kSideWidth = 245;        // the side panel at start
+constexpr int kSideWidthShown = 237;   // ... and when shown again
+}  // namespace
 
 TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent),
@@ -57,44 +44,43 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
       m_prompts(prompts),
       m_prefs(paths),
       m_arguments(arguments),
-      m_startFolder(QDir::currentPath()),
-      m_workingCopies(std::make_unique<WorkingCopies>(paths.temp())) {
+      m_startFolder(QDir::currentPath()) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(applicationTitle());
+  // A fixed frame has nothing to maximise.
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
   m_reporter = std::make_unique<ExceptionReporter>(exceptionLogPath(),
                                                    QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
                                                    &m_prompts);
   if (auto* app = TessaryApplication::instance()) app->setExceptionHandler([this] { ApplicationEvents1Exception(); });
 
+  auto* central = new QWidget(this);
+  m_documents = new DocumentWindows(*this, m_prompts, m_paths, central);
+  m_sidePanel = new SidePanel(m_paths, m_prompts, [this] { return activeChild(); }, central);
   buildActions();
   buildMenus();
   buildToolBar();
-
-  auto* central = new QWidget(this);
   auto* grid = new QVBoxLayout(central);
   grid->setContentsMargins(0, 0, 0, 0);
   grid->setSpacing(0);
   auto* middle = new QHBoxLayout();
   middle->setSpacing(0);
-  buildSidePanel();
+  m_sideWidth = m_sidePanel->openWidth(kSideWidth);
+  m_sidePanel->setFixedWidth(m_sideWidth);
   middle->addWidget(m_sidePanel);
-  m_mdi = new QMdiArea(central);
-  m_mdi->setObjectName(QStringLiteral("DocumentArea"));
-  m_mdi->setBackground(palette().color(QPalette::Dark));
-  middle->addWidget(m_mdi, 1);
+  middle->addWidget(m_documents->area(), 1);
   grid->addLayout(middle, 1);
   buildHelpPanel();
   grid->addWidget(m_helpCaption->parentWidget());
   setCentralWidget(central);
-  auto* status = new QStatusBar(this);
-  status->setObjectName(QStringLiteral("StatusBar1"));
-  status->setSizeGripEnabled(false);
-  setStatusBar(status);
+  buildStatusBar();
 
-  connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+  connect(m_documents->area(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
     if (m_destroying || !sub) return;
     if (auto* child = qobject_cast<TMDIChild*>(sub->widget())) child->FormActivate();
   });
+  connect(m_documents, &DocumentWindows::opened, this,
+          [this](TMDIChild*, const QString& path) { documentOpened(path); });
 
   m_timer1 = new QTimer(this);
   m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -105,7 +91,6 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
   m_timer3->setInterval(100);
   connect(m_timer3, &QTimer::timeout, this, &TMainForm::Timer3Timer);
 
-  qApp->installEventFilter(this);
   try {
     FormCreate();
   } catch (...) {
@@ -117,7 +102,6 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
 }
 
 TMainForm::~TMainForm() {
-  qApp->removeEventFilter(this);
   FormDestroy();
   if (auto* app = TessaryApplication::instance()) app->setExceptionHandler({});
 }
@@ -127,187 +111,109 @@ QString TMainForm::exceptionLogPath() const {
   return ExceptionLog::logPathFor(m_paths.appFolder() + QLatin1Char('/') + exe);
 }
 
+QAction* TMainForm::action(const QString& objectName) const { return findChild<QAction*>(objectName); }
+
 // ---- layout ---------------------------------------------------------------------------------
 
-QAction* TMainForm::makeAction(const QString& name, const QString& text, int picture, const QKeySequence& key) {
-  auto* a = new QAction(Pictures::main(picture), text, this);
-  a->setObjectName(name);
-  if (!key.isEmpty()) {
-    a->setShortcut(key);
-    a->setShortcutContext(Qt::WindowShortcut);
-  }
-  return a;
-}
-
-void TMainForm::setHint(QAction* action, const QString& hint) {
-  const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-  action->setToolTip(bar < 0 ? hint : hint.left(bar));
-  action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-}
-
 void TMainForm::buildActions() {
-  FileNew1 = makeAction(QStringLiteral("FileNew1"), QStringLiteral("&New"), 0, Qt::Key_F1);
-  setHint(FileNew1, QStringLiteral("New|Create a new file"));
-  FileNewServer1 = makeAction(QStringLiteral("FileNewServer1"), QStringLiteral("New Server"), 24, Qt::Key_F2);
-  setHint(FileNewServer1, QStringLiteral("New Server"));
-  FileNewServer1->setEnabled(false);
-  FileOpen1 = makeAction(QStringLiteral("FileOpen1"), QStringLiteral("&Open"), 2, Qt::Key_F3);
-  setHint(FileOpen1, QStringLiteral("Open|Open a file"));
-  FileClose1 = makeAction(QStringLiteral("FileClose1"), QStringLiteral("&Close"), 12, Qt::Key_F4);
-  setHint(FileClose1, QStringLiteral("Close|Close current file"));
-  ReRead1 = makeAction(QStringLiteral("ReRead1"), QStringLiteral("Re-Read Settings"), 23, QKeySequence(Qt::CTRL | Qt::Key_R));
-  ReRead1->setEnabled(false);
-  Import1 = makeAction(QStringLiteral("Import1"), QStringLiteral("Import"), 17);
-  Import1->setEnabled(false);
-  Export1 = makeAction(QStringLiteral("Export1"), QStringLiteral("Export"), 22);
-  Export1->setEnabled(false);
-  Save1 = makeAction(QStringLiteral("Save1"), QStringLiteral("&Save"), 19, QKeySequence(Qt::CTRL | Qt::Key_S));
-  setHint(Save1, QStringLiteral("Save"));
-  Save1->setEnabled(false);
-  SaveAs1 = makeAction(QStringLiteral("SaveAs1"), QStringLiteral("Save &As..."), 20,
-                       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-  setHint(SaveAs1, QStringLiteral("Save As|Saves the active file with a new name"));
-  SaveAs1->setEnabled(false);
-  FileExit1 = makeAction(QStringLiteral("FileExit1"), QStringLiteral("E&xit"), 13, QKeySequence(Qt::CTRL | Qt::Key_X));
-  setHint(FileExit1, QStringLiteral("Exit|Quits the application"));
-  CompareSettings1 = makeAction(QStringLiteral("CompareSettings1"), QStringLiteral("Compare Settings"), 28);
-  CompareSettings1->setEnabled(false);
-  CompareSettings1->setVisible(false);
-  ViewNotes1 = makeAction(QStringLiteral("ViewNotes1"), QStringLiteral("View Notes/Info"), 29);
-  ViewNotes1->setEnabled(false);
-  ViewNotes1->setVisible(false);
-  ErrorCheckCFG1 = makeAction(QStringLiteral("ErrorCheckCFG1"), QStringLiteral("CFG Validation"), 32, Qt::Key_F9);
-  Options1 = makeAction(QStringLiteral("Options1"), QStringLiteral("Options/Preferences"), 27,
-                        QKeySequence(Qt::CTRL | Qt::Key_P));
-  WindowCascade1 = makeAction(QStringLiteral("WindowCascade1"), QStringLiteral("&Cascade"), 3, Qt::Key_F5);
-  setHint(WindowCascade1, QStringLiteral("Cascade"));
-  WindowTile1 = makeAction(QStringLiteral("WindowTile1"), QStringLiteral("&Tiled"), 6, Qt::Key_F6);
-  setHint(WindowTile1, QStringLiteral("Tiled"));
-  WindowMinimizeAll1 = makeAction(QStringLiteral("WindowMinimizeAll1"), QStringLiteral("Mi&nimize All"), 5, Qt::Key_F7);
-  setHint(WindowMinimizeAll1, QStringLiteral("Minimize All"));
-  WindowArrangeAll1 = makeAction(QStringLiteral("WindowArrangeAll1"), QStringLiteral("&Maximize All"), 4, Qt::Key_F8);
-  setHint(WindowArrangeAll1, QStringLiteral("Maximize All"));
-  HelpAbout1 = makeAction(QStringLiteral("HelpAbout1"), QStringLiteral("&About"), 16);
-  setHint(HelpAbout1, QStringLiteral("About|Displays program information, version number, and copyright"));
-  CheckForUpdates1 = makeAction(QStringLiteral("CheckForUpdates1"), QStringLiteral("Check For Updates?"), 42,
-                                QKeySequence(Qt::ALT | Qt::Key_Backspace));
-  CloseAll1 = makeAction(QStringLiteral("CloseAll1"), QStringLiteral("Close All"), 11);
-  setHint(CloseAll1, QStringLiteral("Close All"));
-  CloseAll1->setEnabled(false);
-  SaveAsButton = makeAction(QStringLiteral("SaveAsButton"), QStringLiteral("Save As"), 20);
-  SaveAsButton->setVisible(false);
-  for (QAction* a : {WindowCascade1, WindowTile1, WindowMinimizeAll1, WindowArrangeAll1, FileClose1})
-    a->setEnabled(false);
-
-  connect(FileNew1, &QAction::triggered, this, &TMainForm::FileNew1Execute);
-  connect(FileOpen1, &QAction::triggered, this, &TMainForm::FileOpen1Execute);
-  connect(FileClose1, &QAction::triggered, this, &TMainForm::FileClose1Execute);
-  connect(Save1, &QAction::triggered, this, &TMainForm::SaveDocument);
-  connect(FileExit1, &QAction::triggered, this, &QWidget::close);
-  connect(ErrorCheckCFG1, &QAction::triggered, this, &TMainForm::ErrorCheckCFG1Click);
-  connect(WindowCascade1, &QAction::triggered, this, [this] { m_mdi->cascadeSubWindows(); });
-  connect(WindowTile1, &QAction::triggered, this, &TMainForm::tileDocuments);
-  connect(WindowMinimizeAll1, &QAction::triggered, this, [this] {
-    for (QMdiSubWindow* sub : m_mdi->subWindowList()) sub->showMinimized();
-  });
-  connect(WindowArrangeAll1, &QAction::triggered, this, &TMainForm::WindowArrangeAll1Execute);
-  connect(CloseAll1, &QAction::triggered, this, &TMainForm::CloseAll1Execute);
-
-  m_keyOwners = {FileNew1, FileNewServer1, FileOpen1, FileClose1, ReRead1, Save1, SaveAs1, FileExit1,
-                 ErrorCheckCFG1, Options1, WindowCascade1, WindowTile1, WindowMinimizeAll1, WindowArrangeAll1,
-                 CheckForUpdates1};
-  // Hidden menu items whose keys must still work: a hidden QAction answers no
-  // shortcut (Qt also reports it disabled), so the window carries a twin that does.
-  auto keyTwin = [this](QAction* hidden, std::function<void()> run) {
-    auto* twin = new QAction(this);
-    twin->setObjectName(hidden->objectName() + QStringLiteral("Key"));
-    twin->setShortcut(hidden->shortcut());
-    twin->setShortcutContext(Qt::WindowShortcut);
-    connect(twin, &QAction::triggered, this, std::move(run));
-    addAction(twin);
-    hidden->setProperty("ownedKey", hidden->shortcut());
-    hidden->setShortcut({});
+  const QKeySequence none;
+  const QList<ActionSpec> table = {
+      {"FileNew1", "&New", 0, Qt::Key_F1, "New|Create a new file", true, true, [this] { FileNew1Execute(); }},
+      {"FileNewServer1", "New Server", 24, Qt::Key_F2, "New Server", false, true, {}},
+      {"FileOpen1", "&Open", 2, Qt::Key_F3, "Open|Open a file", true, true, [this] { FileOpen1Execute(); }},
+      {"FileClose1", "&Close", 12, Qt::Key_F4, "Close|Close current file", false, true, [this] { FileClose1Execute(); }},
+      {"ReRead1", "Re-Read Settings", 23, QKeySequence(Qt::CTRL | Qt::Key_R), nullptr, false, true, {}},
+      {"Import1", "Import", 17, none, nullptr, false, true, {}},
+      {"Export1", "Export", 22, none, nullptr, false, true, {}},
+      {"Save1", "&Save", 19, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true, [this] { SaveDocument(); }},
+      {"SaveAs1", "Save &As...", 20, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
+       "Save As|Saves the active file with a new name", false, true, {}},
+      {"FileExit1", "E&xit", 13, QKeySequence(Qt::CTRL | Qt::Key_X), "Exit|Quits the application", true, true,
+       [this] { close(); }},
+      {"CompareSettings1", "Compare Settings", 28, none, nullptr, false, false, {}},
+      {"ViewNotes1", "View Notes/Info", 29, none, nullptr, false, false, {}},
+      {"ErrorCheckCFG1", "CFG Validation", 32, Qt::Key_F9, nullptr, true, false, {}},
+      {"Options1", "Options/Preferences", 27, QKeySequence(Qt::CTRL | Qt::Key_P), nullptr, true, true, {}},
+      {"MultifireTool1", "Multifire Tool", 27, none, "Shows the multifire angle preview in a window of its own", true,
+       true, {}},
+      {"WindowCascade1", "&Cascade", 3, Qt::Key_F5, "Cascade", false, true, [this] { m_documents->cascade(); }},
+      {"WindowTile1", "&Tiled", 6, Qt::Key_F6, "Tiled", false, false, {}},
+      {"WindowMinimizeAll1", "Mi&nimize All", 5, Qt::Key_F7, "Minimize All", false, true,
+       [this] { m_documents->minimizeAll(); }},
+      {"WindowArrangeAll1", "&Maximize All", 4, Qt::Key_F8, "Maximize All", false, true,
+       [this] { WindowArrangeAll1Execute(); }},
+      {"HelpAbout1", "&About", 16, none, "About|Displays program information, version number, and copyright", true,
+       true, {}},
+      {"CheckForUpdates1", "Check For Updates?", 42, QKeySequence(Qt::ALT | Qt::Key_Backspace), nullptr, true, true,
+       {}},
+      {"CloseAll1", "Close All", 11, none, "Close All", false, true, [this] { CloseAll1Execute(); }},
+      {"SaveAsButton", "Save As", 20, none, nullptr, true, false, {}},
+      {"TileButton", "Tiled", 6, none, nullptr, true, false, {}},
+      {"SideToggle", "Hide ToolBar", 26, none, "Hide ToolBar", true, true, [this] { ToolButton13Click(); }},
   };
-  keyTwin(ErrorCheckCFG1, [this] { ErrorCheckCFG1Click(); });
-  keyTwin(WindowTile1, [this] {
-    if (!m_mdi->subWindowList().isEmpty()) tileDocuments();
+  ::buildActions(this, table);
+  QList<QAction*> owners;
+  for (const char* name : {"FileNew1", "FileNewServer1", "FileOpen1", "FileClose1", "ReRead1", "Save1", "SaveAs1",
+                           "FileExit1", "ErrorCheckCFG1", "Options1", "WindowCascade1", "WindowTile1",
+                           "WindowMinimizeAll1", "WindowArrangeAll1", "CheckForUpdates1"})
+    owners.append(action(QString::fromLatin1(name)));
+  // Hidden items whose keys must still work (F9, F6) answer through twins.
+  QAction* validation = action(QStringLiteral("ErrorCheckCFG1"));
+  KeyOwnership::addKeyTwin(this, validation, [validation] { Q_EMIT validation->triggered(); });
+  KeyOwnership::addKeyTwin(this, action(QStringLiteral("WindowTile1")), [this] {
+    if (!m_documents->isEmpty()) m_documents->tile();
   });
-  for (QAction* a : m_keyOwners) addAction(a);
+  for (QAction* a : owners) addAction(a);
+  m_keys = new KeyOwnership(this, owners);
 }
 
 void TMainForm::buildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
   file->setObjectName(QStringLiteral("File1"));
-  file->addAction(FileNew1);
-  file->addAction(FileNewServer1);
-  file->addAction(FileOpen1);
-  file->addAction(FileClose1);
-  file->addAction(ReRead1);
-  file->addSeparator();
-  file->addAction(Import1);
-  file->addAction(Export1);
-  file->addSeparator();
-  m_recentMenu = file->addMenu(Pictures::main(1), QStringLiteral("Recent Files"));
-  m_recentMenu->setObjectName(QStringLiteral("RecentFiles1"));
+  fillMenu(file, this, {{"FileNew1"}, {"FileNewServer1"}, {"FileOpen1"}, {"FileClose1"}, {"ReRead1"}, {"-"},
+                        {"Import1"}, {"Export1"}, {"-"}});
+  QMenu* recent = file->addMenu(Pictures::main(1), QStringLiteral("Recent Files"));
+  recent->setObjectName(QStringLiteral("RecentFiles1"));
   for (int i = 1; i <= 5; ++i) {
-    QAction* placeholder = m_recentMenu->addAction(QStringLiteral("File%1").arg(i));
+    QAction* placeholder = recent->addAction(QStringLiteral("File%1").arg(i));
     placeholder->setObjectName(QStringLiteral("File%1").arg(i));
     placeholder->setVisible(false);
   }
   m_history = new THistoryFiles(&m_prompts, this);
+  m_history->setObjectName(QStringLiteral("HistoryFiles"));
   m_history->MaxItems = 10;
-  m_history->setParentMenu(m_recentMenu);
+  m_history->setParentMenu(recent);
   m_history->setPosition(5);
   m_history->ShowFullPath = false;
   m_history->FileMustExist = true;
   m_history->OnClickHistoryItem = [this](THistoryFiles*, QAction*, const QString& name) {
     HistoryFilesClickHistoryItem(name);
   };
-  file->addSeparator();
-  file->addAction(Save1);
+  fillMenu(file, this, {{"-"}, {"Save1"}});
   QMenu* applySave = file->addMenu(Pictures::main(19), QStringLiteral("Apply/Save"));
   applySave->setObjectName(QStringLiteral("ApplySave1"));
-  applySave->addAction(SaveAs1);
+  fillMenu(applySave, this, {{"SaveAs1"}});
   applySave->menuAction()->setVisible(false);
   applySave->menuAction()->setEnabled(false);
-  file->addSeparator();
-  file->addAction(FileExit1);
+  fillMenu(file, this, {{"-"}, {"FileExit1"}});
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
-  tools->addAction(CompareSettings1);
-  tools->addAction(ViewNotes1);
-  tools->addAction(ErrorCheckCFG1);
-  ErrorCheckCFG1->setVisible(false);
-  tools->addSeparator()->setVisible(false);
-  tools->addAction(Options1);
-  m_multifireTool = new TForm2(this);
-  QAction* multifireTool = tools->addAction(Pictures::main(27), QStringLiteral("Multifire Tool"));
-  multifireTool->setObjectName(QStringLiteral("MultifireTool1"));
-  multifireTool->setStatusTip(QStringLiteral("Shows the multifire angle preview in a window of its own"));
-  connect(multifireTool, &QAction::triggered, this, [this] {
-    m_multifireTool->show();
-    m_multifireTool->raise();
-  });
+  fillMenu(tools, this,
+           {{"CompareSettings1"}, {"ViewNotes1"}, {"ErrorCheckCFG1"}, {"-hidden"}, {"Options1"}, {"MultifireTool1"}});
 
   QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
   window->setObjectName(QStringLiteral("Window1"));
   window->setToolTip(QStringLiteral("Window related commands"));
   window->menuAction()->setStatusTip(QStringLiteral("Window related commands"));
-  window->addAction(WindowCascade1);
-  window->addAction(WindowTile1);
-  WindowTile1->setVisible(false);
-  window->addSeparator();
-  window->addAction(WindowMinimizeAll1);
-  window->addAction(WindowArrangeAll1);
+  fillMenu(window, this,
+           {{"WindowCascade1"}, {"WindowTile1"}, {"-"}, {"WindowMinimizeAll1"}, {"WindowArrangeAll1"}});
   connect(window, &QMenu::aboutToShow, this, &TMainForm::updateWindowCommands);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
   help->menuAction()->setStatusTip(QStringLiteral("Help topics"));
-  help->addAction(HelpAbout1);
-  help->addSeparator();
-  help->addAction(CheckForUpdates1);
+  fillMenu(help, this, {{"HelpAbout1"}, {"-"}, {"CheckForUpdates1"}});
 }
 
 void TMainForm::buildToolBar() {
@@ -315,164 +221,30 @@ void TMainForm::buildToolBar() {
   m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
   m_toolBar->setMovable(false);
   m_toolBar->setFloatable(false);
-  m_toolBar->setFixedHeight(33);
   m_toolBar->setIconSize(QSize(16, 16));
   m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  auto add = [this](QAction* a, const QString& buttonName) {
-    m_toolBar->addAction(a);
-    if (QWidget* w = m_toolBar->widgetForAction(a)) w->setObjectName(buttonName);
-  };
-  add(FileNew1, QStringLiteral("NewButton"));
-  add(FileNewServer1, QStringLiteral("NewServerButton"));
-  add(FileOpen1, QStringLiteral("OpenButton"));
-  m_toolBar->addSeparator();
-  add(Save1, QStringLiteral("ToolButton14"));
-  add(SaveAsButton, QStringLiteral("SaveAsButton"));
-  m_toolBar->addSeparator();
-  add(WindowCascade1, QStringLiteral("CascadeButton"));
-  auto* tileButton = new QAction(Pictures::main(6), QStringLiteral("Tiled"), this);
-  tileButton->setVisible(false);
-  m_toolBar->addAction(tileButton);
-  add(WindowMinimizeAll1, QStringLiteral("MinimizeAllButton"));
-  add(WindowArrangeAll1, QStringLiteral("MaximizeAllButton"));
-  SideToggle = new QAction(Pictures::main(26), QStringLiteral("Hide ToolBar"), this);
-  SideToggle->setObjectName(QStringLiteral("SideToggle"));
-  SideToggle->setToolTip(QStringLiteral("Hide ToolBar"));
-  SideToggle->setStatusTip(QStringLiteral("Hide ToolBar"));
-  connect(SideToggle, &QAction::triggered, this, &TMainForm::ToolButton13Click);
-  add(SideToggle, QStringLiteral("ToolButton13"));
-  m_sideToggle = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(SideToggle));
-  m_toolBar->addSeparator();
-  m_toolBar->addSeparator();
-  add(FileClose1, QStringLiteral("CloseButton"));
-  m_toolBar->addSeparator();
-  m_toolBar->addSeparator();
-  add(CloseAll1, QStringLiteral("CloseAllButton"));
-  m_toolBar->addSeparator();
-}
-
-void TMainForm::buildSidePanel() {
-  m_sidePanel = new QWidget(this);
-  m_sidePanel->setObjectName(QStringLiteral("SidePanel"));
-  m_sidePanel->setFixedWidth(245);
-  auto* layout = new QVBoxLayout(m_sidePanel);
-  layout->setContentsMargins(2, 2, 2, 2);
-  m_sidePages = new QTabWidget(m_sidePanel);
-  m_sidePages->setObjectName(QStringLiteral("SidePages"));
-  m_sidePages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 2px; }"));
-  m_sidePages->setUsesScrollButtons(false);
-  m_sidePages->setIconSize(QSize(14, 14));
-  layout->addWidget(m_sidePages);
-
-  auto* general = new QWidget();
-  general->setObjectName(QStringLiteral("GeneralPage"));
-  auto* gl = new QVBoxLayout(general);
-  auto* compareBox = new QGroupBox(QStringLiteral(" Ship Comparisons "), general);
-  compareBox->setObjectName(QStringLiteral("ShipComparisonsGroup"));
-  auto* cl = new QVBoxLayout(compareBox);
-  m_comparisons = new QTreeWidget(compareBox);
-  m_comparisons->setObjectName(QStringLiteral("ShipComparisons"));
-  m_comparisons->setColumnCount(2);
-  m_comparisons->setHeaderLabels({QStringLiteral("Ship"), QStringLiteral("Value")});
-  m_comparisons->setColumnWidth(0, 75);
-  m_comparisons->setColumnWidth(1, 98);
-  m_comparisons->setRootIsDecorated(false);
-  m_comparisons->setSelectionMode(QAbstractItemView::NoSelection);
-  m_comparisons->setFocusPolicy(Qt::NoFocus);
-  m_comparisons->header()->setSectionsClickable(false);
-  m_comparisons->setUniformRowHeights(true);
-  m_comparisons->setIconSize(QSize(14, 14));
-  m_comparisons->setIndentation(0);
-  m_comparisons->setTextElideMode(Qt::ElideNone);
-  for (int i = 0; i < Ships::kCount; ++i) {
-    auto* row = new QTreeWidgetItem(m_comparisons);
-    row->setIcon(0, Pictures::ship(i));
-    row->setText(0, Ships::names()[static_cast<size_t>(i)]);
-    row->setText(1, QStringLiteral("0"));
-  }
-  m_comparisons->setFixedHeight(m_comparisons->header()->sizeHint().height() +
-                                8 * m_comparisons->sizeHintForRow(0) + 6);
-  cl->addWidget(m_comparisons);
-  auto* settingRow = new QHBoxLayout();
-  auto* settingCaption = new QLabel(QStringLiteral("Setting:"), compareBox);
-  QFont bold = settingCaption->font();
-  bold.setBold(true);
-  settingCaption->setFont(bold);
-  m_settingValue = new QLabel(kNA, compareBox);
-  m_settingValue->setObjectName(QStringLiteral("SettingValue"));
-  settingRow->addWidget(settingCaption);
-  settingRow->addWidget(m_settingValue, 1);
-  cl->addLayout(settingRow);
-  gl->addWidget(compareBox);
-  auto* details = new QGroupBox(QStringLiteral(" File Details "), general);
-  details->setObjectName(QStringLiteral("FileDetailsGroup"));
-  auto* dl = new QVBoxLayout(details);
-  m_lastModified = new QLabel(QStringLiteral("Last Modified: N/A"), details);
-  m_lastModified->setObjectName(QStringLiteral("LastModified"));
-  m_owner = new QLabel(QStringLiteral("Owner: N/A"), details);
-  m_owner->setObjectName(QStringLiteral("Owner"));
-  dl->addWidget(m_lastModified);
-  dl->addWidget(m_owner);
-  gl->addWidget(details);
-  gl->addStretch(1);
-  m_sidePages->addTab(general, Pictures::main(16), QStringLiteral("General "));
-
-  auto* calculators = new QWidget();
-  calculators->setObjectName(QStringLiteral("CalculatorsPage"));
-  auto* calcLayout = new QVBoxLayout(calculators);
-  m_calculator = new BulletCalculator(calculators);
-  calcLayout->addWidget(m_calculator);
-  calcLayout->addStretch(1);
-  m_sidePages->addTab(calculators, Pictures::main(9), QStringLiteral("Calculators"));
-  auto* tools = new QWidget();
-  tools->setObjectName(QStringLiteral("TabSheet6"));
-  buildToolsPage(tools);
-  m_sidePages->addTab(tools, Pictures::main(27), QStringLiteral("Tools"));
-  connect(m_sidePages, &QTabWidget::currentChanged, this, [this, tools](int index) {
-    if (m_sidePages->widget(index) == tools) TabSheet6Show();
-  });
-}
-
-void TMainForm::buildToolsPage(QWidget* page) {
-  auto* layout = new QVBoxLayout(page);
-  auto* group = new QGroupBox(page);
-  group->setObjectName(QStringLiteral("MultifireGroup"));
-  auto* gl = new QVBoxLayout(group);
-  m_multifire = new MultifireView(group);
-  m_multifire->setBackgroundLoader([this] { return loadPicture(m_paths.multifirePicture()); });
-  gl->addWidget(m_multifire);
-  CheckBox1 = new QCheckBox(QStringLiteral("View Current Ship"), group);
-  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-  CheckBox1->setChecked(true);
-  CheckBox1->setStyleSheet(QStringLiteral("QCheckBox { color: #0000ff; font-weight: bold; }"));
-  connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
-  gl->addWidget(CheckBox1);
-  auto* setButton = new QPushButton(QStringLiteral("Set To Current Ship"), group);
-  setButton->setObjectName(QStringLiteral("SetToCurrentShip"));
-  QFont bold = setButton->font();
-  bold.setBold(true);
-  setButton->setFont(bold);
-  connect(setButton, &QPushButton::clicked, this, &TMainForm::setToCurrentShip);
-  gl->addWidget(setButton);
-  auto* helpGroup = new QGroupBox(QStringLiteral(" Help/Intructions "), group);
-  auto* hl = new QVBoxLayout(helpGroup);
-  auto* help = new QPlainTextEdit(multifireHelpText(), helpGroup);
-  help->setObjectName(QStringLiteral("MultifireHelp"));
-  help->setReadOnly(true);
-  help->setFrameShape(QFrame::NoFrame);
-  help->setLineWrapMode(QPlainTextEdit::NoWrap);
-  help->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  help->setFixedHeight(help->fontMetrics().lineSpacing() * 4 + 12);
-  hl->addWidget(help);
-  gl->addWidget(helpGroup);
-  layout->addWidget(group);
-  layout->addStretch(1);
-}
-
-QImage TMainForm::loadPicture(const QString& path) const {
-  QImage image(path);
-  if (image.isNull()) throw TessaryError(QStringLiteral("Cannot load the picture %1").arg(path));
-  return image;
+  m_toolBar->setContentsMargins(0, 0, 0, 0);
+  m_toolBar->setFixedHeight(33);
+  fillToolBar(m_toolBar, this,
+              {{"FileNew1", "NewButton"},
+               {"FileNewServer1", "NewServerButton"},
+               {"FileOpen1", "OpenButton"},
+               {"-"},
+               {"Save1", "ToolButton14"},
+               {"SaveAsButton", "SaveAsButton"},
+               {"-"},
+               {"WindowCascade1", "CascadeButton"},
+               {"TileButton", "TileButton"},
+               {"WindowMinimizeAll1", "MinimizeAllButton"},
+               {"WindowArrangeAll1", "MaximizeAllButton"},
+               {"SideToggle", "ToolButton13"},
+               {"-"},
+               {"-"},
+               {"FileClose1", "CloseButton"},
+               {"-"},
+               {"-"},
+               {"CloseAll1", "CloseAllButton"},
+               {"-"}});
 }
 
 void TMainForm::buildHelpPanel() {
@@ -494,7 +266,21 @@ void TMainForm::buildHelpPanel() {
   layout->addWidget(m_helpText, 1);
 }
 
-QAction* TMainForm::action(const QString& objectName) const { return findChild<QAction*>(objectName); }
+void TMainForm::buildStatusBar() {
+  auto* status = new QStatusBar(this);
+  status->setObjectName(QStringLiteral("StatusBar1"));
+  status->setSizeGripEnabled(false);
+  m_statusPanel = new QLabel(status);
+  m_statusPanel->setObjectName(QStringLiteral("StatusPanel"));
+  m_statusPanel->setFixedWidth(500);
+  status->addWidget(m_statusPanel);
+  setStatusBar(status);
+}
+
+void TMainForm::showStatus(const QString& text) {
+  m_statusPanel->setText(text);
+  m_statusPanel->setToolTip(text);
+}
 
 // ---- start, activation, end -----------------------------------------------------------------
 
@@ -507,17 +293,15 @@ void TMainForm::FormCreate() {
   QDir().mkpath(m_paths.temp());
   if (!QDir::setCurrent(m_paths.temp()))
     throw TessaryError(QStringLiteral("Cannot open the folder %1").arg(m_paths.temp()));
-  m_multifire->setShipPicture(loadPicture(m_paths.shipPicture(QStringLiteral("Warbird"))));
+  m_sidePanel->loadStartPicture();
   m_history->LocalPath = m_paths.appFolder() + QLatin1Char('/');
   m_history->RebuildMenu();
-  QString argument = m_arguments.value(0);
   // Plain text work, not QFileInfo: a name that is not UTF-8 must keep its bytes.
+  QString argument = m_arguments.value(0);
   if (!argument.isEmpty())
     argument = QDir::cleanPath(QDir::isAbsolutePath(argument) ? argument : m_startFolder + QLatin1Char('/') + argument);
   m_prefs.setExternalFile(argument);
 }
-
-bool TMainForm::event(QEvent* e) { return QMainWindow::event(e); }
 
 void TMainForm::FormDestroy() {
   if (m_destroying) return;
@@ -525,70 +309,42 @@ void TMainForm::FormDestroy() {
   m_timer1->stop();
   m_timer3->stop();
   // Documents go without questions here: the program is ending.
-  // Also windows closed but not yet deleted: none may outlive this window.
-  for (QMdiSubWindow* sub : m_mdi->findChildren<QMdiSubWindow*>()) delete sub;
-  // Only this copy's own working copies: another running copy keeps its own here.
-  m_workingCopies->removeAll();
+  m_documents->destroyAll();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
-  const QList<TMDIChild*> docs = children();
-  if (!confirmClosing(docs)) {
+  if (!m_documents->confirmExit()) {
     e->ignore();
     return;
   }
-  for (TMDIChild* doc : docs) doc->setCloseConfirmed(true);
   e->accept();
 }
 
-bool TMainForm::confirmClosing(const QList<TMDIChild*>& docs) {
-  QList<QPointer<TMDIChild>> guarded;
-  for (TMDIChild* doc : docs) guarded.append(doc);
-  return ::confirmClosing(guarded, [this] { ApplicationEvents1Exception(); });
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress) return false;
-  auto* w = qobject_cast<QWidget*>(watched);
-  if (!w || w->window() != this) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  const QKeySequence seq(key->keyCombination());
-  for (QAction* owner : m_keyOwners) {
-    const QKeySequence owned = owner->shortcut().isEmpty() ? owner->property("ownedKey").value<QKeySequence>()
-                                                           : owner->shortcut();
-    if (owned.isEmpty() || owned != seq) continue;
-    // The menu owns this key, also in text fields (Ctrl+X ends the program); a
-    // disabled owner swallows it.
-    return true;
-  }
-  return false;
-}
+void TMainForm::ApplicationEvents1Exception() { m_reporter->reportCurrent(); }
 
 // ---- timers and command states ------------------------------------------------------------
 
 void TMainForm::setDocumentCommandsEnabled(bool enabled) {
-  FileClose1->setEnabled(enabled);
-  Save1->setEnabled(enabled);
-  SaveAsButton->setEnabled(enabled);
-  CloseAll1->setEnabled(enabled);
+  for (const char* name : {"FileClose1", "Save1", "SaveAsButton", "CloseAll1"})
+    action(QString::fromLatin1(name))->setEnabled(enabled);
 }
 
 void TMainForm::enableWindowButtons() {
-  for (QAction* a : {WindowCascade1, CloseAll1, WindowMinimizeAll1, WindowArrangeAll1, WindowTile1})
-    a->setEnabled(true);
+  for (const char* name : {"WindowCascade1", "CloseAll1", "WindowMinimizeAll1", "WindowArrangeAll1", "WindowTile1"})
+    action(QString::fromLatin1(name))->setEnabled(true);
 }
 
 void TMainForm::updateWindowCommands() {
-  const bool any = !m_mdi->subWindowList().isEmpty();
-  for (QAction* a : {WindowCascade1, WindowTile1, WindowMinimizeAll1, WindowArrangeAll1}) a->setEnabled(any);
-  FileClose1->setEnabled(activeChild() != nullptr);
+  const bool any = !m_documents->isEmpty();
+  for (const char* name : {"WindowCascade1", "WindowTile1", "WindowMinimizeAll1", "WindowArrangeAll1"})
+    action(QString::fromLatin1(name))->setEnabled(any);
+  action(QStringLiteral("FileClose1"))->setEnabled(activeChild() != nullptr);
 }
 
 void TMainForm::Timer1Timer() {
   updateWindowCommands();
-  if (!m_mdi->subWindowList().isEmpty()) return;
-  m_lastModified->setText(QStringLiteral("Last Modified: N/A"));
-  m_owner->setText(QStringLiteral("Owner: N/A"));
+  if (!m_documents->isEmpty()) return;
+  m_sidePanel->showFileDetails(QStringLiteral("Last Modified: N/A"), QStringLiteral("Owner: N/A"));
   setDocumentCommandsEnabled(false);
 }
 
@@ -606,56 +362,16 @@ void TMainForm::Timer3Timer() {
 
 // ---- documents -----------------------------------------------------------------------------
 
-TMDIChild* TMainForm::activeChild() const {
-  QMdiSubWindow* sub = m_mdi->currentSubWindow();
-  return sub ? qobject_cast<TMDIChild*>(sub->widget()) : nullptr;
-}
+TMDIChild* TMainForm::activeChild() const { return m_documents->active(); }
+QList<TMDIChild*> TMainForm::documents() const { return m_documents->documents(); }
+QMdiArea* TMainForm::mdiArea() const { return m_documents->area(); }
 
-QList<TMDIChild*> TMainForm::children() const {
-  QList<TMDIChild*> out;
-  for (QMdiSubWindow* sub : m_mdi->subWindowList())
-    if (auto* c = qobject_cast<TMDIChild*>(sub->widget())) out.append(c);
-  return out;
-}
+TMDIChild* TMainForm::OpenDocument(const QString& path) { return m_documents->open(path); }
 
-TMDIChild* TMainForm::CreateDocumentWindow(const QString& displayName, const QString& type,
-                                           const QString& statusPath, bool isNew, const QString& workingCopy) {
-  auto* child = new TMDIChild(this, m_prompts, m_paths, *m_workingCopies);
-  child->setCaption(displayName);
-  child->setWorkingCopy(workingCopy);
-  auto* sub = m_mdi->addSubWindow(child, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                             Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-  sub->setAttribute(Qt::WA_DeleteOnClose);
-  sub->setWindowIcon(Pictures::main(10));
-  connect(child, &TMDIChild::formClosed, this, &TMainForm::onFormClosed);
-  child->FormCreate();
-  sub->show();
-  m_mdi->setActiveSubWindow(sub);
-  child->setFilePath(statusPath.isEmpty() ? QStringLiteral(" Unsaved Config...") : statusPath);
-  child->setNewDocument(isNew);
-  if (isNew) {
-    child->setDocType(type);
-    child->showPageSet(type);
-  }
-  return child;
-}
-
-TMDIChild* TMainForm::OpenDocument(const QString& path) {
-  // The working copy first: a source that cannot be read, or a full disk, opens nothing.
-  const QString working = m_workingCopies->create(QFileInfo(path).fileName(), path);
-  TMDIChild* child =
-      CreateDocumentWindow(QFileInfo(path).fileName(), QStringLiteral("Arena"), path, false, working);
-  child->prepareOtherPage();
-  addToHistory(path);
-  child->LoadDocument(working);
-  child->showPageSet(QStringLiteral("Arena"));
-  child->setDocType(QStringLiteral("Arena"));
-  child->comboBox()->setEditText(QStringLiteral("[Select]"));
+void TMainForm::documentOpened(const QString& path) {
+  m_history->AddFile(path);
   setDocumentCommandsEnabled(true);
-  // Activation ran before the window knew its file; show this file's details now.
-  child->showFileDetails();
   RefreshMultifirePreview(QStringLiteral("Warbird"), false);
-  return child;
 }
 
 void TMainForm::FileOpen1Execute() {
@@ -669,88 +385,49 @@ void TMainForm::FileOpen1Execute() {
   OpenDocument(*name);
 }
 
-void TMainForm::onFormClosed() {
-  // FormClose: the preview shows no angle of a window that is gone.
-  m_multifire->setAngle(0);
+void TMainForm::FileNew1Execute() { NewDocument(); }
+
+TMDIChild* TMainForm::NewDocument() {
+  const QString templ = m_prefs.defaultSettings();
+  TMDIChild* child = m_documents->newDocument(templ.isEmpty() ? m_paths.standardArena() : templ);
+  setDocumentCommandsEnabled(true);
+  return child;
 }
 
-void TMainForm::resetSidePanel() {
-  m_settingValue->setText(kNA);
-  m_multifire->setAngle(0);
-  m_lastModified->setText(QStringLiteral("Last Modified: N/A"));
-  m_owner->setText(QStringLiteral("Owner: N/A"));
-  resetComparisonValues();
+void TMainForm::HistoryFilesClickHistoryItem(const QString& fileName) {
+  if (!fileName.isEmpty()) OpenDocument(fileName);
 }
 
-void TMainForm::FileClose1Execute() {
-  // The window asked about is the one closed, whatever became current meanwhile (a hand-over).
-  const QPointer<QMdiSubWindow> sub = m_mdi->currentSubWindow();
-  TMDIChild* child = activeChild();
-  if (!child || !confirmClosing({child}) || !sub) return;
-  delete sub;
-  if (m_mdi->subWindowList().isEmpty()) resetSidePanel();
-}
-
-void TMainForm::CloseAll1Execute() {
-  const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
-  QList<QPointer<QMdiSubWindow>> asked(subs.begin(), subs.end());
-  if (!confirmClosing(children())) return;
-  for (const QPointer<QMdiSubWindow>& sub : asked) {
-    if (!sub) continue;
-    if (auto* doc = qobject_cast<TMDIChild*>(sub->widget())) doc->setCloseConfirmed(true);
-    sub->close();
-  }
-  resetSidePanel();
+void TMainForm::allDocumentsClosed() {
+  m_sidePanel->reset();
   setDocumentCommandsEnabled(false);
 }
 
-void TMainForm::tileDocuments() {
-  // Side by side: each window gets a column of the document area.
-  const QList<QMdiSubWindow*> subs = m_mdi->subWindowList();
-  if (subs.isEmpty()) return;
-  const int width = m_mdi->viewport()->width() / static_cast<int>(subs.size());
-  int x = 0;
-  for (QMdiSubWindow* sub : subs) {
-    if (sub->isMinimized()) sub->showNormal();
-    sub->move(x, 0);
-    x += std::max(width, 40);
-  }
+void TMainForm::FileClose1Execute() {
+  if (m_documents->closeActive() && m_documents->isEmpty()) m_sidePanel->reset();
 }
 
-void TMainForm::WindowArrangeAll1Execute() {
-  for (QMdiSubWindow* sub : m_mdi->subWindowList()) sub->showNormal();
+void TMainForm::CloseAll1Execute() {
+  if (m_documents->closeAll()) allDocumentsClosed();
 }
+
+void TMainForm::SaveDocument() {
+  if (TMDIChild* child = activeChild()) child->saveWithDialog();
+}
+
+void TMainForm::WindowArrangeAll1Execute() { m_documents->restoreAll(); }
 
 void TMainForm::ToolButton13Click() {
-  if (m_sideTogglePicture == 26) {
-    m_sidePanel->setFixedWidth(0);
-    m_sideTogglePicture = 25;
-    SideToggle->setIcon(Pictures::main(25));
-    SideToggle->setToolTip(QStringLiteral("Show ToolBar"));
-    SideToggle->setStatusTip(QStringLiteral("Show ToolBar"));
-  } else {
-    m_sidePanel->setFixedWidth(237);
-    m_sideTogglePicture = 26;
-    SideToggle->setIcon(Pictures::main(26));
-    SideToggle->setToolTip(QStringLiteral("Hide ToolBar"));
-    SideToggle->setStatusTip(QStringLiteral("Hide ToolBar"));
-  }
+  QAction* toggle = action(QStringLiteral("SideToggle"));
+  const bool hide = m_sidePanel->width() > 0;
+  m_sidePanel->setFixedWidth(hide ? 0 : m_sidePanel->openWidth(kSideWidthShown));
+  toggle->setIcon(Pictures::main(hide ? 25 : 26));
+  const QString hint = hide ? QStringLiteral("Show ToolBar") : QStringLiteral("Hide ToolBar");
+  toggle->setToolTip(hint);
+  toggle->setStatusTip(hint);
 }
 
-void TMainForm::ErrorCheckCFG1Click() {
-  if (!m_validation) {
-    m_validation = new QDialog(this);
-    m_validation->setObjectName(QStringLiteral("TForm3"));
-    m_validation->setWindowTitle(QStringLiteral("CFG Validation"));
-    m_validation->resize(420, 300);
-  }
-  m_validation->show();
-  m_validation->raise();
-}
-
-void TMainForm::ApplicationEvents1Exception() { m_reporter->reportCurrent(); }
-
-// ---- help and comparison -------------------------------------------------------------------
+// ---- side panel and help strip, for the document windows ----------------------------------
 
 void TMainForm::ShowSettingHelp(const QString& section, const QString& name) {
   try {
@@ -766,119 +443,22 @@ void TMainForm::ShowSettingHelp(const QString& section, const QString& name) {
 void TMainForm::RefreshShipComparison() {
   TMDIChild* child = activeChild();
   if (!child) return;
-  int r = 0;
-  if (ReportList* focused = child->focusedList(); focused && child->shipOf(focused) >= 0)
-    r = std::max(focused->selectedRow(), 0);
-  for (int i = 0; i < Ships::kCount; ++i)
-    m_comparisons->topLevelItem(i)->setText(1, child->shipList(i)->value(r));
-  m_settingValue->setText(child->shipList(Ships::kCount - 1)->name(r));
+  const int r = std::max(child->comparedRow(), 0);
+  QStringList values;
+  for (int i = 0; i < Ships::kCount; ++i) values.append(child->shipList(i)->value(r));
+  m_sidePanel->showComparison(values, child->shipList(Ships::kCount - 1)->name(r));
 }
 
 void TMainForm::resetComparisonValues() {
-  if (m_destroying) return;
-  for (int i = 0; i < Ships::kCount; ++i) m_comparisons->topLevelItem(i)->setText(1, QStringLiteral("0"));
+  if (!m_destroying) m_sidePanel->resetComparisonValues();
 }
 
 void TMainForm::showFileDetails(const QString& lastModified, const QString& owner) {
-  m_lastModified->setText(lastModified);
-  m_owner->setText(owner);
+  m_sidePanel->showFileDetails(lastModified, owner);
 }
 
-void TMainForm::showLastModified(const QString& lastModified) { m_lastModified->setText(lastModified); }
+void TMainForm::showLastModified(const QString& lastModified) { m_sidePanel->showLastModified(lastModified); }
 
-// ---- multifire preview --------------------------------------------------------------------
-
-std::optional<std::int32_t> TMainForm::storedAngle(const TMDIChild* child, const QString& ship) const {
-  // Empty or missing: none. Not a whole number: a conversion error for the exception log.
-  if (child->workingCopy().isEmpty()) return std::nullopt;
-  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
-  if (value.isEmpty()) return std::nullopt;
-  return toInt32(value);
-}
-
-void TMainForm::RefreshMultifirePreview(const QString& ship, bool loadPictureToo) {
-  if (!CheckBox1->isChecked() || ship.isEmpty()) return;
-  TMDIChild* child = activeChild();
-  if (!child) return;
-  // Read everything first, so that a failure leaves the preview as it was.
-  const QImage picture = loadPictureToo ? loadPicture(m_paths.shipPicture(ship)) : QImage();
-  const std::optional<std::int32_t> angle = storedAngle(child, ship);
-  if (loadPictureToo) m_multifire->setShipPicture(picture);
-  if (angle) m_multifire->setAngle(*angle);
-  m_multifire->edit()->setText(QString::number(m_multifire->angle()));
-  m_multifire->DrawMultifireLines();
-}
-
-void TMainForm::CheckBox1Click() {
-  if (!CheckBox1->isChecked()) {
-    m_multifire->setShipPicture(loadPicture(m_paths.shipPicture(QStringLiteral("Warbird"))));
-    return;
-  }
-  TMDIChild* child = activeChild();
-  const QString ship = child ? child->currentShip() : QString();
-  if (ship.isEmpty()) return;
-  const QImage picture = loadPicture(m_paths.shipPicture(ship));
-  const std::optional<std::int32_t> angle = storedAngle(child, ship);
-  m_multifire->setShipPicture(picture);
-  if (angle) m_multifire->setAngle(*angle);
-  m_multifire->edit()->setText(QString::number(m_multifire->angle()));
-  m_multifire->reloadBackground();
-  m_multifire->DrawMultifireLines();
-}
-
-void TMainForm::TabSheet6Show() {
-  m_multifire->edit()->setText(QString::number(m_multifire->angle()));
-  m_multifire->DrawMultifireLines();
-}
-
-void TMainForm::setToCurrentShip() {
-  TMDIChild* child = activeChild();
-  const QString ship = child ? child->currentShip() : QString();
-  if (ship.isEmpty()) {
-    m_prompts.message(this, QMessageBox::Information, applicationTitle(),
-                      QStringLiteral("Show a ship page of a document first."));
-    return;
-  }
-  child->setShipValue(ship, QStringLiteral("MultiFireAngle"), QString::number(m_multifire->angle()));
-  RefreshShipComparison();
-}
-
-void TMainForm::addToHistory(const QString& path) { m_history->AddFile(path); }
-
-void TMainForm::HistoryFilesClickHistoryItem(const QString& fileName) {
-  if (fileName.isEmpty()) return;
-  OpenDocument(fileName);
-}
-
-// ---- new documents ------------------------------------------------------------------------
-
-void TMainForm::FileNew1Execute() { NewDocument(); }
-
-TMDIChild* TMainForm::NewDocument() {
-  const QList<TMDIChild*> docs = children();
-  auto taken = [&](const QString& name) {
-    for (TMDIChild* c : docs)
-      if (c->fileName() == name || c->workingCopy() == m_paths.tempFile(name)) return true;
-    return false;
-  };
-  // A new document never takes over the name, and so the working copy, of an open one.
-  int number = static_cast<int>(docs.size()) + 1;
-  QString name = QStringLiteral("New%1.cfg").arg(number);
-  while (taken(name)) name = QStringLiteral("New%1.cfg").arg(++number);
-  QString templ = m_prefs.defaultSettings();
-  if (templ.isEmpty()) templ = m_paths.standardArena();
-  const QString working = m_workingCopies->create(name, templ);
-  TMDIChild* child = CreateDocumentWindow(name, QStringLiteral("Arena"), working, true, working);
-  child->prepareOtherPage();
-  child->LoadDocument(working);
-  child->comboBox()->setEditText(QStringLiteral("[Select]"));
-  setDocumentCommandsEnabled(true);
-  child->showFileDetails();
-  return child;
-}
-
-// ---- saving --------------------------------------------------------------------------------
-
-void TMainForm::SaveDocument() {
-  if (TMDIChild* child = activeChild()) child->saveWithDialog();
+void TMainForm::RefreshMultifirePreview(const QString& ship, bool loadPicture) {
+  m_sidePanel->RefreshMultifirePreview(ship, loadPicture);
 }

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "app/ExceptionLog.h"
-#include "app/Prompts.h"
+#include "components/Prompts.h"
 
 ExceptionReporter::ExceptionReporter(QString logPath, QString executableName, Prompts* prompts)
     : m_logPath(std::move(logPath)), m_executableName(std::move(executableName)), m_prompts(prompts) {}
@@ -26,7 +26,7 @@ void ExceptionReporter::reportCurrent() {
 
 TessaryApplication::TessaryApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("tessary"));
-  setApplicationDisplayName(applicationTitle());
+  // No display name: the platform would append it to every dialog's title.
   setApplicationVersion(QStringLiteral(TESSARY_VERSION));
 }
 

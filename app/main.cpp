@@ -5,10 +5,11 @@
 
 #include <cstdio>
 
-#include "app/AppPaths.h"
+#include "prefs/AppPaths.h"
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
-#include "app/Prompts.h"
+#include "app/TessaryApp.h"
+#include "components/Prompts.h"
 #include "app/TessaryApplication.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
@@ -50,7 +51,8 @@ int main(int argc, char** argv) {
   ExceptionLog::installSignalHandlers(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe);
 
   QtPrompts prompts;
-  TMainForm form(paths, prompts, args);
+  const std::unique_ptr<TMainForm> main = TessaryApp::createWindows(paths, prompts, args);
+  TMainForm& form = *main;
   form.show();
   if (!sidePage.isEmpty())
     if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("SidePages")))

@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 
 #include "app/MainForm.h"
-#include "app/Prompts.h"
+#include "components/Prompts.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/Prompts.h"
+#include "components/Prompts.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 
@@ -91,7 +91,12 @@ void THistoryFiles::RebuildMenu() {
   for (int id = 1; id <= MaxItems; ++id) {
     QString s = pathAt(file, IniKey, id);
     // A file that is gone leaves the list for good; the entries after it move up.
-    while (!s.isEmpty() && FileMustExist && !AtomicFile::exists(s)) {
+    // So does an entry of blanks only: it names no file.
+    auto gone = [&] {
+      if (s.isEmpty()) return file.hasBlankValue(IniKey.toUtf8(), QByteArray::number(id));
+      return FileMustExist && !AtomicFile::exists(s);
+    };
+    while (gone()) {
       for (int n = id; n <= MaxItems; ++n)
         setPathAt(file, IniKey, n, pathAt(file, IniKey, n + 1));
       setPathAt(file, IniKey, MaxItems + 1, QString());

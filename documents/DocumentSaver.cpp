@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "documents/ConfigModel.h"
 #include "documents/WorkingCopies.h"
 #include "profile/AtomicFile.h"

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -12,10 +13,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/MainForm.h"
-#include "app/Pictures.h"
-#include "app/Prompts.h"
-#include "app/TessaryError.h"
+#include "documents/DocumentHost.h"
+#include "components/Pictures.h"
+#include "components/Prompts.h"
+#include "profile/TessaryError.h"
 #include "documents/DocumentSaver.h"
 #include "documents/PageSet.h"
 #include "documents/WorkingCopies.h"
@@ -42,7 +43,7 @@ void guarded(Prompts& prompts, QWidget* parent, F&& work) {
 }
 }  // namespace
 
-TMDIChild::TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies)
+TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies)
     : m_main(main), m_workingCopies(workingCopies), m_prompts(prompts), m_paths(paths) {
   setObjectName(QStringLiteral("TMDIChild"));
   setFixedSize(441, 374);
@@ -129,6 +130,8 @@ void TMDIChild::buildPages() {
     auto* list = new ReportList(ship + QStringLiteral("List"), i == 5 ? QStringLiteral("Settings") : QStringLiteral("Setting"),
                                 i == 0 ? QStringLiteral("Vaule") : QStringLiteral("Value"));
     if (i != 3) list->setToolTip(kListHint);
+    list->setStatusTip(kListHint);
+    list->installEventFilter(this);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& pos) {
       // Copy and swap have no action yet.
@@ -172,6 +175,7 @@ void TMDIChild::buildPages() {
   auto* frameLayout = new QVBoxLayout(frame);
   frameLayout->setContentsMargins(1, 1, 1, 1);
   m_otherList = new ReportList(QStringLiteral("OtherList"), QStringLiteral("Setting"), QStringLiteral("Value"), frame);
+  m_otherList->installEventFilter(this);
   connect(m_otherList, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
   connect(m_otherList, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
   frameLayout->addWidget(m_otherList);
@@ -230,6 +234,28 @@ ReportList* TMDIChild::focusedList() const {
   for (ReportList* list : m_shipLists)
     if (list->hasFocus()) return list;
   return m_otherList->hasFocus() ? m_otherList : nullptr;
+}
+
+int TMDIChild::comparedRow() const {
+  ReportList* list = focusedList();
+  if (!list || shipOf(list) < 0) list = m_lastList;
+  if (!list || shipOf(list) < 0) return 0;
+  return std::max(list->selectedRow(), 0);
+}
+
+void TMDIChild::setSelectText() { ComboBox1->setEditText(kSelect); }
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
+  // Enter on a selected row opens the edit box, as a double click does.
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* list = qobject_cast<ReportList*>(watched);
+    if (list && (key == Qt::Key_Return || key == Qt::Key_Enter) && list->selectedRow() >= 0) {
+      editValueIn(list);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 int TMDIChild::shipOf(const ReportList* list) const {
@@ -327,6 +353,7 @@ void TMDIChild::selectItemIn(ReportList* list) {
   if (!list) return;
   const int row = list->selectedRow();
   if (row < 0) return;
+  m_lastList = list;
   const QString name = list->name(row);
   if (shipOf(list) >= 0) {
     m_main->RefreshShipComparison();
@@ -346,6 +373,7 @@ void TMDIChild::editValueIn(ReportList* list) {
   if (!list) return;
   const int row = list->selectedRow();
   if (row < 0) return;
+  m_lastList = list;
   const QString current = list->value(row);
   const std::optional<QString> answer =
       m_prompts.askText(this, QStringLiteral("Edit Setting"), QStringLiteral("Value: "),
@@ -400,6 +428,7 @@ void TMDIChild::setShipValue(const QString& ship, const QString& key, const QStr
     list->setValue(row, value);
     list->setEdited(row, true);
     WriteBackPage(list);
+    m_main->RefreshShipComparison();
     return;
   }
   // A key that "Warbird" lacks has no row; the working copy still takes it.
@@ -456,7 +485,7 @@ bool TMDIChild::confirmClose() {
 
 void TMDIChild::closeEvent(QCloseEvent* event) {
   if (!m_closeConfirmed &&
-      !confirmClosing({QPointer<TMDIChild>(this)}, [this] { m_main->ApplicationEvents1Exception(); })) {
+      !confirmClosing({QPointer<TMDIChild>(this)}, [this] { m_main->reportException(); })) {
     event->ignore();
     return;
   }

@@ -6,7 +6,7 @@
 #include <array>
 #include <functional>
 
-#include "app/AppPaths.h"
+#include "prefs/AppPaths.h"
 #include "documents/ConfigModel.h"
 
 class QComboBox;
@@ -17,7 +17,7 @@ class QToolButton;
 class PageSet;
 class Prompts;
 class ReportList;
-class TMainForm;
+class DocumentHost;
 class WorkingCopies;
 
 // The document window of one configuration file: eight ship pages, the
@@ -26,7 +26,7 @@ class WorkingCopies;
 class TMDIChild : public QWidget {
   Q_OBJECT
  public:
-  TMDIChild(TMainForm* main, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies);
+  TMDIChild(DocumentHost* host, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies);
   ~TMDIChild() override;
 
   // Document state.
@@ -53,6 +53,10 @@ class TMDIChild : public QWidget {
   QString currentShip() const;  // ship whose tab shows, empty on the "Other" page or a server document
   // The list with the input focus: ship lists in ship order, then "Other"; null when none.
   ReportList* focusedList() const;
+  // The row Ship Comparisons shows: that of the ship list in use, also while a
+  // dialog holds the focus (the edit box); 0 when no ship list is in use.
+  int comparedRow() const;
+  void setSelectText();  // the "Other" drop-down reads "[Select]"
   int shipOf(const ReportList* list) const;  // 0..7, -1 for another list
 
   // Showing the pages.
@@ -93,6 +97,7 @@ class TMDIChild : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildToolBar();
@@ -103,7 +108,7 @@ class TMDIChild : public QWidget {
   void chooseSection(int index);
   void requireWorkingCopy() const;
 
-  TMainForm* m_main;
+  DocumentHost* m_main;  // the window holding this one
   WorkingCopies& m_workingCopies;
   Prompts& m_prompts;
   AppPaths m_paths;
@@ -125,6 +130,7 @@ class TMDIChild : public QWidget {
   QString m_otherSection;  // the section whose rows the "Other" list shows
   int m_chosenIndex = -1;
   QString m_lastTyped;
+  QPointer<ReportList> m_lastList;  // the list last selected in or edited
   QStringList m_sections;
   QStringList m_keys;
   bool m_modified = false;

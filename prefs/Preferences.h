@@ -1,7 +1,7 @@
 #pragma once
 #include <QString>
 
-#include "app/AppPaths.h"
+#include "prefs/AppPaths.h"
 
 // The preferences file base/config.ini. Windows never spell its keys.
 class Preferences {

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/TextCodec.h"
 
@@ -380,6 +380,14 @@ QByteArray ProfileFile::value(const QByteArray& section, const QByteArray& key, 
 
 bool ProfileFile::hasKey(const QByteArray& section, const QByteArray& key) const {
   return findKeyAnywhere(section, key) >= 0;
+}
+
+bool ProfileFile::hasBlankValue(const QByteArray& section, const QByteArray& key) const {
+  const int k = findKeyAnywhere(section, key);
+  if (k < 0) return false;
+  const QByteArrayView text = lineText(m_keys[static_cast<std::size_t>(k)]);
+  const QByteArrayView raw = text.sliced(text.indexOf('=') + 1);
+  return !raw.isEmpty() && trimmed(raw).isEmpty();
 }
 
 QList<QByteArray> ProfileFile::sectionNames() const {

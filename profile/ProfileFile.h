@@ -51,6 +51,8 @@ class ProfileFile {
   // Byte-level access.
   QByteArray value(const QByteArray& section, const QByteArray& key, const QByteArray& def = {}) const;
   bool hasKey(const QByteArray& section, const QByteArray& key) const;
+  // The key is there and its value is blanks only ("1=   "), which reads as empty.
+  bool hasBlankValue(const QByteArray& section, const QByteArray& key) const;
   QList<QByteArray> sectionNames() const;  // each section once, though it may appear more often
   // Sections that appear more than once (letter case aside). Their keys are read
   // as one section: the first occurrence of a key wins, and a write goes there

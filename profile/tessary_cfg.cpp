@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 

@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "app/MainForm.h"
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
 #include "profile/AtomicFile.h"
@@ -88,7 +88,7 @@ TEST_F(DataSafetyTest, AFailedSaveStopsTheExitAndKeepsEveryWorkingCopy) {
   fx.prompts.saveAnswers = {missingFolderTarget()};
   EXPECT_FALSE(fx.form->close());
   EXPECT_TRUE(fx.form->isVisible());
-  EXPECT_EQ(fx.form->children().size(), 2);
+  EXPECT_EQ(fx.form->documents().size(), 2);
   EXPECT_TRUE(readBytes(a->workingCopy()).contains("BulletSpeed=1"));
   EXPECT_TRUE(readBytes(b->workingCopy()).contains("BulletSpeed=2"));
   EXPECT_TRUE(a->isModified());
@@ -118,7 +118,7 @@ TEST_F(DataSafetyTest, ACancelledExitLeavesEveryDocumentAsItWas) {
   activate(a);
   fx.form->FileClose1Execute();
   EXPECT_TRUE(alive);
-  EXPECT_EQ(fx.form->children().size(), 2);
+  EXPECT_EQ(fx.form->documents().size(), 2);
 }
 
 TEST_F(DataSafetyTest, CloseClosesTheWindowItAskedAboutWhenAnotherArrivesMeanwhile) {
@@ -135,8 +135,8 @@ TEST_F(DataSafetyTest, CloseClosesTheWindowItAskedAboutWhenAnotherArrivesMeanwhi
   QTest::keyClick(fx.form.get(), Qt::Key_F4);
   ASSERT_TRUE(arrived);
   EXPECT_FALSE(askedAlive);
-  ASSERT_EQ(fx.form->children().size(), 1);
-  EXPECT_EQ(fx.form->children().first()->fileName(), QStringLiteral("arrived.cfg"));
+  ASSERT_EQ(fx.form->documents().size(), 1);
+  EXPECT_EQ(fx.form->documents().first()->fileName(), QStringLiteral("arrived.cfg"));
 }
 
 TEST_F(DataSafetyTest, OpeningAFileInTheWorkingFolderNeverDeletesIt) {
@@ -167,14 +167,14 @@ TEST_F(DataSafetyTest, AWorkingCopyThatCannotBeMadeIsReportedAndNothingOpens) {
   } catch (const TessaryError& e) {
     EXPECT_TRUE(e.message().startsWith(QStringLiteral("Unable to read ") + folder)) << e.message().toStdString();
   }
-  EXPECT_TRUE(fx.form->children().isEmpty());
+  EXPECT_TRUE(fx.form->documents().isEmpty());
 
   // A full disk while the working copy is written.
   const QString source = fx.app.file(QStringLiteral("zone/full.cfg"), kArena);
   AtomicFile::failWritesAfterForTesting(10);
   EXPECT_THROW(fx.form->OpenDocument(source), ProfileWriteError);
   AtomicFile::failWritesAfterForTesting(-1);
-  EXPECT_TRUE(fx.form->children().isEmpty());
+  EXPECT_TRUE(fx.form->documents().isEmpty());
   EXPECT_TRUE(QDir(fx.app.paths().temp()).entryList(QDir::Files | QDir::Hidden).isEmpty());
   EXPECT_EQ(readBytes(source), kArena);
 }

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "app/MainForm.h"
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "components/HistoryFiles.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
@@ -61,7 +61,7 @@ TEST(NewDocument, AbsentKeyNamesNoTemplateAndNamesAreNeverShared) {
   TMDIChild* third = fx.form->NewDocument();
   EXPECT_EQ(third->fileName(), QStringLiteral("New3.cfg"));
   QStringList copies;
-  for (TMDIChild* c : fx.form->children()) copies.append(c->workingCopy());
+  for (TMDIChild* c : fx.form->documents()) copies.append(c->workingCopy());
   copies.removeDuplicates();
   EXPECT_EQ(copies.size(), 2);
 }
@@ -71,7 +71,7 @@ TEST(HandOver, TheTimerPicksUpTheKeyOnceAndEmptiesIt) {
   for (int i = 0; i < 3; ++i) fx.form->NewDocument();
   const QString path = fx.app.file(QStringLiteral("in/handed.cfg"), kArena);
   Preferences(fx.app.paths()).setExternalFile(path);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->children().size() == 4; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().size() == 4; }, 5000));
   EXPECT_EQ(fx.active()->filePath(), path);
   EXPECT_EQ(Preferences(fx.app.paths()).externalFile(), QString());
   EXPECT_EQ(historyKey(1), path);
@@ -86,7 +86,7 @@ TEST(HandOver, ANameThatFailsToOpenIsEmptiedFirstAndNotTriedAgain) {
   EXPECT_THROW(fx.form->Timer3Timer(), TessaryError);
   EXPECT_EQ(Preferences(fx.app.paths()).externalFile(), QString());
   EXPECT_NO_THROW(fx.form->Timer3Timer());
-  EXPECT_TRUE(fx.form->children().isEmpty());
+  EXPECT_TRUE(fx.form->documents().isEmpty());
 }
 
 TEST(Closing, CloseOneResetsNothingCloseAllResetsEverything) {
@@ -97,7 +97,7 @@ TEST(Closing, CloseOneResetsNothingCloseAllResetsEverything) {
   fx.focusAndSelect(fx.active()->shipList(0), 0);
   EXPECT_EQ(setting->text(), QStringLiteral("A"));
   fx.form->FileClose1Execute();
-  EXPECT_EQ(fx.form->children().size(), 1);
+  EXPECT_EQ(fx.form->documents().size(), 1);
   EXPECT_EQ(setting->text(), QStringLiteral("A"));
   EXPECT_EQ(fx.form->findChild<QLabel*>(QStringLiteral("Owner"))->text(), QStringLiteral("Owner: Zed"));
   fx.form->OpenDocument(fx.app.file(QStringLiteral("c.cfg"), kArena));
@@ -105,7 +105,7 @@ TEST(Closing, CloseOneResetsNothingCloseAllResetsEverything) {
   EXPECT_EQ(setting->text(), QStringLiteral("N/A"));
   EXPECT_FALSE(fx.form->action(QStringLiteral("Save1"))->isEnabled());
   EXPECT_FALSE(fx.form->action(QStringLiteral("CloseAll1"))->isEnabled());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->children().isEmpty(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().isEmpty(); }, 5000));
 }
 
 namespace {
@@ -206,11 +206,11 @@ TEST(HistoryWiring, RecentItemReopensItsFileAndMovesItUp) {
   fx.form->OpenDocument(b);
   EXPECT_EQ(historyKey(1), b);
   auto* recent = fx.form->findChild<QMenu*>(QStringLiteral("RecentFiles1"));
-  const QList<QAction*> items = fx.form->historyFiles()->insertedItems();
+  const QList<QAction*> items = fx.form->findChild<THistoryFiles*>(QStringLiteral("HistoryFiles"))->insertedItems();
   ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(captions(recent), (QStringList{QStringLiteral("&1 b.cfg"), QStringLiteral("&2 a.cfg")}));
   items[1]->trigger();
-  EXPECT_EQ(fx.form->children().size(), 3);  // a second window on a.cfg
+  EXPECT_EQ(fx.form->documents().size(), 3);  // a second window on a.cfg
   EXPECT_EQ(fx.active()->filePath(), a);
   EXPECT_EQ(historyKey(1), a);
 }

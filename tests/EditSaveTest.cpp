@@ -12,7 +12,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
@@ -295,12 +295,12 @@ TEST_F(EditSaveTest, UnsavedEditsAreAskedAboutOnCloseForEachAnswer) {
   fx.prompts.messageAnswers = {QMessageBox::Cancel};
   sub->close();
   EXPECT_EQ(fx.prompts.messages().back(), QStringLiteral("Save changes to arena.cfg?"));
-  EXPECT_EQ(fx.form->children().size(), 1);
+  EXPECT_EQ(fx.form->documents().size(), 1);
   // Save: runs the save command; the window closes once saved.
   fx.prompts.messageAnswers = {QMessageBox::Save, QMessageBox::Ok};
   fx.prompts.saveAnswers = {source};
   fx.form->FileClose1Execute();
-  EXPECT_TRUE(fx.form->children().isEmpty());
+  EXPECT_TRUE(fx.form->documents().isEmpty());
   EXPECT_TRUE(readBytes(source).contains("BulletSpeed=3"));
 }
 
@@ -310,13 +310,13 @@ TEST_F(EditSaveTest, CloseAllAndExitAskAndCancelKeepsEverything) {
   edit(list, 0, QStringLiteral("77"));
   fx.prompts.messageAnswers = {QMessageBox::Cancel};
   fx.form->CloseAll1Execute();
-  EXPECT_EQ(fx.form->children().size(), 2);
+  EXPECT_EQ(fx.form->documents().size(), 2);
   fx.prompts.messageAnswers = {QMessageBox::Cancel};
   EXPECT_FALSE(fx.form->close());
   EXPECT_TRUE(fx.form->isVisible());
   fx.prompts.messageAnswers = {QMessageBox::Discard};
   fx.form->CloseAll1Execute();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->children().isEmpty(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().isEmpty(); }, 5000));
   EXPECT_EQ(readBytes(fx.app.path(QStringLiteral("zone/b.cfg"))), kArena);
   EXPECT_EQ(fx.prompts.messages().size(), 3) << fx.prompts.messages().join(QStringLiteral(" / ")).toStdString();
 }

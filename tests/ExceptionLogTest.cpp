@@ -12,7 +12,7 @@
 
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {

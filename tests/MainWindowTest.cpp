@@ -10,6 +10,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
@@ -137,7 +139,7 @@ TEST_F(MainWindowTest, CommandsFollowTheDocuments) {
 
 TEST_F(MainWindowTest, KeyMapFollowsTheMenuIncludingHiddenAndDisabledOwners) {
   QTest::keyClick(fx.form.get(), Qt::Key_F2);  // owned by the disabled "New Server"
-  EXPECT_TRUE(fx.form->children().isEmpty());
+  EXPECT_TRUE(fx.form->documents().isEmpty());
   EXPECT_TRUE(fx.prompts.asked.empty());
   QTest::keyClick(fx.form.get(), Qt::Key_F9);  // hidden "CFG Validation"
   auto* validation = fx.form->findChild<QDialog*>(QStringLiteral("TForm3"));
@@ -145,7 +147,7 @@ TEST_F(MainWindowTest, KeyMapFollowsTheMenuIncludingHiddenAndDisabledOwners) {
   EXPECT_TRUE(validation->isVisible());
   validation->close();
   QTest::keyClick(fx.form.get(), Qt::Key_F1);  // "&New"
-  EXPECT_EQ(fx.form->children().size(), 1);
+  EXPECT_EQ(fx.form->documents().size(), 1);
 }
 
 TEST_F(MainWindowTest, CtrlXInATextFieldEndsTheProgram) {
@@ -159,15 +161,37 @@ TEST_F(MainWindowTest, CtrlXInATextFieldEndsTheProgram) {
   EXPECT_EQ(doc->comboBox()->currentText(), QStringLiteral("[Select]"));  // not cut
 }
 
-TEST_F(MainWindowTest, SidePanelToggleComesBackAt237) {
-  QWidget* panel = fx.form->sidePanel();
-  EXPECT_EQ(panel->width(), 245);
+TEST_F(MainWindowTest, SidePanelShowsEveryTextWholeAndComesBackAtItsWidth) {
+  QWidget* panel = fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"));
+  EXPECT_GE(panel->width(), 245);  // the design's width, or more where the fonts need it
+  const int shown = panel->width();
+  auto* pages = panel->findChild<QTabWidget*>(QStringLiteral("SidePages"));
+  for (int i = 0; i < pages->count(); ++i) {
+    const QRect tab = pages->tabBar()->tabRect(i);
+    EXPECT_LE(tab.right(), pages->width()) << i;
+    EXPECT_GE(tab.width(), pages->tabBar()->fontMetrics().horizontalAdvance(pages->tabText(i)) + 14) << i;
+  }
+  auto* comparisons = panel->findChild<QTreeWidget*>(QStringLiteral("ShipComparisons"));
+  for (const char* ship : {"Leviathan", "Lancaster"})
+    EXPECT_GE(comparisons->columnWidth(0),
+              comparisons->fontMetrics().horizontalAdvance(QString::fromLatin1(ship)) + comparisons->iconSize().width())
+        << ship;
+  // The Tools page: the preview frame and the four help lines fit.
+  pages->setCurrentIndex(2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->findChild<QWidget*>(QStringLiteral("PreviewFrame"))->isVisible(); }, 5000));
+  auto* frame = panel->findChild<QWidget*>(QStringLiteral("PreviewFrame"));
+  EXPECT_LE(frame->mapTo(panel, QPoint(frame->width(), 0)).x(), panel->width());
+  auto* help = panel->findChild<QLabel*>(QStringLiteral("MultifireHelp"));
+  EXPECT_GE(help->height(), help->sizeHint().height());
+  EXPECT_LE(help->mapTo(panel, QPoint(help->sizeHint().width(), 0)).x(), panel->width());
+
   QAction* toggle = fx.form->findChild<QAction*>(QStringLiteral("SideToggle"));
   toggle->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == 0; }, 5000));
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Show ToolBar"));
   toggle->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == 237; }, 5000)) << panel->width();
+  // Back at the design's 237, or at the width the texts need.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == std::max(237, shown); }, 5000)) << panel->width();
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Hide ToolBar"));
 }
 

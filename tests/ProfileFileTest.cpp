@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TextCodec.h"

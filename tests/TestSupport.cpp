@@ -12,6 +12,7 @@
 #include <QStyleOptionTitleBar>
 
 #include "app/MainForm.h"
+#include "app/TessaryApp.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
 
@@ -103,7 +104,7 @@ QString TempApp::file(const QString& relative, const QByteArray& content) const 
 }
 
 MainWindowFixture::MainWindowFixture(const QStringList& args) {
-  form = std::make_unique<TMainForm>(app.paths(), prompts, args);
+  form = TessaryApp::createWindows(app.paths(), prompts, args);
   form->show();
   form->activateWindow();
   QApplication::setActiveWindow(form.get());

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/AppPaths.h"
-#include "app/Prompts.h"
+#include "prefs/AppPaths.h"
+#include "components/Prompts.h"
 
 #include <ostream>
 

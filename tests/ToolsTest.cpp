@@ -10,7 +10,7 @@
 #include <QToolButton>
 
 #include "app/MainForm.h"
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "documents/ReportList.h"
@@ -100,7 +100,7 @@ TEST(MultifirePreviewFollowsDocuments, CurrentShipActivationAndTheCheckBox) {
   const QByteArray arena = "[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=1200\n[Spider]\nX=1\n"
                            "[Shark]\nMultiFireAngle=abc\n[Misc]\nA=1\n";
   TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), arena));
-  MultifireView* view = fx.form->multifire();
+  MultifireView* view = fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"))->findChild<MultifireView*>();
   EXPECT_EQ(view->angle(), 500);
   doc->pages()->setCurrentIndex(1);
   EXPECT_EQ(view->angle(), 1200);
@@ -110,10 +110,10 @@ TEST(MultifirePreviewFollowsDocuments, CurrentShipActivationAndTheCheckBox) {
   doc->pages()->setCurrentIndex(8);  // "Other" changes nothing
   EXPECT_EQ(view->angle(), 1200);
   // Not ticked: page changes leave the preview alone and the picture is the Warbird's.
-  fx.form->viewCurrentShip()->click();
+  fx.form->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->click();
   doc->pages()->setCurrentIndex(0);
   EXPECT_EQ(view->angle(), 1200);
-  fx.form->viewCurrentShip()->click();  // ticked again: reads the current ship
+  fx.form->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->click();  // ticked again: reads the current ship
   EXPECT_EQ(view->angle(), 500);
   // A value that is no integer reaches the exception log; the preview keeps its angle.
   QTest::mouseClick(doc->pages()->tab(7), Qt::LeftButton);
@@ -136,7 +136,7 @@ TEST(MultifirePreviewFollowsDocuments, SetToCurrentShipIsAnEdit) {
   TMDIChild* doc = fx.form->OpenDocument(
       fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=1200\n"));
   doc->pages()->setCurrentIndex(1);
-  fx.form->multifire()->setAngle(3333);
+  fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"))->findChild<MultifireView*>()->setAngle(3333);
   QTest::mouseClick(fx.form->findChild<QWidget*>(QStringLiteral("SetToCurrentShip")), Qt::LeftButton);
   EXPECT_EQ(readBytes(doc->workingCopy()), QByteArray("[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=3333\n"));
   EXPECT_EQ(doc->shipList(1)->value(0), QStringLiteral("3333"));
@@ -157,7 +157,7 @@ TEST(BulletDamage, LevelsAndErrors) {
 
 TEST(BulletCalculatorWindow, CalculateAndBadInputKeepsResults) {
   MainWindowFixture fx;
-  BulletCalculator* calc = fx.form->calculator();
+  BulletCalculator* calc = fx.form->findChild<BulletCalculator*>();
   calc->damageEdit()->setText(QStringLiteral("100"));
   calc->upgradeEdit()->setText(QStringLiteral("$14"));
   QTest::mouseClick(calc->findChild<QWidget*>(QStringLiteral("Button1")), Qt::LeftButton);

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 #include "documents/DocumentSaver.h"
 #include "documents/WorkingCopies.h"
 #include "profile/AtomicFile.h"

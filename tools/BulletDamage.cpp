@@ -3,7 +3,7 @@
 #include <cfenv>
 #include <cmath>
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 
 std::int64_t bulletDamage(std::int32_t x) {
   const long double k = 1.0L - 23.0L * std::ldexp(1.0L, -61);

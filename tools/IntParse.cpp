@@ -1,6 +1,6 @@
 #include "tools/IntParse.h"
 
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 
 std::optional<std::int32_t> parseInt32(const QString& text) {
   qsizetype i = 0;

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "app/Pictures.h"
+#include "components/Pictures.h"
 #include "tools/IntParse.h"
 #include "tools/MultifireGeometry.h"
 

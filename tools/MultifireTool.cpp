@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "app/Pictures.h"
+#include "components/Pictures.h"
 #include "tools/MultifirePreview.h"
 
 QString multifireHelpText() {
@@ -18,7 +18,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedS
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 2);
   m_view = new MultifireView(this);
-  m_view->setShipPicture(Pictures::shipImage(0, 36));
+  m_view->setShipPicture(Pictures::shipImage(0));
+  m_view->DrawMultifireLines();  // the lines show from the start, not only once the slider moves
   layout->addWidget(m_view);
   auto* help = new QPlainTextEdit(multifireHelpText(), this);
   help->setObjectName(QStringLiteral("Memo"));

@@ -1,4 +1,4 @@
-#include "app/Pictures.h"
+#include "scripts/PictureArt.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -343,23 +343,18 @@ void drawMain(QPainter& p, int index) {
 
 }  // namespace
 
-namespace Pictures {
+namespace PictureArt {
 
-QPixmap mainPixmap(int index) {
-  QImage img(16, 16, QImage::Format_ARGB32_Premultiplied);
+QImage mainImage(int index, int size) {
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
+  // Drawn on a 16-unit grid; larger sizes are drawn anew, not scaled up from 16 pixels.
+  p.scale(size / 16.0, size / 16.0);
   drawMain(p, index);
   p.end();
-  return QPixmap::fromImage(img);
-}
-
-QIcon main(int index) {
-  static QIcon cache[kMainCount];
-  if (index < 0 || index >= kMainCount) return {};
-  if (cache[index].isNull()) cache[index] = QIcon(mainPixmap(index));
-  return cache[index];
+  return img;
 }
 
 QImage shipImage(int ship, int size) {
@@ -400,18 +395,6 @@ QImage shipImage(int ship, int size) {
   return img;
 }
 
-QIcon ship(int index) {
-  static QIcon cache[kShipIconCount];
-  if (index < 0 || index >= kShipIconCount) return {};
-  if (cache[index].isNull()) {
-    QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(shipImage(index == 9 ? 8 : index, 16)));
-    icon.addPixmap(QPixmap::fromImage(shipImage(index == 9 ? 8 : index, 32)));
-    cache[index] = icon;
-  }
-  return cache[index];
-}
-
 QImage multifireBackground() {
   QImage img(200, 200, QImage::Format_RGB32);
   img.fill(Qt::black);
@@ -435,4 +418,4 @@ QImage multifireBackground() {
   return img;
 }
 
-}  // namespace Pictures
+}  // namespace PictureArt

@@ -1,4 +1,4 @@
-#include "app/TessaryError.h"
+#include "profile/TessaryError.h"
 
 // Not inlined, so that the return address is the constructing caller (the throw site).
 __attribute__((noinline)) TessaryError::TessaryError(const QString& message)

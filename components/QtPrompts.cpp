@@ -1,7 +1,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 
-#include "app/Prompts.h"
+#include "components/Prompts.h"
 
 std::optional<QString> QtPrompts::openFile(QWidget* parent, const QString& title, const QString& filter) {
   const QString name = QFileDialog::getOpenFileName(parent, title, QString(), filter);

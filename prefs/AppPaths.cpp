@@ -1,4 +1,4 @@
-#include "app/AppPaths.h"
+#include "prefs/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

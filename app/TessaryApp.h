@@ -1,0 +1,16 @@
+#pragma once
+#include <QStringList>
+
+#include <memory>
+
+#include "prefs/AppPaths.h"
+
+class Prompts;
+class TMainForm;
+
+// Where the program's windows are made and joined: the main window first, then
+// the windows it opens (each a class of its own, owned by the main window),
+// each wired here to the command that shows it. A new window is added here.
+namespace TessaryApp {
+std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments);
+}

@@ -1,0 +1,81 @@
+#include "components/Pictures.h"
+
+#include <array>
+
+// The pictures live in a static library: its resources need an explicit start.
+static void loadPictureResources() {
+  static const bool loaded = [] {
+    Q_INIT_RESOURCE(pictures);
+    return true;
+  }();
+  (void)loaded;
+}
+
+namespace {
+// Positions of the main picture list and the names of their files.
+const std::array<const char*, Pictures::kMainCount> kMainNames = {
+    "new",          "recent-files", "open",      "cascade",  "maximize-all", "minimize-all", "tile",
+    "print",        "find",         "calculators", "properties", "close-all", "close",       "exit",
+    "undo",         "redo",         "information", "import",   "copy",         "save",         "save-as",
+    "paste",        "export",       "reread",    "new-server", "show-side-panel", "hide-side-panel", "tools",
+    "compare",      "notes",        "help",      "warning",  "validation",   nullptr,        nullptr,
+    nullptr,        nullptr,        nullptr,     nullptr,    nullptr,        nullptr,        nullptr,
+    "check-for-updates", nullptr,   nullptr};
+
+QIcon fromFiles(const QString& stem, std::initializer_list<int> sizes) {
+  loadPictureResources();
+  QIcon icon;
+  for (int size : sizes)
+    icon.addFile(QStringLiteral(":/pictures/%1-%2.png").arg(stem).arg(size), QSize(size, size));
+  return icon;
+}
+
+// The desktop's own pictures for the standard commands, where its theme has them.
+const char* themeName(int index) {
+  switch (index) {
+    case 0: return "document-new";
+    case 2: return "document-open";
+    case 12: return "document-close";
+    case 19: return "document-save";
+    default: return nullptr;
+  }
+}
+}  // namespace
+
+namespace Pictures {
+
+QString mainName(int index) {
+  if (index < 0 || index >= kMainCount || !kMainNames[static_cast<size_t>(index)]) return {};
+  return QString::fromLatin1(kMainNames[static_cast<size_t>(index)]);
+}
+
+QIcon main(int index) {
+  static QIcon cache[kMainCount];
+  const QString name = mainName(index);
+  if (name.isEmpty()) return {};
+  if (cache[index].isNull()) {
+    const QIcon shipped = fromFiles(name, {16, 24, 32});
+    const char* theme = themeName(index);
+    cache[index] = theme ? QIcon::fromTheme(QString::fromLatin1(theme), shipped) : shipped;
+  }
+  return cache[index];
+}
+
+QIcon ship(int index) {
+  static QIcon cache[kShipIconCount];
+  if (index < 0 || index >= kShipIconCount) return {};
+  if (cache[index].isNull())
+    cache[index] = fromFiles(QStringLiteral("ship-%1").arg(index == 9 ? 8 : index), {16, 24, 32});
+  return cache[index];
+}
+
+QImage shipImage(int ship) {
+  loadPictureResources();
+  return QImage(QStringLiteral(":/pictures/ship-%1-36.png").arg(ship)); }
+
+QImage multifireBackground() {
+  loadPictureResources();
+  return QImage(QStringLiteral(":/pictures/multifire-background.png"));
+}
+
+}  // namespace Pictures

@@ -1,0 +1,184 @@
+#include "documents/DocumentWindows.h"
+
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStyle>
+
+#include "components/Pictures.h"
+#include "documents/DocumentHost.h"
+#include "documents/MDIChild.h"
+#include "documents/WorkingCopies.h"
+#include "profile/AtomicFile.h"
+
+DocumentWindows::DocumentWindows(DocumentHost& host, Prompts& prompts, const AppPaths& paths, QWidget* parent)
+    : QObject(parent),
+      m_host(host),
+      m_prompts(prompts),
+      m_paths(paths),
+      m_workingCopies(std::make_unique<WorkingCopies>(paths.temp())),
+      m_area(new QMdiArea(parent)) {
+  m_area->setObjectName(QStringLiteral("DocumentArea"));
+  m_area->setBackground(parent->palette().color(QPalette::Dark));
+}
+
+DocumentWindows::~DocumentWindows() { destroyAll(); }
+
+TMDIChild* DocumentWindows::active() const {
+  QMdiSubWindow* sub = m_area->currentSubWindow();
+  return sub ? qobject_cast<TMDIChild*>(sub->widget()) : nullptr;
+}
+
+QList<TMDIChild*> DocumentWindows::documents() const {
+  QList<TMDIChild*> out;
+  for (QMdiSubWindow* sub : m_area->subWindowList())
+    if (auto* c = qobject_cast<TMDIChild*>(sub->widget())) out.append(c);
+  return out;
+}
+
+bool DocumentWindows::isEmpty() const { return m_area->subWindowList().isEmpty(); }
+
+QPoint DocumentWindows::nextPlace(QMdiSubWindow* sub) const {
+  // New windows cascade from the top left, and start again at the top once the area is full.
+  const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
+  const QSize room = m_area->viewport()->size() - sub->size();
+  const int span = std::min(room.width(), room.height());
+  // An area smaller than a window still gets a short cascade, so no window hides another's title.
+  const int fit = span < step ? 8 : span / step + 1;
+  const int n = m_placed % fit;
+  return QPoint(n * step, n * step);
+}
+
+TMDIChild* DocumentWindows::create(const QString& displayName, const QString& type, const QString& statusPath,
+                                   bool isNew, const QString& workingCopy) {
+  auto* child = new TMDIChild(&m_host, m_prompts, m_paths, *m_workingCopies);
+  child->setCaption(displayName);
+  child->setWorkingCopy(workingCopy);
+  auto* sub = m_area->addSubWindow(child, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->setWindowIcon(Pictures::main(10));
+  child->FormCreate();
+  sub->adjustSize();
+  sub->move(nextPlace(sub));
+  ++m_placed;
+  sub->show();
+  m_area->setActiveSubWindow(sub);
+  child->setFilePath(statusPath.isEmpty() ? QStringLiteral(" Unsaved Config...") : statusPath);
+  child->setNewDocument(isNew);
+  if (isNew) {
+    child->setDocType(type);
+    child->showPageSet(type);
+  }
+  return child;
+}
+
+TMDIChild* DocumentWindows::open(const QString& path) {
+  // The working copy first: a source that cannot be read, or a full disk, opens nothing.
+  const QString working = m_workingCopies->create(QFileInfo(path).fileName(), path);
+  const bool missing = !AtomicFile::exists(path);
+  TMDIChild* child = create(QFileInfo(path).fileName(), QStringLiteral("Arena"), path, false, working);
+  child->prepareOtherPage();
+  child->LoadDocument(working);
+  child->showPageSet(QStringLiteral("Arena"));
+  child->setDocType(QStringLiteral("Arena"));
+  child->setSelectText();
+  // Activation ran before the window knew its file; show this file's details now.
+  child->showFileDetails();
+  if (missing) m_host.showStatus(QStringLiteral("%1 does not exist, so the document is empty.").arg(path));
+  Q_EMIT opened(child, path);
+  return child;
+}
+
+TMDIChild* DocumentWindows::newDocument(const QString& templatePath) {
+  const QList<TMDIChild*> docs = documents();
+  auto taken = [&](const QString& name) {
+    for (TMDIChild* c : docs)
+      if (c->fileName() == name || c->workingCopy() == m_paths.tempFile(name)) return true;
+    return false;
+  };
+  // A new document never takes over the name, and so the working copy, of an open one.
+  int number = static_cast<int>(docs.size()) + 1;
+  QString name = QStringLiteral("New%1.cfg").arg(number);
+  while (taken(name)) name = QStringLiteral("New%1.cfg").arg(++number);
+  const QString working = m_workingCopies->create(name, templatePath);
+  TMDIChild* child = create(name, QStringLiteral("Arena"), working, true, working);
+  child->prepareOtherPage();
+  child->LoadDocument(working);
+  child->setSelectText();
+  child->showFileDetails();
+  if (templatePath == QStringLiteral("N/A"))
+    m_host.showStatus(QStringLiteral("%1 is empty: no template for new documents is set (DefaultSettings in "
+                                     "section Paths of base/config.ini, or Options/Preferences).")
+                          .arg(name));
+  else if (!AtomicFile::exists(templatePath))
+    m_host.showStatus(QStringLiteral("%1 is empty: its template %2 does not exist.").arg(name, templatePath));
+  return child;
+}
+
+bool DocumentWindows::confirm(const QList<TMDIChild*>& docs) {
+  QList<QPointer<TMDIChild>> guarded;
+  for (TMDIChild* doc : docs) guarded.append(doc);
+  return confirmClosing(guarded, [this] { m_host.reportException(); });
+}
+
+bool DocumentWindows::closeActive() {
+  // The window asked about is the one closed, whatever became current meanwhile (a hand-over).
+  const QPointer<QMdiSubWindow> sub = m_area->currentSubWindow();
+  TMDIChild* child = active();
+  if (!child || !confirm({child}) || !sub) return false;
+  delete sub;
+  return true;
+}
+
+bool DocumentWindows::closeAll() {
+  const QList<QMdiSubWindow*> subs = m_area->subWindowList();
+  const QList<QPointer<QMdiSubWindow>> asked(subs.begin(), subs.end());
+  if (!confirm(documents())) return false;
+  for (const QPointer<QMdiSubWindow>& sub : asked) {
+    if (!sub) continue;
+    if (auto* doc = qobject_cast<TMDIChild*>(sub->widget())) doc->setCloseConfirmed(true);
+    sub->close();
+  }
+  return true;
+}
+
+bool DocumentWindows::confirmExit() {
+  const QList<TMDIChild*> docs = documents();
+  if (!confirm(docs)) return false;
+  for (TMDIChild* doc : docs) doc->setCloseConfirmed(true);
+  return true;
+}
+
+void DocumentWindows::destroyAll() {
+  // Also windows closed but not yet deleted: none may outlive the program's end.
+  for (QMdiSubWindow* sub : m_area->findChildren<QMdiSubWindow*>()) delete sub;
+  // Only this copy's own working copies: another running copy keeps its own there.
+  m_workingCopies->removeAll();
+}
+
+void DocumentWindows::cascade() { m_area->cascadeSubWindows(); }
+
+void DocumentWindows::tile() {
+  // The windows have a fixed size: a grid where they fit, overlapping evenly where they do not.
+  const QList<QMdiSubWindow*> subs = m_area->subWindowList();
+  if (subs.isEmpty()) return;
+  for (QMdiSubWindow* sub : subs)
+    if (sub->isMinimized() || sub->isMaximized()) sub->showNormal();
+  const QSize area = m_area->viewport()->size();
+  const QSize size = subs.first()->size();
+  const int n = static_cast<int>(subs.size());
+  const int cols = std::clamp(area.width() / std::max(1, size.width()), 1, n);
+  const int rows = (n + cols - 1) / cols;
+  const int dx = cols > 1 ? std::min(size.width(), (area.width() - size.width()) / (cols - 1)) : 0;
+  const int dy = rows > 1 ? std::min(size.height(), std::max(0, area.height() - size.height()) / (rows - 1)) : 0;
+  for (int i = 0; i < n; ++i) subs[i]->move((i % cols) * dx, (i / cols) * std::max(dy, 24));
+}
+
+void DocumentWindows::minimizeAll() {
+  for (QMdiSubWindow* sub : m_area->subWindowList()) sub->showMinimized();
+}
+
+void DocumentWindows::restoreAll() {
+  for (QMdiSubWindow* sub : m_area->subWindowList()) sub->showNormal();
+}

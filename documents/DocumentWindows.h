@@ -1,0 +1,65 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+#include "prefs/AppPaths.h"
+
+class QMdiArea;
+class QMdiSubWindow;
+class QWidget;
+class DocumentHost;
+class Prompts;
+class TMDIChild;
+class WorkingCopies;
+
+// The document area: makes, places, arranges and closes the document windows,
+// each with a working copy of its own.
+class DocumentWindows : public QObject {
+  Q_OBJECT
+ public:
+  DocumentWindows(DocumentHost& host, Prompts& prompts, const AppPaths& paths, QWidget* parent);
+  ~DocumentWindows() override;
+
+  QMdiArea* area() const { return m_area; }
+  TMDIChild* active() const;
+  QList<TMDIChild*> documents() const;
+  bool isEmpty() const;
+  WorkingCopies& workingCopies() { return *m_workingCopies; }
+
+  TMDIChild* create(const QString& displayName, const QString& type, const QString& statusPath, bool isNew,
+                    const QString& workingCopy);
+  // Opens a file; nothing opens when its working copy cannot be made (throws).
+  TMDIChild* open(const QString& path);
+  // A new document from a template ("N/A": none), named New<n>.cfg.
+  TMDIChild* newDocument(const QString& templatePath);
+
+  // The close question, then the close. False when a document stayed open.
+  bool closeActive();
+  bool closeAll();
+  // At exit: asks about every document; true when the program may end.
+  bool confirmExit();
+  // At the end of the program: every window goes, and this copy's working copies.
+  void destroyAll();
+
+  void cascade();
+  void tile();
+  void minimizeAll();
+  void restoreAll();
+
+ Q_SIGNALS:
+  // A file was opened into a document window (not sent for new documents).
+  void opened(TMDIChild* document, const QString& path);
+
+ private:
+  bool confirm(const QList<TMDIChild*>& docs);
+  QPoint nextPlace(QMdiSubWindow* sub) const;
+
+  DocumentHost& m_host;
+  Prompts& m_prompts;
+  AppPaths m_paths;
+  std::unique_ptr<WorkingCopies> m_workingCopies;
+  QMdiArea* m_area;
+  int m_placed = 0;
+};
