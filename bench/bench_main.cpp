@@ -4,6 +4,7 @@
 #include <malloc.h>
 
 #include <cstring>
+#include <vector>
 
 #include <QApplication>
 #include <QDir>
@@ -20,6 +21,9 @@
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
 
+// --smoke: every benchmark once on small files, so a broken benchmark shows in the test run.
+bool g_smoke = false;
+
 namespace {
 QString g_svs;
 QString g_stress;
@@ -32,7 +36,7 @@ void makeStressFile(const QString& path) {
   out.reserve(40 * 1024 * 1024);
   for (const QString& ship : Ships::names()) {
     out += '[' + ship.toLatin1() + "]\r\n";
-    for (int k = 0; k < 20000; ++k) out += "Setting" + QByteArray::number(k * 7919 % 20000) + "Key=" + QByteArray::number(k) + "\r\n";
+    for (int k = 0; k < (g_smoke ? 200 : 20000); ++k) out += "Setting" + QByteArray::number(k * 7919 % 20000) + "Key=" + QByteArray::number(k) + "\r\n";
     out += "\r\n";
   }
   QFile f(path);
@@ -43,7 +47,7 @@ void makeStressFile(const QString& path) {
 void makeManySectionsFile(const QString& path) {
   QByteArray out;
   out.reserve(24 * 1000 * 1000);
-  for (int i = 0; i < 1000000; ++i) out += "[S" + QByteArray::number(i) + "]\nKey=" + QByteArray::number(i % 97) + "\n";
+  for (int i = 0; i < (g_smoke ? 1000 : 1000000); ++i) out += "[S" + QByteArray::number(i) + "]\nKey=" + QByteArray::number(i % 97) + "\n";
   QFile f(path);
   f.open(QIODevice::WriteOnly);
   f.write(out);
@@ -55,7 +59,7 @@ void makeBigArena(const QString& path) {
   const QByteArray one = in.readAll();
   QByteArray out;
   out.reserve(one.size() * 1000);
-  for (int i = 0; i < 1000; ++i) out += one;
+  for (int i = 0; i < (g_smoke ? 3 : 1000); ++i) out += one;
   QFile f(path);
   f.open(QIODevice::WriteOnly);
   f.write(out);
@@ -186,7 +190,20 @@ void BM_OpenDocument(benchmark::State& state, const QString* path) {
 }
 }  // namespace
 
+std::vector<benchmark::internal::Benchmark*> g_registered;
+benchmark::internal::Benchmark* reg(benchmark::internal::Benchmark* b) {
+  g_registered.push_back(b);
+  return b;
+}
+
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--smoke") == 0) {
+      g_smoke = true;
+      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+      --argc;
+      break;
+    }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QTemporaryDir dir;
@@ -199,21 +216,23 @@ int main(int argc, char** argv) {
   makeManySectionsFile(g_sections);
   g_bigArena = dir.path() + QStringLiteral("/svs1000.cfg");
   makeBigArena(g_bigArena);
-  benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_LineScan/sections", BM_LineScan, &g_sections)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_ProfileReadAll/sections", BM_ProfileReadAll, &g_sections)
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_SectionNames/sections", BM_SectionNames, &g_sections)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_OpenDocument/stress", BM_OpenDocument, &g_stress)
+  reg(benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_LineScan/sections", BM_LineScan, &g_sections)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/sections", BM_ProfileReadAll, &g_sections)
+      ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_SectionNames/sections", BM_SectionNames, &g_sections)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_OpenDocument/stress", BM_OpenDocument, &g_stress)
       ->Unit(benchmark::kMillisecond)
-      ->Iterations(5);
-  benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
+      ->Iterations(5));
+  reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
       ->Unit(benchmark::kMillisecond)
-      ->Iterations(3);
+      ->Iterations(3));
+  if (g_smoke)
+    for (benchmark::internal::Benchmark* b : g_registered) b->Iterations(1);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
