@@ -60,11 +60,12 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
   status->setSizeGripEnabled(false);
   m_statusFile = new QLabel(QStringLiteral("File:"), status);
   m_statusFile->setObjectName(QStringLiteral("StatusFile"));
-  m_statusFile->setFixedWidth(350);
   m_statusType = new QLabel(QStringLiteral("Type:"), status);
   m_statusType->setObjectName(QStringLiteral("StatusType"));
-  m_statusType->setFixedWidth(70);
-  status->addWidget(m_statusFile);
+  // 70 pixels as designed, or what " Type: Server" needs in the font at hand; the path takes the rest.
+  m_statusType->setFixedWidth(std::max(70, m_statusType->fontMetrics().horizontalAdvance(QStringLiteral(" Type: Server")) + 8));
+  m_statusFile->setMinimumWidth(1);
+  status->addWidget(m_statusFile, 1);
   status->addWidget(m_statusType);
   layout->addWidget(status);
   PageControl1->hide();
