@@ -149,6 +149,7 @@ class SilentPrompts : public Prompts {
   std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
+  std::optional<QString> pickFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
   std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }

@@ -17,6 +17,8 @@ class Prompts {
   // File-save dialog prefilled with proposed; the program asks its own overwrite question.
   virtual std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
                                           const QString& proposed) = 0;
+  // Folder picker starting at start; nullopt when cancelled.
+  virtual std::optional<QString> pickFolder(QWidget* parent, const QString& title, const QString& start) = 0;
   // One-line input box; nullopt when cancelled or closed.
   virtual std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
                                          const QString& value) = 0;
@@ -31,6 +33,7 @@ class QtPrompts : public Prompts {
   std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) override;
   std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
                                   const QString& proposed) override;
+  std::optional<QString> pickFolder(QWidget* parent, const QString& title, const QString& start) override;
   std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
                                  const QString& value) override;
   QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,

@@ -20,6 +20,12 @@ std::optional<QString> QtPrompts::saveFile(QWidget* parent, const QString& title
   return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtPrompts::pickFolder(QWidget* parent, const QString& title, const QString& start) {
+  const QString folder = QFileDialog::getExistingDirectory(parent, title, start);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
 std::optional<QString> QtPrompts::askText(QWidget* parent, const QString& title, const QString& label,
                                           const QString& value) {
   bool ok = false;

@@ -33,6 +33,14 @@ std::optional<QString> ScriptedPrompts::saveFile(QWidget*, const QString& title,
   return a;
 }
 
+std::optional<QString> ScriptedPrompts::pickFolder(QWidget*, const QString& title, const QString& start) {
+  asked.push_back({QStringLiteral("folder"), title, start, {}});
+  if (folderAnswers.empty()) return std::nullopt;
+  auto a = folderAnswers.front();
+  folderAnswers.pop_front();
+  return a;
+}
+
 std::optional<QString> ScriptedPrompts::askText(QWidget*, const QString& title, const QString& label,
                                                 const QString& value) {
   asked.push_back({QStringLiteral("text"), title, label, value});

@@ -26,7 +26,7 @@ class QMdiSubWindow;
 class ScriptedPrompts : public Prompts {
  public:
   struct Asked {
-    QString kind;  // "open", "save", "text", "message"
+    QString kind;  // "open", "save", "folder", "text", "message"
     QString title;
     QString text;  // message text, input prompt, or proposed name
     QString value;
@@ -34,6 +34,7 @@ class ScriptedPrompts : public Prompts {
   std::deque<std::optional<QString>> openAnswers;
   std::deque<std::optional<QString>> saveAnswers;
   std::deque<std::optional<QString>> textAnswers;
+  std::deque<std::optional<QString>> folderAnswers;
   std::deque<QMessageBox::StandardButton> messageAnswers;
   std::vector<Asked> asked;
   // Runs while a message box is "open", before it is answered (things that happen meanwhile).
@@ -42,6 +43,7 @@ class ScriptedPrompts : public Prompts {
   std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter) override;
   std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
                                   const QString& proposed) override;
+  std::optional<QString> pickFolder(QWidget*, const QString& title, const QString& start) override;
   std::optional<QString> askText(QWidget*, const QString& title, const QString& label, const QString& value) override;
   QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
                                       QMessageBox::StandardButtons buttons) override;
