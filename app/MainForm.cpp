@@ -38,13 +38,15 @@ constexpr int kSideWidth = 245;        // the side panel at start
 constexpr int kSideWidthShown = 237;   // ... and when shown again
 }  // namespace
 
-TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList& arguments, QWidget* parent)
+TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList& arguments, bool handOver,
+                     QWidget* parent)
     : QMainWindow(parent),
       m_paths(paths),
       m_prompts(prompts),
       m_prefs(paths),
       m_arguments(arguments),
-      m_startFolder(QDir::currentPath()) {
+      m_startFolder(QDir::currentPath()),
+      m_handOver(handOver) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(applicationTitle());
   // A fixed frame has nothing to maximise.
@@ -98,7 +100,7 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
     ApplicationEvents1Exception();
   }
   m_timer1->start();
-  m_timer3->start();
+  if (m_handOver) m_timer3->start();
 }
 
 TMainForm::~TMainForm() {
@@ -296,6 +298,7 @@ void TMainForm::FormCreate() {
   m_sidePanel->loadStartPicture();
   m_history->LocalPath = m_paths.appFolder() + QLatin1Char('/');
   m_history->RebuildMenu();
+  if (!m_handOver) return;
   // Plain text work, not QFileInfo: a name that is not UTF-8 must keep its bytes.
   QString argument = m_arguments.value(0);
   if (!argument.isEmpty())

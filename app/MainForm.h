@@ -27,7 +27,10 @@ class THistoryFiles;
 class TMainForm : public QMainWindow, public DocumentHost {
   Q_OBJECT
  public:
-  TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList& arguments = {}, QWidget* parent = nullptr);
+  // handOver false: a copy that stands apart (a screenshot run) neither writes nor
+  // picks up the hand-over key, so it never takes a file meant for the running copy.
+  TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList& arguments = {}, bool handOver = true,
+            QWidget* parent = nullptr);
   ~TMainForm() override;
 
   QString exceptionLogPath() const;
@@ -99,6 +102,7 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QTimer* m_timer1 = nullptr;
   QTimer* m_timer3 = nullptr;
   bool m_pickingUp = false;
+  bool m_handOver = true;
   bool m_destroying = false;
   QString m_openDialogName;
 };

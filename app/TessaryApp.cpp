@@ -16,8 +16,9 @@ void showOnTop(QWidget* window) {
 
 namespace TessaryApp {
 
-std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments) {
-  auto main = std::make_unique<TMainForm>(paths, prompts, arguments);
+std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments,
+                                         bool handOver) {
+  auto main = std::make_unique<TMainForm>(paths, prompts, arguments, handOver);
   TMainForm* form = main.get();
 
   auto* multifireTool = new TForm2(form);

@@ -12,5 +12,6 @@ class TMainForm;
 // the windows it opens (each a class of its own, owned by the main window),
 // each wired here to the command that shows it. A new window is added here.
 namespace TessaryApp {
-std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments);
+std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments,
+                                         bool handOver = true);
 }

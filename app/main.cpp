@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTabWidget>
@@ -8,12 +9,15 @@
 #include "prefs/AppPaths.h"
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
+#include "app/OneInstance.h"
 #include "app/TessaryApp.h"
 #include "components/Prompts.h"
 #include "app/TessaryApplication.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
+#include "prefs/Preferences.h"
 #include "profile/AtomicFile.h"
+#include "profile/TessaryError.h"
 
 namespace {
 void usage() {
@@ -51,9 +55,52 @@ int main(int argc, char** argv) {
   ExceptionLog::installSignalHandlers(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe);
 
   QtPrompts prompts;
-  const std::unique_ptr<TMainForm> main = TessaryApp::createWindows(paths, prompts, args);
+  ExceptionReporter startReporter(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe, &prompts);
+  auto report = [&startReporter](const QString& message) {
+    try {
+      throw TessaryError(message);
+    } catch (...) {
+      startReporter.reportCurrent();
+    }
+  };
+
+  // One copy per user: a later copy hands its file to the running one and ends
+  // without a window. A screenshot run stands apart: it neither hands over nor locks.
+  std::unique_ptr<TOneInstance> oneInstance;
+  if (screenshot.isEmpty()) {
+    oneInstance = std::make_unique<TOneInstance>(exe);
+    oneInstance->RaisePriorInstance = true;
+    oneInstance->OnError = report;
+    oneInstance->ApplicationExists = [&](TOneInstance*) {
+      // The hand-over. A relative name is made absolute here: the running copy
+      // would read it against its own working folder and open another file.
+      const QString first = args.value(0);
+      if (first.isEmpty()) return;
+      try {
+        Preferences(paths).setExternalFile(
+            QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first));
+      } catch (const std::exception& e) {
+        report(QString::fromUtf8(e.what()));
+      }
+    };
+    if (!oneInstance->detect()) return 0;
+  }
+
+  // Made absolute now: the main window changes the working folder.
+  const QString first = args.value(0);
+  const QString firstPath =
+      first.isEmpty() || QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
+  const std::unique_ptr<TMainForm> main = TessaryApp::createWindows(paths, prompts, args, screenshot.isEmpty());
   TMainForm& form = *main;
+  if (oneInstance) oneInstance->WindowToRaise = [&form] { return static_cast<QWidget*>(&form); };
   form.show();
+  if (!screenshot.isEmpty() && !args.isEmpty()) {
+    try {
+      form.OpenDocument(firstPath);
+    } catch (const std::exception& e) {
+      report(QString::fromUtf8(e.what()));
+    }
+  }
   if (!sidePage.isEmpty())
     if (auto* pages = form.findChild<QTabWidget*>(QStringLiteral("SidePages")))
       for (int i = 0; i < pages->count(); ++i)
