@@ -1,8 +1,11 @@
 #include "app/TessaryApp.h"
 
 #include <QAction>
+#include <QCoreApplication>
 
 #include "app/MainForm.h"
+#include "prefs/FileAssociation.h"
+#include "prefs/OptionsDialog.h"
 #include "tools/MultifireTool.h"
 #include "tools/ValidationWindow.h"
 
@@ -24,6 +27,19 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   auto* multifireTool = new TForm2(form);
   QObject::connect(form->action(QStringLiteral("MultifireTool1")), &QAction::triggered, form,
                    [multifireTool] { showOnTop(multifireTool); });
+
+  // Options: made right after the main window; its start-up check may show it at once.
+  auto* options = new TForm1(paths, prompts, form, [form] { form->reportException(); });
+  const QString exe = QCoreApplication::applicationFilePath();
+  options->associationInPlace = [exe] {
+    return FileAssociation::isAssociatedWith(exe, FileAssociation::fromEnvironment());
+  };
+  options->writeAssociation = [exe] {
+    FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
+  };
+  QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options, &TForm1::showOptions);
+  // A copy that stands apart (a screenshot run) asks nothing at start.
+  options->FormCreate(handOver);
 
   auto* validation = new TForm3(form);
   QObject::connect(form->action(QStringLiteral("ErrorCheckCFG1")), &QAction::triggered, form,

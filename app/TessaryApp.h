@@ -8,6 +8,7 @@
 class Prompts;
 class TMainForm;
 
+// handOver false: a copy that stands apart (a screenshot run): no hand-over, no start-up questions.
 // Where the program's windows are made and joined: the main window first, then
 // the windows it opens (each a class of its own, owned by the main window),
 // each wired here to the command that shows it. A new window is added here.

@@ -145,7 +145,9 @@ void BM_PerValueReparse(benchmark::State& state, const QString* path) {
 
 class SilentPrompts : public Prompts {
  public:
-  std::optional<QString> openFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
   std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }

@@ -13,7 +13,9 @@ class Prompts {
  public:
   virtual ~Prompts() = default;
   // File-open dialog; nullopt when cancelled.
-  virtual std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+  // start: the file name the dialog offers first (its folder is where it opens).
+  virtual std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter,
+                                          const QString& start = {}) = 0;
   // File-save dialog prefilled with proposed; the program asks its own overwrite question.
   virtual std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
                                           const QString& proposed) = 0;
@@ -30,7 +32,8 @@ class Prompts {
 
 class QtPrompts : public Prompts {
  public:
-  std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) override;
+  std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter,
+                                  const QString& start = {}) override;
   std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
                                   const QString& proposed) override;
   std::optional<QString> pickFolder(QWidget* parent, const QString& title, const QString& start) override;

@@ -1,10 +1,14 @@
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
+#include <QScreen>
 
 #include "components/Prompts.h"
 
-std::optional<QString> QtPrompts::openFile(QWidget* parent, const QString& title, const QString& filter) {
-  const QString name = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+std::optional<QString> QtPrompts::openFile(QWidget* parent, const QString& title, const QString& filter,
+                                           const QString& start) {
+  // Name filters match without regard to letter case (continuum.exe is Continuum.exe under Wine).
+  const QString name = QFileDialog::getOpenFileName(parent, title, start, filter);
   if (name.isEmpty()) return std::nullopt;
   return name;
 }
@@ -21,9 +25,17 @@ std::optional<QString> QtPrompts::saveFile(QWidget* parent, const QString& title
 }
 
 std::optional<QString> QtPrompts::pickFolder(QWidget* parent, const QString& title, const QString& start) {
-  const QString folder = QFileDialog::getExistingDirectory(parent, title, start);
-  if (folder.isEmpty()) return std::nullopt;
-  return folder;
+  QFileDialog dialog(parent, title, start);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  // Centred on the work area, keeping its size.
+  dialog.adjustSize();
+  if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    dialog.move(area.width() / 2 - dialog.width() / 2, area.height() / 2 - dialog.height() / 2);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
 }
 
 std::optional<QString> QtPrompts::askText(QWidget* parent, const QString& title, const QString& label,

@@ -18,13 +18,13 @@ QString refusal(const WorkingCopies& copies, const QString& target) {
       .arg(target, copies.folder());
 }
 
-void save(const QString& workingCopy, const QString& target) {
+void save(const QString& workingCopy, const QString& target, const QString& backup) {
   const std::optional<QByteArray> data = AtomicFile::read(workingCopy);
   if (!data)
     throw TessaryError(QStringLiteral("The working copy %1 is missing, so nothing was saved").arg(workingCopy));
-  if (const std::optional<QByteArray> previous = AtomicFile::read(target)) {
+  const std::optional<QByteArray> previous = AtomicFile::read(target);
+  if (previous && !backup.isEmpty()) {
     // Users restore from name + "x"; an older backup there is kept as it is.
-    const QString backup = target + QLatin1Char('x');
     if (!AtomicFile::exists(backup)) {
       try {
         AtomicFile::write(backup, *previous);

@@ -20,6 +20,7 @@
 #include "documents/DocumentSaver.h"
 #include "documents/PageSet.h"
 #include "documents/WorkingCopies.h"
+#include "prefs/Preferences.h"
 #include "profile/AtomicFile.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
@@ -512,7 +513,8 @@ bool TMDIChild::saveWithDialog() {
           QMessageBox::Ok | QMessageBox::Cancel);
       if (answer != QMessageBox::Ok) continue;
     }
-    DocumentSaver::save(m_workingCopy, target);
+    const Preferences prefs(m_paths);
+    DocumentSaver::save(m_workingCopy, target, prefs.createBackups() ? prefs.backupPathFor(target) : QString());
     const QString name = QFileInfo(target).fileName();
     setCaption(name);
     setFilePath(target);

@@ -9,6 +9,11 @@ namespace {
 const QString kPaths = QStringLiteral("Paths");
 const QString kDefaultSettings = QStringLiteral("DefaultSettings");
 const QString kExternalFile = QStringLiteral("ExternalFile");
+const QString kContinuum = QStringLiteral("Continuum");
+const QString kStorage = QStringLiteral("cfgStorageDir");
+const QString kBackupFolder = QStringLiteral("BackupFolder");
+const QString kMisc = QStringLiteral("Misc");
+const QString kCreateBackups = QStringLiteral("CreateBackups");
 const QString kNA = QStringLiteral("N/A");
 
 // File names are kept as the bytes that name the file, whatever their encoding.
@@ -29,3 +34,25 @@ QString Preferences::defaultSettings() const { return readPath(m_file, kDefaultS
 void Preferences::setDefaultSettings(const QString& path) const { writePath(m_file, kDefaultSettings, path); }
 QString Preferences::externalFile() const { return readPath(m_file, kExternalFile); }
 void Preferences::setExternalFile(const QString& path) const { writePath(m_file, kExternalFile, path); }
+
+QString Preferences::continuum() const { return readPath(m_file, kContinuum); }
+void Preferences::setContinuum(const QString& path) const { writePath(m_file, kContinuum, path); }
+QString Preferences::storageFolder() const {
+  const QString value = readPath(m_file, kStorage);
+  return value == kNA ? QString() : value;
+}
+void Preferences::setStorageFolder(const QString& path) const { writePath(m_file, kStorage, path); }
+QString Preferences::backupFolder() const { return readPath(m_file, kBackupFolder); }
+void Preferences::setBackupFolder(const QString& path) const { writePath(m_file, kBackupFolder, path); }
+bool Preferences::createBackups() const {
+  return ProfileFile::readText(m_file, kMisc, kCreateBackups, QStringLiteral("1")) != QStringLiteral("0");
+}
+void Preferences::setCreateBackups(bool on) const {
+  ProfileFile::writeText(m_file, kMisc, kCreateBackups, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+QString Preferences::backupPathFor(const QString& target) const {
+  const QString folder = backupFolder();
+  const QString name = QFileInfo(target).fileName() + QLatin1Char('x');
+  if (folder != kNA && !folder.isEmpty() && QFileInfo(folder).isDir()) return folder + QLatin1Char('/') + name;
+  return target + QLatin1Char('x');
+}

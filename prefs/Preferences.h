@@ -16,6 +16,20 @@ class Preferences {
   // The hand-over key: a file name waiting to be opened, or empty.
   QString externalFile() const;  // "N/A" when absent
   void setExternalFile(const QString& path) const;
+  // The game client's executable ("N/A" when absent), the storage folder (empty when
+  // absent) and the backup folder ("N/A" when absent).
+  QString continuum() const;
+  void setContinuum(const QString& path) const;
+  QString storageFolder() const;
+  void setStorageFolder(const QString& path) const;
+  QString backupFolder() const;
+  void setBackupFolder(const QString& path) const;
+  // Whether a save keeps the replaced content as a backup; yes unless cleared.
+  bool createBackups() const;
+  void setCreateBackups(bool on) const;
+  // Where the backup of a file saved to target goes: target + "x", or that name in
+  // the backup folder when one is set and exists.
+  QString backupPathFor(const QString& target) const;
 
  private:
   QString m_file;

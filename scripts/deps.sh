@@ -1,7 +1,8 @@
 # Installs the Debian packages Tessary needs to build, test and run, when missing.
 # Sourced by scripts/run and scripts/test.
 TESSARY_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev googletest libbenchmark-dev libcurl4-openssl-dev xvfb xauth fonts-dejavu-core)
+  libgtest-dev googletest libbenchmark-dev libcurl4-openssl-dev xvfb xauth fonts-dejavu-core
+  desktop-file-utils shared-mime-info)
 
 install_deps() {
   local missing=()

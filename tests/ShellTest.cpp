@@ -24,6 +24,7 @@
 #include "documents/DocumentWindows.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
+#include "prefs/Preferences.h"
 #include "profile/ProfileFile.h"
 #include "tests/TestSupport.h"
 #include "tools/MultifirePreview.h"
@@ -41,6 +42,7 @@ TEST(Shell, AnEditThroughARealEditBoxShowsTheEditedSettingInTheComparison) {
   // The real dialog: it takes the focus from the list and gives it back later.
   TempApp app;
   QtPrompts real;
+  Preferences(app.paths()).setStorageFolder(app.path(QString()));  // no start-up warning to answer
   std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), real, {});
   form->show();
   QApplication::setActiveWindow(form.get());

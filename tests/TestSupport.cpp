@@ -13,11 +13,13 @@
 
 #include "app/MainForm.h"
 #include "app/TessaryApp.h"
+#include "prefs/Preferences.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
 
-std::optional<QString> ScriptedPrompts::openFile(QWidget*, const QString& title, const QString&) {
-  asked.push_back({QStringLiteral("open"), title, {}, {}});
+std::optional<QString> ScriptedPrompts::openFile(QWidget*, const QString& title, const QString& filter,
+                                                 const QString& start) {
+  asked.push_back({QStringLiteral("open"), title, start, filter});
   if (openAnswers.empty()) return std::nullopt;
   auto a = openAnswers.front();
   openAnswers.pop_front();
@@ -111,7 +113,10 @@ QString TempApp::file(const QString& relative, const QByteArray& content) const 
   return p;
 }
 
-MainWindowFixture::MainWindowFixture(const QStringList& args) {
+MainWindowFixture::MainWindowFixture(const QStringList& args, bool freshPreferences) {
+  // A storage folder set, as after the first start: no start-up warning, no Options dialog.
+  if (!freshPreferences) Preferences(app.paths()).setStorageFolder(app.path(QStringLiteral("storage")));
+  QDir().mkpath(app.path(QStringLiteral("storage")));
   form = TessaryApp::createWindows(app.paths(), prompts, args);
   form->show();
   form->activateWindow();

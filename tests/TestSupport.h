@@ -28,7 +28,7 @@ class ScriptedPrompts : public Prompts {
   struct Asked {
     QString kind;  // "open", "save", "folder", "text", "message"
     QString title;
-    QString text;  // message text, input prompt, or proposed name
+    QString text;  // message text, input prompt, proposed or offered name
     QString value;
   };
   std::deque<std::optional<QString>> openAnswers;
@@ -40,7 +40,8 @@ class ScriptedPrompts : public Prompts {
   // Runs while a message box is "open", before it is answered (things that happen meanwhile).
   std::function<void(const QString& text)> duringMessage;
 
-  std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter) override;
+  std::optional<QString> openFile(QWidget*, const QString& title, const QString& filter,
+                                  const QString& start = {}) override;
   std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
                                   const QString& proposed) override;
   std::optional<QString> pickFolder(QWidget*, const QString& title, const QString& start) override;
@@ -74,7 +75,7 @@ struct MainWindowFixture {
   TempApp app;
   ScriptedPrompts prompts;
   std::unique_ptr<TMainForm> form;
-  explicit MainWindowFixture(const QStringList& args = {});
+  explicit MainWindowFixture(const QStringList& args = {}, bool freshPreferences = false);
   ~MainWindowFixture();
   TMDIChild* active() const;
   ReportList* shipList(TMDIChild* child, const QString& ship) const;

@@ -1,0 +1,36 @@
+#pragma once
+#include <QString>
+
+// The association of "*.cfg" files with the program, the freedesktop.org way,
+// all per user: a MIME type built from "cfgfile" (application/x-cfgfile), a
+// desktop entry that runs the executable with the file as its only argument,
+// the program's icon in the hicolor theme, and the user's default in
+// mimeapps.list; then the desktops' caches are told (update-mime-database,
+// update-desktop-database, when installed).
+namespace FileAssociation {
+
+struct Locations {
+  QString dataHome;    // $XDG_DATA_HOME, default ~/.local/share
+  QString configHome;  // $XDG_CONFIG_HOME, default ~/.config
+};
+Locations fromEnvironment();
+
+QString mimeType(const QString& ext);          // "cfg" -> "application/x-cfgfile"
+QString desktopFileName();                     // "tessary.desktop"
+QString desktopFilePath(const Locations& at);  // where the entry is written
+
+// Writes the association for ext and the executable exe. Throws TessaryError
+// "Failed to create key <path>" or "Failed to set data for '<path>'" at the
+// first step that fails; the steps before stay and no cache is told.
+void AssociateExtension(const QString& ext, const QString& exe, const Locations& at);
+
+// The executable of the default opener of ext: the user's choice in
+// mimeapps.list, then that entry's Exec (the part inside the quotes when it
+// starts with one); empty when there is none.
+QString ReadOpenCommand(const QString& ext, const Locations& at);
+
+// The check: the opener's file name (field codes such as %f removed) equals the
+// running executable's file name, letter case included.
+bool isAssociatedWith(const QString& exe, const Locations& at);
+
+}  // namespace FileAssociation

@@ -1,0 +1,268 @@
+#include "prefs/OptionsDialog.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QCloseEvent>
+#include <QScopeGuard>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "components/Pictures.h"
+#include "components/Prompts.h"
+
+QString folderPart(const QString& path) {
+  const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char(':')));
+  return cut < 0 ? QString() : path.left(cut + 1);
+}
+
+namespace {
+QLineEdit* pathBox(const QString& name, QWidget* parent) {
+  // Read-only, so nothing typed there is silently dropped; the text can still be selected and copied.
+  auto* box = new QLineEdit(parent);
+  box->setObjectName(name);
+  box->setReadOnly(true);
+  return box;
+}
+
+QPushButton* button(const QString& name, const QString& text, int picture, QWidget* parent) {
+  auto* b = new QPushButton(picture >= 0 ? Pictures::main(picture) : QIcon(), text, parent);
+  b->setObjectName(name);
+  return b;
+}
+}  // namespace
+
+TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow, std::function<void()> reportError)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_paths(paths),
+      m_prefs(paths),
+      m_prompts(prompts),
+      m_mainWindow(mainWindow),
+      m_reportError(std::move(reportError)) {
+  setObjectName(QStringLiteral("TForm1"));
+  setWindowTitle(QStringLiteral("Options/Preferences"));
+  auto* layout = new QVBoxLayout(this);
+  m_pages = new QTabWidget(this);
+  m_pages->setObjectName(QStringLiteral("PageControl1"));
+  m_pages->addTab(buildPathsPage(), QStringLiteral("File/Folder Paths"));
+  m_pages->addTab(buildFileOptionsPage(), QStringLiteral("File Options"));
+  auto* updates = new QWidget();
+  updates->setObjectName(QStringLiteral("ProgramUpdatesPage"));
+  m_pages->addTab(updates, QStringLiteral("Program Updates"));
+  layout->addWidget(m_pages);
+  auto* close = new QPushButton(QStringLiteral("&Close"), this);
+  close->setObjectName(QStringLiteral("CloseButton"));
+  connect(close, &QPushButton::clicked, this, &QDialog::close);
+  layout->addWidget(close);
+  setFixedSize(sizeHint().expandedTo(QSize(470, 0)));
+}
+
+QWidget* TForm1::buildPathsPage() {
+  auto* page = new QWidget();
+  page->setObjectName(QStringLiteral("PathsPage"));
+  auto* layout = new QVBoxLayout(page);
+  auto group = [&](const QString& title, const QString& label, QLineEdit* box, QPushButton* set) {
+    auto* g = new QGroupBox(title, page);
+    auto* gl = new QVBoxLayout(g);
+    gl->addWidget(new QLabel(label, g));
+    gl->addWidget(box);
+    gl->addWidget(set, 0, Qt::AlignRight);
+    layout->addWidget(g);
+  };
+  m_continuum = pathBox(QStringLiteral("ContinuumEdit"), page);
+  auto* setContinuum = button(QStringLiteral("BitBtn4"), QStringLiteral("Set Continuum Path"), 30, page);
+  group(QStringLiteral("[ Continuum Path ]"), QStringLiteral("Game Folder for Downloads/Uploads ( Default CFG Directory )"),
+        m_continuum, setContinuum);
+  m_defaultCfg = pathBox(QStringLiteral("DefaultCfgEdit"), page);
+  auto* setDefault = button(QStringLiteral("BitBtn22"), QStringLiteral("Set Default CFG File"), 2, page);
+  group(QStringLiteral("[ Default CFG File/Directory ]"), QStringLiteral("Default/Base CFG For Creating New Settings From"),
+        m_defaultCfg, setDefault);
+  m_storage = pathBox(QStringLiteral("StorageEdit"), page);
+  auto* setStorage = button(QStringLiteral("BitBtn3"), QStringLiteral("Set Storage Path"), 1, page);
+  group(QStringLiteral("[ CFG Storeage ]"), QStringLiteral("Your CFG Directory ( Storeage Folder Outside Continnum )"),
+        m_storage, setStorage);
+  layout->addStretch(1);
+  connect(setContinuum, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
+  connect(setDefault, &QPushButton::clicked, this, &TForm1::BitBtn22Click);
+  connect(setStorage, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+  return page;
+}
+
+QWidget* TForm1::buildFileOptionsPage() {
+  auto* page = new QWidget();
+  page->setObjectName(QStringLiteral("FileOptionsPage"));
+  auto* layout = new QVBoxLayout(page);
+  auto* backup = new QGroupBox(QStringLiteral("[ Backup Options ]"), page);
+  auto* bl = new QVBoxLayout(backup);
+  m_createBackups = new QCheckBox(QStringLiteral("Create Backup Files of CFG's when saving changes?"), backup);
+  m_createBackups->setObjectName(QStringLiteral("BackupCheckBox"));
+  bl->addWidget(m_createBackups);
+  bl->addWidget(new QLabel(QStringLiteral("Backup Folder Path"), backup));
+  auto* row = new QHBoxLayout();
+  m_backupFolder = pathBox(QStringLiteral("BackupFolderEdit"), backup);
+  auto* set = button(QStringLiteral("Button4"), QStringLiteral("Set"), -1, backup);
+  set->setMaximumWidth(set->fontMetrics().horizontalAdvance(QStringLiteral("Set")) + 24);
+  row->addWidget(m_backupFolder, 1);
+  row->addWidget(set);
+  bl->addLayout(row);
+  layout->addWidget(backup);
+  auto* errors = new QGroupBox(QStringLiteral("[ Error Checking ]"), page);
+  auto* el = new QVBoxLayout(errors);
+  auto* check = new QCheckBox(QStringLiteral("Auotmaticly Check CFG For Errors When Saving?"), errors);
+  check->setObjectName(QStringLiteral("ErrorCheckBox"));
+  check->setEnabled(false);
+  el->addWidget(check);
+  layout->addWidget(errors);
+  auto* assoc = new QGroupBox(QStringLiteral("[ File Associations ]"), page);
+  auto* al = new QVBoxLayout(assoc);
+  CheckBox3 = new QCheckBox(QStringLiteral("Associate CFG files with Config Editor ?"), assoc);
+  CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+  al->addWidget(CheckBox3);
+  layout->addWidget(assoc);
+  layout->addStretch(1);
+  connect(set, &QPushButton::clicked, this, &TForm1::Button4Click);
+  connect(m_createBackups, &QCheckBox::clicked, this, [this](bool on) { guarded([&] { m_prefs.setCreateBackups(on); }); });
+  // Ticking counts as a click, by the user or by the association check.
+  connect(CheckBox3, &QCheckBox::toggled, this, [this](bool on) {
+    if (on) CheckBox3Click();
+  });
+  return page;
+}
+
+template <typename F>
+void TForm1::guarded(F&& work) {
+  try {
+    work();
+  } catch (...) {
+    if (m_reportError) m_reportError();
+  }
+}
+
+void TForm1::showOptions() {
+  if (m_mainWindow) {
+    // Centred over the main window.
+    const QRect main = m_mainWindow->frameGeometry();
+    move(main.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+  raise();
+  activateWindow();
+  FormActivate();
+}
+
+void TForm1::FormCreate(bool startupCheck) {
+  associationCheck();
+  m_continuum->setText(folderPart(m_prefs.continuum()));
+  m_defaultCfg->setText(m_prefs.defaultSettings());
+  const QString storage = m_prefs.storageFolder();
+  m_storage->setText(storage);
+  m_createBackups->setChecked(m_prefs.createBackups());
+  if (!startupCheck) return;
+  if (storage.isEmpty()) {
+    if (!m_warningShown) {
+      m_prompts.message(m_mainWindow, QMessageBox::Warning, applicationTitle(),
+                        QStringLiteral("Your Preferences Have Not Been Set!\nPlease Change Drive & Folder Paths"));
+      m_warningShown = true;
+    }
+    showOptions();
+    return;
+  }
+  checkStorageFolder();
+  m_storageWarned = false;  // named at start; the first showing names it again
+}
+
+void TForm1::FormActivate() {
+  // A message box shown from here takes the activation and gives it back: no second round.
+  if (m_activating) return;
+  m_activating = true;
+  const auto done = qScopeGuard([this] { m_activating = false; });
+  if (m_mainWindow) m_mainWindow->setEnabled(false);
+  associationCheck();
+  m_continuum->setText(folderPart(m_prefs.continuum()));
+  m_defaultCfg->setText(m_prefs.defaultSettings());
+  checkStorageFolder();
+}
+
+void TForm1::FormClose() {
+  if (m_mainWindow) m_mainWindow->setEnabled(true);
+}
+
+bool TForm1::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating) FormActivate();
+  return QDialog::event(e);
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  FormClose();
+  QDialog::closeEvent(e);
+}
+
+void TForm1::hideEvent(QHideEvent* e) {
+  m_storageWarned = false;
+  FormClose();
+  QDialog::hideEvent(e);
+}
+
+void TForm1::checkStorageFolder() {
+  // A stored folder that is not there (a removed disk, a typo in the file) is worth a word.
+  const QString storage = m_prefs.storageFolder();
+  if (storage.isEmpty() || QFileInfo(storage).isDir() || m_storageWarned) return;
+  m_storageWarned = true;  // once per showing, not at every activation
+  m_prompts.message(this, QMessageBox::Warning, applicationTitle(),
+                    QStringLiteral("\n%1\nPath to myCFG Directory is Invalid.\nPlease Check/Change Drive & Folder "
+                                   "Paths\nIn the Options/Prefrences Menu...")
+                        .arg(storage));
+}
+
+void TForm1::associationCheck() {
+  if (associationInPlace && !CheckBox3->isChecked() && associationInPlace()) CheckBox3->setChecked(true);
+}
+
+void TForm1::CheckBox3Click() {
+  if (CheckBox3->isChecked() && writeAssociation) guarded([&] { writeAssociation(); });
+}
+
+void TForm1::BitBtn4Click() {
+  const std::optional<QString> chosen = m_prompts.openFile(
+      this, QStringLiteral("Path To Continuum"), QStringLiteral("Continuum Execuatble (continuum.exe)"), m_lastFileName);
+  if (!chosen || chosen->isEmpty()) return;
+  m_lastFileName = *chosen;
+  guarded([&] {
+    m_prefs.setContinuum(*chosen);
+    m_continuum->setText(m_prefs.continuum());
+  });
+}
+
+void TForm1::BitBtn22Click() {
+  const std::optional<QString> chosen =
+      m_prompts.openFile(this, QStringLiteral("Path To Default CFG"), QStringLiteral("Arena CFG (*.cfg)"), m_lastFileName);
+  if (!chosen || chosen->isEmpty()) return;
+  m_lastFileName = *chosen;
+  guarded([&] {
+    m_prefs.setDefaultSettings(*chosen);
+    m_defaultCfg->setText(m_prefs.defaultSettings());
+  });
+}
+
+void TForm1::BitBtn3Click() {
+  const std::optional<QString> folder = m_prompts.pickFolder(this, QStringLiteral("Select a folder"), m_storage->text());
+  if (!folder || folder->isEmpty()) return;
+  guarded([&] {
+    m_prefs.setStorageFolder(*folder);
+    m_storage->setText(*folder);
+  });
+}
+
+void TForm1::Button4Click() {
+  const std::optional<QString> folder =
+      m_prompts.pickFolder(this, QStringLiteral("Select Backup Folder"), m_backupFolder->text());
+  if (!folder || folder->isEmpty()) return;
+  guarded([&] {
+    m_prefs.setBackupFolder(*folder);
+    m_backupFolder->setText(m_prefs.backupFolder());
+  });
+}
