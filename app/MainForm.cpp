@@ -104,6 +104,7 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
 }
 
 TMainForm::~TMainForm() {
+  m_windows.clear();  // while this window is still whole: they may hand it back its input
   FormDestroy();
   if (auto* app = TessaryApplication::instance()) app->setExceptionHandler({});
 }
@@ -114,6 +115,8 @@ QString TMainForm::exceptionLogPath() const {
 }
 
 QAction* TMainForm::action(const QString& objectName) const { return findChild<QAction*>(objectName); }
+
+void TMainForm::adoptWindow(QWidget* window) { m_windows.emplace_back(window); }
 
 // ---- layout ---------------------------------------------------------------------------------
 

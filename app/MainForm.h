@@ -2,6 +2,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <vector>
 
 #include "documents/DocumentHost.h"
 #include "prefs/AppPaths.h"
@@ -35,6 +36,15 @@ class TMainForm : public QMainWindow, public DocumentHost {
 
   QString exceptionLogPath() const;
   QAction* action(const QString& objectName) const;
+  // A window without a parent widget that lives as long as this one (the Options
+  // dialog, which must stay enabled while this window is disabled).
+  void adoptWindow(QWidget* window);
+  template <typename T>
+  T* adopted(const QString& objectName) const {
+    for (const auto& w : m_windows)
+      if (w->objectName() == objectName) return qobject_cast<T*>(w.get());
+    return nullptr;
+  }
 
   // Documents.
   TMDIChild* activeChild() const;
@@ -105,4 +115,5 @@ class TMainForm : public QMainWindow, public DocumentHost {
   bool m_handOver = true;
   bool m_destroying = false;
   QString m_openDialogName;
+  std::vector<std::unique_ptr<QWidget>> m_windows;
 };

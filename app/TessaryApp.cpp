@@ -37,6 +37,7 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   options->writeAssociation = [exe] {
     FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
   };
+  form->adoptWindow(options);
   QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options, &TForm1::showOptions);
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);

@@ -11,11 +11,13 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "components/Pictures.h"
 #include "components/Prompts.h"
 
 QString folderPart(const QString& path) {
+  if (path == QStringLiteral("N/A")) return {};  // the absent value names no folder
   const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char(':')));
   return cut < 0 ? QString() : path.left(cut + 1);
 }
@@ -37,7 +39,8 @@ QPushButton* button(const QString& name, const QString& text, int picture, QWidg
 }  // namespace
 
 TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow, std::function<void()> reportError)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    // No parent widget: the main window is disabled while this shows, and a child would be disabled with it.
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_paths(paths),
       m_prefs(paths),
       m_prompts(prompts),
@@ -149,6 +152,8 @@ void TForm1::showOptions() {
     move(main.center() - QPoint(width() / 2, height() / 2));
   }
   show();
+  if (m_mainWindow && m_mainWindow->windowHandle() && windowHandle())
+    windowHandle()->setTransientParent(m_mainWindow->windowHandle());
   raise();
   activateWindow();
   FormActivate();
