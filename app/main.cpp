@@ -11,6 +11,7 @@
 #include "app/MainForm.h"
 #include "app/OneInstance.h"
 #include "app/TessaryApp.h"
+#include "prefs/OptionsDialog.h"
 #include "components/Prompts.h"
 #include "app/TessaryApplication.h"
 #include "documents/MDIChild.h"
@@ -21,7 +22,10 @@
 
 namespace {
 void usage() {
-  std::fputs("usage: tessary [--screenshot FILE] [--side-page General|Calculators|Tools] [CONFIG]\n", stderr);
+  std::fputs(
+      "usage: tessary [--screenshot FILE] [--side-page General|Calculators|Tools]\n"
+      "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"] [CONFIG]\n",
+      stderr);
 }
 }  // namespace
 
@@ -32,6 +36,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.append(AtomicFile::decodePath(QByteArray(argv[i])));
   QString screenshot;
   QString sidePage;
+  QString optionsPage;  // with --screenshot: a picture of this page of the Options dialog
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
@@ -39,6 +44,10 @@ int main(int argc, char** argv) {
         return 2;
       }
       screenshot = args[i + 1];
+      args.remove(i, 2);
+      --i;
+    } else if (args[i] == QStringLiteral("--options-page") && i + 1 < args.size()) {
+      optionsPage = args[i + 1];
       args.remove(i, 2);
       --i;
     } else if (args[i] == QStringLiteral("--side-page") && i + 1 < args.size()) {
@@ -106,21 +115,33 @@ int main(int argc, char** argv) {
       for (int i = 0; i < pages->count(); ++i)
         if (pages->tabText(i).trimmed() == sidePage) pages->setCurrentIndex(i);
 
+  QWidget* pictured = &form;
+  if (!optionsPage.isEmpty()) {
+    if (auto* options = form.adopted<TForm1>(QStringLiteral("TForm1"))) {
+      options->showOptions();
+      if (auto* pages = options->findChild<QTabWidget*>())
+        for (int i = 0; i < pages->count(); ++i)
+          if (pages->tabText(i) == optionsPage) pages->setCurrentIndex(i);
+      pictured = options;
+    }
+  }
+
   if (!screenshot.isEmpty()) {
     // Take the picture once the named configuration is shown (at most 5 s), then end normally.
     const bool waitForDocument = !args.isEmpty();
     auto* clock = new QElapsedTimer();
     clock->start();
     auto* poll = new QTimer(&form);
-    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, clock, screenshot, waitForDocument] {
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, pictured, poll, clock, screenshot, waitForDocument] {
       TMDIChild* child = form.activeChild();
       const bool shown = child && child->pages()->isVisible();
       if (waitForDocument && !shown && clock->elapsed() < 5000) return;
       poll->stop();
       delete clock;
-      const bool saved = form.grab().save(screenshot);
+      const bool saved = pictured->grab().save(screenshot);
       std::fprintf(stderr, saved ? "Screenshot saved to %s\n" : "Could not save the screenshot %s\n",
                    screenshot.toLocal8Bit().constData());
+      if (pictured != &form) pictured->close();
       form.close();
     });
     poll->start(waitForDocument ? 50 : 300);
