@@ -19,13 +19,15 @@ struct ToolRun {
   QByteArray err;
 };
 
-ToolRun cfg(const QStringList& args) {
+ToolRun run(const QString& program, const QStringList& args) {
   QProcess p;
-  p.start(QStringLiteral(TESSARY_CFG_TOOL), args);
+  p.start(program, args);
   p.waitForFinished(30000);
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
           p.readAllStandardError()};
 }
+
+ToolRun cfg(const QStringList& args) { return run(QStringLiteral(TESSARY_CFG_TOOL), args); }
 }  // namespace
 
 TEST(CfgTool, ReadsWithoutChangingTheFile) {
@@ -62,11 +64,7 @@ TEST(CfgTool, WritesInPlaceAndReportsFailures) {
 namespace {
 // Runs the tool through the shell, for byte-exact names and resource limits.
 ToolRun shell(const QString& script, const QStringList& args = {}) {
-  QProcess p;
-  p.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral(TESSARY_CFG_TOOL)} + args);
-  p.waitForFinished(30000);
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-          p.readAllStandardError()};
+  return run(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral(TESSARY_CFG_TOOL)} + args);
 }
 }  // namespace
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QDir>
+
+#include <functional>
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,6 +17,21 @@
 #include "tests/TestSupport.h"
 
 namespace {
+// Runs attempt as an unprivileged user in a child process when this one is
+// root (root reads and writes anywhere); its result, or 3 and 4 for a child
+// that could not drop its rights or did not end normally.
+int asUnprivilegedUser(const std::function<int()>& attempt) {
+  if (::geteuid() != 0) return attempt();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    ::_exit(attempt());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 4;
+}
+
 class ProfileFileTest : public ::testing::Test {
  protected:
   TempApp app;
@@ -190,20 +207,7 @@ TEST_F(ProfileFileTest, FailedWriteRaisesAndKeepsTheOldFile) {
       return e.message() == QStringLiteral("Unable to write to ") + f ? 0 : 2;
     }
   };
-  int result = 0;
-  if (::geteuid() == 0) {
-    // root writes anywhere: try it as an unprivileged user in a child process.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-      ::_exit(attempt());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result = WIFEXITED(status) ? WEXITSTATUS(status) : 4;
-  } else {
-    result = attempt();
-  }
+  const int result = asUnprivilegedUser(attempt);
   ::chmod(app.path(QStringLiteral("locked")).toLocal8Bit().constData(), 0755);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\n"));
@@ -281,19 +285,7 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsAnErrorNotAnEmptyFile) {
       return e.message() == QStringLiteral("Unable to read ") + f ? 0 : 2;
     }
   };
-  int result = 0;
-  if (::geteuid() == 0) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-      ::_exit(attempt());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result = WIFEXITED(status) ? WEXITSTATUS(status) : 4;
-  } else {
-    result = attempt();
-  }
+  const int result = asUnprivilegedUser(attempt);
   ::chmod(f.toLocal8Bit().constData(), 0644);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\nother=2\n"));
