@@ -5,12 +5,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <QWidget>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "app/OneInstance.h"
 #include "profile/ProfileFile.h"
 #include "tests/TestSupport.h"
 
@@ -95,4 +97,27 @@ TEST_F(InstanceTest, ACopyUnderAnotherNameRunsAsAFirstOneAndAKilledCopyLeavesNoL
   QProcess* next = start(QStringLiteral("tessary"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return locked(QStringLiteral("tessary")); }, 20000));
   EXPECT_EQ(next->state(), QProcess::Running);
+}
+
+TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
+  TempApp app;
+  QDir().mkpath(app.path(QStringLiteral("run")));
+  qputenv("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
+  const QString name = QStringLiteral("tessary-instance-test");
+  TOneInstance first(name);
+  ASSERT_TRUE(first.detect());
+  QWidget window;
+  window.show();
+  window.showMinimized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.isMinimized(); }, 5000));
+  first.WindowToRaise = [&window] { return &window; };
+  // The same lock from a second open file, as another process would take it.
+  TOneInstance later(name);
+  later.RaisePriorInstance = true;
+  bool existsRaised = false;
+  later.ApplicationExists = [&](TOneInstance*) { existsRaised = true; };
+  EXPECT_FALSE(later.detect());
+  EXPECT_TRUE(existsRaised);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isMinimized(); }, 5000));
+  qunsetenv("XDG_RUNTIME_DIR");
 }
