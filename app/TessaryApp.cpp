@@ -28,7 +28,9 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   QObject::connect(form->action(QStringLiteral("MultifireTool1")), &QAction::triggered, form,
                    [multifireTool] { showOnTop(multifireTool); });
 
-  // Options: made right after the main window; its start-up check may show it at once.
+  // Options: made right after the main window; its start-up check may show it at once,
+  // above the main window (which needs its native window for that).
+  (void)form->winId();
   auto* options = new TForm1(paths, prompts, form, [form] { form->reportException(); });
   const QString exe = QCoreApplication::applicationFilePath();
   options->associationInPlace = [exe] {

@@ -103,6 +103,11 @@ int main(int argc, char** argv) {
   TMainForm& form = *main;
   if (oneInstance) oneInstance->WindowToRaise = [&form] { return static_cast<QWidget*>(&form); };
   form.show();
+  // The Options dialog of a first start stays in front of the main window shown after it.
+  if (auto* options = form.adopted<TForm1>(QStringLiteral("TForm1")); options && options->isVisible()) {
+    options->raise();
+    options->activateWindow();
+  }
   if (!screenshot.isEmpty() && !args.isEmpty()) {
     try {
       form.OpenDocument(firstPath);
