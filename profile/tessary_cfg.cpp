@@ -9,6 +9,9 @@
 #include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
+#include "tools/RangeCheck.h"
+
+#include <unistd.h>
 
 namespace {
 int usage() {
@@ -17,7 +20,8 @@ int usage() {
       "       tessary-cfg set FILE SECTION KEY VALUE\n"
       "       tessary-cfg sections FILE\n"
       "       tessary-cfg keys FILE SECTION\n"
-      "       tessary-cfg lines FILE SECTION\n",
+      "       tessary-cfg lines FILE SECTION\n"
+      "       tessary-cfg check FILE [RULES]   (RULES: base/cfgcheck.cdu beside the program)\n",
       stderr);
   return 2;
 }
@@ -33,6 +37,13 @@ QString fileArg(const char* arg) {
   QString path = AtomicFile::decodePath(QByteArray(arg));
   if (!path.contains(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
   return path;
+}
+// The rules shipped beside the program: <folder of the executable>/base/cfgcheck.cdu.
+QString defaultRules() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  const QString exe = n > 0 ? AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))) : QString();
+  return exe.left(exe.lastIndexOf(QLatin1Char('/'))) + QStringLiteral("/base/cfgcheck.cdu");
 }
 }  // namespace
 
@@ -57,6 +68,13 @@ int run(int argc, char** argv) {
   if (std::strcmp(command, "keys") == 0 && argc == 4) {
     for (const QByteArray& k : ProfileFile(file).keyNames(argv[3])) printLine(k);
     return 0;
+  }
+  if (std::strcmp(command, "check") == 0 && (argc == 3 || argc == 4)) {
+    const QString rules = argc == 4 ? fileArg(argv[3]) : defaultRules();
+    const RangeCheck::Rules loaded = RangeCheck::loadRules(rules);
+    const QList<RangeCheck::Finding> findings = RangeCheck::check(ProfileFile(file), loaded);
+    for (const RangeCheck::Finding& f : findings) printLine(f.text().toUtf8());
+    return findings.isEmpty() ? 0 : 1;
   }
   if (std::strcmp(command, "lines") == 0 && argc == 4) {
     for (const QByteArray& l : ProfileFile(file).sectionLines(argv[3])) printLine(l);
