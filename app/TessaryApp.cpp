@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "app/MainForm.h"
+#include "documents/MDIChild.h"
 #include "prefs/FileAssociation.h"
 #include "prefs/OptionsDialog.h"
 #include "tools/MultifireTool.h"
@@ -44,9 +45,20 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);
 
-  auto* validation = new TForm3(form);
-  QObject::connect(form->action(QStringLiteral("ErrorCheckCFG1")), &QAction::triggered, form,
-                   [validation] { showOnTop(validation); });
+  TForm3::Host host;
+  host.mainWindow = form;
+  host.documentWorkingCopy = [form] {
+    TMDIChild* doc = form->activeChild();
+    return doc ? doc->workingCopy() : QString();
+  };
+  host.selectSetting = [form](const QString& section, const QString& key) {
+    if (TMDIChild* doc = form->activeChild()) doc->selectSetting(section, key);
+  };
+  host.reportError = [form] { form->reportException(); };
+  auto* validation = new TForm3(paths, prompts, host);
+  form->adoptWindow(validation);
+  QObject::connect(form->action(QStringLiteral("ErrorCheckCFG1")), &QAction::triggered, validation,
+                   &TForm3::showValidation);
   return main;
 }
 

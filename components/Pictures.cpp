@@ -18,7 +18,7 @@ const std::array<const char*, Pictures::kMainCount> kMainNames = {
     "print",        "find",         "calculators", "properties", "close-all", "close",       "exit",
     "undo",         "redo",         "information", "import",   "copy",         "save",         "save-as",
     "paste",        "export",       "reread",    "new-server", "show-side-panel", "hide-side-panel", "tools",
-    "compare",      "notes",        "help",      "warning",  "validation",   nullptr,        nullptr,
+    "compare",      "notes",        "help",      "scan",     "validation",   nullptr,        "error-item",
     nullptr,        nullptr,        nullptr,     nullptr,    nullptr,        nullptr,        nullptr,
     "check-for-updates", nullptr,   nullptr};
 

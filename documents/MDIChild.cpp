@@ -247,6 +247,28 @@ int TMDIChild::comparedRow() const {
 
 void TMDIChild::setSelectText() { ComboBox1->setEditText(kSelect); }
 
+void TMDIChild::selectSetting(const QString& section, const QString& key) {
+  const int ship = Ships::indexOf(section);
+  ReportList* list = nullptr;
+  if (ship >= 0) {
+    PageControl1->setCurrentIndex(ship);
+    list = m_shipLists[static_cast<size_t>(ship)];
+  } else {
+    const int item = ComboBox1->findText(section, Qt::MatchFixedString);
+    if (item < 0) return;
+    PageControl1->setCurrentIndex(Ships::kCount);
+    ComboBox1->setCurrentIndex(item);
+    chooseSection(item);
+    list = m_otherList;
+  }
+  const int row = list->rowOf(key);
+  list->setFocus(Qt::OtherFocusReason);
+  if (row >= 0) {
+    list->clearSelection();
+    list->selectRow(row);
+  }
+}
+
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
   // Enter on a selected row opens the edit box, as a double click does.
   if (event->type() == QEvent::KeyPress) {

@@ -57,6 +57,8 @@ class TMDIChild : public QWidget {
   // dialog holds the focus (the edit box); 0 when no ship list is in use.
   int comparedRow() const;
   void setSelectText();  // the "Other" drop-down reads "[Select]"
+  // Shows a setting: its ship page or its section on the "Other" page, the row selected.
+  void selectSetting(const QString& section, const QString& key);
   int shipOf(const ReportList* list) const;  // 0..7, -1 for another list
 
   // Showing the pages.

@@ -304,13 +304,27 @@ void drawMain(QPainter& p, int index) {
       p.setFont(QFont(QStringLiteral("DejaVu Sans"), 8, QFont::Bold));
       p.drawText(QRectF(1, 1, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
       break;
-    case 31:  // warning
+    case 31:  // scan: magnifying glass over a page
+      page(p);
+      p.setPen(QPen(kInk, 1.6));
+      p.setBrush(QColor(200, 230, 255));
+      p.drawEllipse(QPointF(7, 7), 3.5, 3.5);
+      p.drawLine(QPointF(9.6, 9.6), QPointF(14, 14));
+      break;
+    case 34: {  // a found error: green beetle with a yellow warning sign
+      p.setPen(QPen(QColor(20, 80, 20), 1));
+      p.setBrush(QColor(60, 170, 60));
+      p.drawEllipse(QRectF(2, 3, 8, 11));
+      p.drawLine(QPointF(2, 6), QPointF(0, 5));
+      p.drawLine(QPointF(2, 11), QPointF(0, 12));
+      p.drawLine(QPointF(6, 3), QPointF(6, 14));
       p.setPen(QPen(QColor(150, 110, 0), 1));
       p.setBrush(QColor(255, 210, 0));
-      p.drawPolygon(QPolygonF({{8, 1}, {15, 14}, {1, 14}}));
-      p.fillRect(QRectF(7, 5, 2, 5), kInk);
-      p.fillRect(QRectF(7, 11, 2, 2), kInk);
+      p.drawPolygon(QPolygonF({{12, 5}, {16, 13}, {8, 13}}));
+      p.fillRect(QRectF(11.5, 7.5, 1, 3), kInk);
+      p.fillRect(QRectF(11.5, 11.2, 1, 1), kInk);
       break;
+    }
     case 32:  // validation: page with a check mark
       page(p);
       p.setPen(QPen(QColor(30, 150, 30), 2.2, Qt::SolidLine, Qt::RoundCap));

@@ -142,7 +142,7 @@ TEST_F(MainWindowTest, KeyMapFollowsTheMenuIncludingHiddenAndDisabledOwners) {
   EXPECT_TRUE(fx.form->documents().isEmpty());
   EXPECT_TRUE(fx.prompts.asked.empty());
   QTest::keyClick(fx.form.get(), Qt::Key_F9);  // hidden "CFG Validation"
-  auto* validation = fx.form->findChild<QDialog*>(QStringLiteral("TForm3"));
+  auto* validation = fx.form->adopted<QDialog>(QStringLiteral("TForm3"));
   ASSERT_NE(validation, nullptr);
   EXPECT_TRUE(validation->isVisible());
   validation->close();

@@ -1,10 +1,63 @@
 #pragma once
 #include <QDialog>
 
-// "CFG Validation": the window of the range checks. Its contents come with the
-// validation work; today it is the empty frame the F9 key and the menu open.
+#include <functional>
+
+#include "prefs/AppPaths.h"
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class Prompts;
+
+// "CFG Validation (Error Checks)": lists the known errors of the scan file
+// base/crappy2.cfg ("Scan Now"), walks the rules file base/cfgcheck.cdu ("Load
+// Error File"), and checks the active document against the range rules ("Check
+// Open Document"). While it shows, the main window takes no input.
 class TForm3 : public QDialog {
   Q_OBJECT
  public:
-  explicit TForm3(QWidget* parent = nullptr);
+  // What the window needs of the program around it.
+  struct Host {
+    QWidget* mainWindow = nullptr;        // disabled while this window shows
+    std::function<QString()> documentWorkingCopy;  // the active document's working copy, empty for none
+    std::function<void(const QString& section, const QString& key)> selectSetting;  // in the active document
+    std::function<void()> reportError;  // logs the exception being handled
+  };
+  TForm3(const AppPaths& paths, Prompts& prompts, Host host);
+
+  void FormCreate();
+  void FormActivate();
+  void BitBtn1Click();  // "Scan Now"
+  void BitBtn2Click();  // "Exit"
+  void Button1Click();  // "Load Error File"
+  void FormClose();
+  void checkOpenDocument();  // "Check Open Document"
+  void showValidation();
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void addResult(const QString& text, const QString& section, const QString& key);
+  void setStatus(const QString& text);
+  template <typename F>
+  void guarded(F&& work);
+
+  AppPaths m_paths;
+  Prompts& m_prompts;
+  Host m_host;
+  QLabel* m_fileLabel = nullptr;
+  QLabel* m_errorsFound = nullptr;
+  QLabel* m_status = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QTreeWidget* ListView1 = nullptr;  // the results
+  QPushButton* BitBtn1 = nullptr;    // "Scan Now"
+  QPushButton* BitBtn2 = nullptr;    // "Exit"
+  QListWidget* m_lists[6] = {};      // working lists 1..6
+  bool m_activating = false;
 };
