@@ -21,6 +21,7 @@
 #include "documents/PageSet.h"
 #include "documents/WorkingCopies.h"
 #include "prefs/Preferences.h"
+#include "tools/RangeCheck.h"
 #include "profile/AtomicFile.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
@@ -536,6 +537,23 @@ bool TMDIChild::saveWithDialog() {
       if (answer != QMessageBox::Ok) continue;
     }
     const Preferences prefs(m_paths);
+    if (prefs.checkOnSave()) {
+      // The range check first; findings are the user's call, not a refusal.
+      const QList<RangeCheck::Finding> findings = RangeCheck::check(
+          ProfileFile(m_workingCopy), RangeCheck::loadRules(m_paths.base() + QStringLiteral("/cfgcheck.cdu")));
+      if (!findings.isEmpty()) {
+        QStringList lines;
+        for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());
+        if (findings.size() > 10) lines.append(QStringLiteral("..."));
+        const auto answer = m_prompts.message(
+            this, QMessageBox::Warning, applicationTitle(),
+            QStringLiteral("%1 setting(s) of %2 lie outside their known ranges:\n%3\n\nSave anyway?")
+                .arg(findings.size())
+                .arg(m_caption, lines.join(QLatin1Char('\n'))),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) return false;
+      }
+    }
     DocumentSaver::save(m_workingCopy, target, prefs.createBackups() ? prefs.backupPathFor(target) : QString());
     const QString name = QFileInfo(target).fileName();
     setCaption(name);

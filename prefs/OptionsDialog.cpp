@@ -117,7 +117,8 @@ QWidget* TForm1::buildFileOptionsPage() {
   auto* el = new QVBoxLayout(errors);
   auto* check = new QCheckBox(QStringLiteral("Auotmaticly Check CFG For Errors When Saving?"), errors);
   check->setObjectName(QStringLiteral("ErrorCheckBox"));
-  check->setEnabled(false);
+  check->setChecked(m_prefs.checkOnSave());
+  connect(check, &QCheckBox::clicked, this, [this](bool on) { guarded([&] { m_prefs.setCheckOnSave(on); }); });
   el->addWidget(check);
   layout->addWidget(errors);
   auto* assoc = new QGroupBox(QStringLiteral("[ File Associations ]"), page);

@@ -56,3 +56,10 @@ QString Preferences::backupPathFor(const QString& target) const {
   if (folder != kNA && !folder.isEmpty() && QFileInfo(folder).isDir()) return folder + QLatin1Char('/') + name;
   return target + QLatin1Char('x');
 }
+
+bool Preferences::checkOnSave() const {
+  return ProfileFile::readText(m_file, kMisc, QStringLiteral("CheckOnSave"), QStringLiteral("0")) == QStringLiteral("1");
+}
+void Preferences::setCheckOnSave(bool on) const {
+  ProfileFile::writeText(m_file, kMisc, QStringLiteral("CheckOnSave"), on ? QStringLiteral("1") : QStringLiteral("0"));
+}

@@ -27,6 +27,9 @@ class Preferences {
   // Whether a save keeps the replaced content as a backup; yes unless cleared.
   bool createBackups() const;
   void setCreateBackups(bool on) const;
+  // Whether a save first checks the document against the range rules; no unless ticked.
+  bool checkOnSave() const;
+  void setCheckOnSave(bool on) const;
   // Where the backup of a file saved to target goes: target + "x", or that name in
   // the backup folder when one is set and exists.
   QString backupPathFor(const QString& target) const;
