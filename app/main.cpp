@@ -1,4 +1,7 @@
 #include <QDir>
+
+#include <memory>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTabWidget>
@@ -12,6 +15,7 @@
 #include "app/OneInstance.h"
 #include "app/TessaryApp.h"
 #include "prefs/OptionsDialog.h"
+#include "tools/ValidationWindow.h"
 #include "components/Prompts.h"
 #include "app/TessaryApplication.h"
 #include "documents/MDIChild.h"
@@ -24,7 +28,8 @@ namespace {
 void usage() {
   std::fputs(
       "usage: tessary [--screenshot FILE] [--side-page General|Calculators|Tools]\n"
-      "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"] [CONFIG]\n",
+      "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
+      "               [--check-document] [CONFIG]\n",
       stderr);
 }
 }  // namespace
@@ -36,7 +41,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.append(AtomicFile::decodePath(QByteArray(argv[i])));
   QString screenshot;
   QString sidePage;
-  QString optionsPage;  // with --screenshot: a picture of this page of the Options dialog
+  QString optionsPage;
+  bool checkDocument = false;  // with --screenshot: the validation window after checking the document  // with --screenshot: a picture of this page of the Options dialog
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
@@ -49,6 +55,10 @@ int main(int argc, char** argv) {
     } else if (args[i] == QStringLiteral("--options-page") && i + 1 < args.size()) {
       optionsPage = args[i + 1];
       args.remove(i, 2);
+      --i;
+    } else if (args[i] == QStringLiteral("--check-document")) {
+      checkDocument = true;
+      args.remove(i);
       --i;
     } else if (args[i] == QStringLiteral("--side-page") && i + 1 < args.size()) {
       sidePage = args[i + 1];
@@ -131,15 +141,28 @@ int main(int argc, char** argv) {
     }
   }
 
+  auto checked = std::make_shared<bool>(!checkDocument);
+  if (checkDocument) {
+    if (auto* validation = form.adopted<TForm3>(QStringLiteral("TForm3"))) {
+      validation->showValidation();
+      // After the window has settled: its activation empties the results.
+      QTimer::singleShot(1000, validation, [validation, checked] {
+        validation->checkOpenDocument();
+        *checked = true;
+      });
+      pictured = validation;
+    }
+  }
+
   if (!screenshot.isEmpty()) {
     // Take the picture once the named configuration is shown (at most 5 s), then end normally.
     const bool waitForDocument = !args.isEmpty();
     auto* clock = new QElapsedTimer();
     clock->start();
     auto* poll = new QTimer(&form);
-    QObject::connect(poll, &QTimer::timeout, &form, [&form, pictured, poll, clock, screenshot, waitForDocument] {
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, pictured, poll, clock, screenshot, waitForDocument, checked] {
       TMDIChild* child = form.activeChild();
-      const bool shown = child && child->pages()->isVisible();
+      const bool shown = child && child->pages()->isVisible() && *checked;
       if (waitForDocument && !shown && clock->elapsed() < 5000) return;
       poll->stop();
       delete clock;
