@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCoreApplication>
 
+#include "app/AboutBox.h"
 #include "app/MainForm.h"
 #include "documents/MDIChild.h"
 #include "prefs/FileAssociation.h"
@@ -44,6 +45,9 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options, &TForm1::showOptions);
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);
+
+  auto* about = new TAboutBox(form);
+  QObject::connect(form->action(QStringLiteral("HelpAbout1")), &QAction::triggered, about, &TAboutBox::showAbout);
 
   TForm3::Host host;
   host.mainWindow = form;

@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 #include "prefs/AppPaths.h"
 #include "app/ExceptionLog.h"
@@ -18,6 +20,7 @@
 #include "tools/ValidationWindow.h"
 #include "components/Prompts.h"
 #include "app/TessaryApplication.h"
+#include "app/VersionInfo.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "prefs/Preferences.h"
@@ -25,16 +28,46 @@
 #include "profile/TessaryError.h"
 
 namespace {
-void usage() {
-  std::fputs(
-      "usage: tessary [--screenshot FILE] [--side-page General|Calculators|Tools]\n"
-      "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
-      "               [--check-document] [CONFIG]\n",
-      stderr);
+const char kUsage[] =
+    "usage: tessary [CONFIG]\n"
+    "       tessary --screenshot FILE [--side-page General|Calculators|Tools]\n"
+    "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
+    "               [--check-document] [CONFIG]\n"
+    "       tessary --version | --help\n"
+    "\n"
+    "  CONFIG             an arena configuration file to open (a running copy opens it)\n"
+    "  --screenshot FILE  save a picture of the window once CONFIG is shown, then end\n"
+    "  --side-page PAGE   with --screenshot: the side panel's page to show\n"
+    "  --options-page P   with --screenshot: a picture of that page of the Options dialog\n"
+    "  --check-document   with --screenshot: the validation window after checking CONFIG\n"
+    "  --version          print the build number from the executable's version block\n"
+    "  --help             print this text\n";
+
+void usage(FILE* to) { std::fputs(kUsage, to); }
+
+// The build number of the executable file on disk, for --version.
+QString ownVersion() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return {};
+  TVersionInfo info;
+  info.setFileName(AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))));
+  return info.fileVersion();
 }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before any window system is touched: they work without a display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      usage(stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tessary %s\n", ownVersion().toUtf8().constData());
+      return 0;
+    }
+  }
   TessaryApplication app(argc, argv);
   // From the bytes, not app.arguments(): a file name that is not UTF-8 must still name its file.
   QStringList args;
@@ -46,7 +79,7 @@ int main(int argc, char** argv) {
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
-        usage();
+        usage(stderr);
         return 2;
       }
       screenshot = args[i + 1];
@@ -64,9 +97,6 @@ int main(int argc, char** argv) {
       sidePage = args[i + 1];
       args.remove(i, 2);
       --i;
-    } else if (args[i] == QStringLiteral("--help") || args[i] == QStringLiteral("-h")) {
-      usage();
-      return 0;
     }
   }
   const AppPaths paths = AppPaths::fromExecutable();
