@@ -19,6 +19,7 @@
 #include "prefs/OptionsDialog.h"
 #include "tools/ValidationWindow.h"
 #include "components/Prompts.h"
+#include "app/AboutBox.h"
 #include "app/TessaryApplication.h"
 #include "app/VersionInfo.h"
 #include "documents/MDIChild.h"
@@ -32,7 +33,7 @@ const char kUsage[] =
     "usage: tessary [CONFIG]\n"
     "       tessary --screenshot FILE [--side-page General|Calculators|Tools]\n"
     "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
-    "               [--check-document] [CONFIG]\n"
+    "               [--check-document] [--about] [CONFIG]\n"
     "       tessary --version | --help\n"
     "\n"
     "  CONFIG             an arena configuration file to open (a running copy opens it)\n"
@@ -40,6 +41,7 @@ const char kUsage[] =
     "  --side-page PAGE   with --screenshot: the side panel's page to show\n"
     "  --options-page P   with --screenshot: a picture of that page of the Options dialog\n"
     "  --check-document   with --screenshot: the validation window after checking CONFIG\n"
+    "  --about            with --screenshot: the About box\n"
     "  --version          print the build number from the executable's version block\n"
     "  --help             print this text\n";
 
@@ -75,7 +77,8 @@ int main(int argc, char** argv) {
   QString screenshot;
   QString sidePage;
   QString optionsPage;
-  bool checkDocument = false;  // with --screenshot: the validation window after checking the document  // with --screenshot: a picture of this page of the Options dialog
+  bool checkDocument = false;
+  bool aboutBox = false;  // with --screenshot: the About box  // with --screenshot: the validation window after checking the document  // with --screenshot: a picture of this page of the Options dialog
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
@@ -88,6 +91,10 @@ int main(int argc, char** argv) {
     } else if (args[i] == QStringLiteral("--options-page") && i + 1 < args.size()) {
       optionsPage = args[i + 1];
       args.remove(i, 2);
+      --i;
+    } else if (args[i] == QStringLiteral("--about")) {
+      aboutBox = true;
+      args.remove(i);
       --i;
     } else if (args[i] == QStringLiteral("--check-document")) {
       checkDocument = true;
@@ -171,7 +178,15 @@ int main(int argc, char** argv) {
     }
   }
 
-  auto checked = std::make_shared<bool>(!checkDocument);
+  auto checked = std::make_shared<bool>(!checkDocument && !aboutBox);
+  if (aboutBox) {
+    if (auto* about = form.findChild<TAboutBox*>(QStringLiteral("TAboutBox"))) {
+      about->showAbout();
+      pictured = about;
+      // Time for the credits to scroll into view.
+      QTimer::singleShot(3500, about, [checked] { *checked = true; });
+    }
+  }
   if (checkDocument) {
     if (auto* validation = form.adopted<TForm3>(QStringLiteral("TForm3"))) {
       validation->showValidation();
