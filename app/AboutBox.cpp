@@ -10,21 +10,9 @@
 #include <QVBoxLayout>
 
 #include "components/CRPanel.h"
+#include "components/Labels.h"
 #include "components/Pictures.h"
 
-namespace {
-QLabel* styled(const QString& text, const QColor& colour, QWidget* parent, const QString& name = {}) {
-  auto* l = new QLabel(text, parent);
-  if (!name.isEmpty()) l->setObjectName(name);
-  QFont f = l->font();
-  f.setBold(true);
-  l->setFont(f);
-  QPalette p = l->palette();
-  p.setColor(QPalette::WindowText, colour);
-  l->setPalette(p);
-  return l;
-}
-}  // namespace
 
 QStringList TAboutBox::creditLines() {
   const QString rule(59, QLatin1Char('-'));
@@ -69,12 +57,12 @@ TAboutBox::TAboutBox(QWidget* parent)
   auto* icon = new QLabel(frame);
   icon->setPixmap(Pictures::main(10).pixmap(32, 32));
   grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
-  grid->addWidget(styled(QStringLiteral("Tessary - SubSpace / Continuum"), Qt::black, frame), 0, 1, 1, 3);
-  grid->addWidget(styled(QStringLiteral("Config Editor"), Qt::red, frame), 1, 1, 1, 3);
-  grid->addWidget(styled(QStringLiteral("Build:"), Qt::black, frame), 2, 0);
-  m_build = styled(QString(), Qt::blue, frame, QStringLiteral("BuildNumber"));
+  grid->addWidget(boldLabel(QStringLiteral("Tessary - SubSpace / Continuum"), Qt::black, frame), 0, 1, 1, 3);
+  grid->addWidget(boldLabel(QStringLiteral("Config Editor"), Qt::red, frame), 1, 1, 1, 3);
+  grid->addWidget(boldLabel(QStringLiteral("Build:"), Qt::black, frame), 2, 0);
+  m_build = boldLabel(QString(), Qt::blue, frame, QStringLiteral("BuildNumber"));
   grid->addWidget(m_build, 2, 1);
-  grid->addWidget(styled(QStringLiteral("Author: The Tessary project"), QColor(0, 0, 128), frame), 2, 2, 1, 2,
+  grid->addWidget(boldLabel(QStringLiteral("Author: The Tessary project"), QColor(0, 0, 128), frame), 2, 2, 1, 2,
                   Qt::AlignRight);
   auto* rule = new QFrame(frame);
   rule->setFrameShape(QFrame::HLine);

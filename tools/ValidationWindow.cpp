@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "components/Labels.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
 #include "documents/ConfigModel.h"
@@ -21,17 +22,6 @@
 #include "tools/RangeCheck.h"
 
 namespace {
-QLabel* value(const QString& name, const QString& text, const QColor& colour, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  QFont f = label->font();
-  f.setBold(true);
-  label->setFont(f);
-  QPalette p = label->palette();
-  p.setColor(QPalette::WindowText, colour);
-  label->setPalette(p);
-  return label;
-}
 constexpr int kSectionRole = Qt::UserRole;
 constexpr int kKeyRole = Qt::UserRole + 1;
 }  // namespace
@@ -57,17 +47,17 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     grid->addWidget(l, row, 0);
   };
   caption(QStringLiteral("File:"), 0);
-  m_fileLabel = value(QStringLiteral("FileLabel"), QStringLiteral("No File Loaded..."), Qt::blue, details);
+  m_fileLabel = boldLabel(QStringLiteral("No File Loaded..."), Qt::blue, details, QStringLiteral("FileLabel"));
   grid->addWidget(m_fileLabel, 0, 1);
   caption(QStringLiteral("Total Known Errors:"), 1);
-  grid->addWidget(value(QStringLiteral("TotalKnownErrors"), QStringLiteral("72"), Qt::red, details), 1, 1);
+  grid->addWidget(boldLabel(QStringLiteral("72"), Qt::red, details, QStringLiteral("TotalKnownErrors")), 1, 1);
   caption(QStringLiteral("Revised:"), 2);
-  grid->addWidget(value(QStringLiteral("Revised"), QStringLiteral("31/12/2008"), Qt::blue, details), 2, 1);
+  grid->addWidget(boldLabel(QStringLiteral("31/12/2008"), Qt::blue, details, QStringLiteral("Revised")), 2, 1);
   caption(QStringLiteral("Errors Found:"), 3);
-  m_errorsFound = value(QStringLiteral("ErrorsFound"), QStringLiteral("0"), Qt::red, details);
+  m_errorsFound = boldLabel(QStringLiteral("0"), Qt::red, details, QStringLiteral("ErrorsFound"));
   grid->addWidget(m_errorsFound, 3, 1);
   caption(QStringLiteral("Status:"), 4);
-  m_status = value(QStringLiteral("StatusLabel"), QStringLiteral("Ready..."), Qt::blue, details);
+  m_status = boldLabel(QStringLiteral("Ready..."), Qt::blue, details, QStringLiteral("StatusLabel"));
   grid->addWidget(m_status, 4, 1);
   grid->setColumnStretch(1, 1);
   left->addWidget(details);

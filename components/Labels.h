@@ -1,0 +1,16 @@
+#pragma once
+#include <QColor>
+#include <QLabel>
+
+// A bold label in a colour of its own, as the design's detail and build labels are.
+inline QLabel* boldLabel(const QString& text, const QColor& colour, QWidget* parent, const QString& objectName = {}) {
+  auto* label = new QLabel(text, parent);
+  if (!objectName.isEmpty()) label->setObjectName(objectName);
+  QFont f = label->font();
+  f.setBold(true);
+  label->setFont(f);
+  QPalette p = label->palette();
+  p.setColor(QPalette::WindowText, colour);
+  label->setPalette(p);
+  return label;
+}
