@@ -45,7 +45,8 @@ QStringList TAboutBox::creditLines() {
 }
 
 TAboutBox::TAboutBox(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("TAboutBox"));
   setWindowTitle(QStringLiteral("About"));
   setWindowModality(Qt::ApplicationModal);

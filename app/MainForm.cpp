@@ -49,8 +49,9 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
       m_handOver(handOver) {
   setObjectName(QStringLiteral("TMainForm"));
   setWindowTitle(applicationTitle());
-  // A fixed frame has nothing to maximise.
-  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+  // A fixed frame has nothing to maximise: title, system menu, minimise and close only.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   m_reporter = std::make_unique<ExceptionReporter>(exceptionLogPath(),
                                                    QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
                                                    &m_prompts);

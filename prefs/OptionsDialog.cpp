@@ -40,7 +40,8 @@ QPushButton* button(const QString& name, const QString& text, int picture, QWidg
 
 TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow, std::function<void()> reportError)
     // No parent widget: the main window is disabled while this shows, and a child would be disabled with it.
-    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint),
       m_paths(paths),
       m_prefs(paths),
       m_prompts(prompts),
