@@ -58,6 +58,8 @@ TEST(ProgressTables, BlocksFillAndColoursAlongTheBar) {
   EXPECT_EQ(fill(3, 100, 343, 5), 10);    // 10.29
   EXPECT_EQ(fill(4, 100, 343, 5), 14);    // 13.72
   EXPECT_EQ(fill(50, 100, 343, 5), 172);  // 171.5 -> even
+  EXPECT_EQ(fill(1, 4, 10, 1), 2);        // 2.5 -> even, not up
+  EXPECT_EQ(fill(3, 4, 10, 1), 8);        // 7.5 -> even
   EXPECT_EQ(fill(100, 100, 343, 5), 343);
   EXPECT_EQ(fill(500, 100, 343, 5), 343);
   EXPECT_EQ(fill(0, 100, 343, 5), 0);
