@@ -1,0 +1,142 @@
+// The updater's download against a small HTTP server on this machine.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QHostAddress>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "tests/TestSupport.h"
+#include "update/HttpDownload.h"
+
+namespace {
+// Answers each request from a table of paths; records what it was sent.
+class TinyServer : public QObject {
+ public:
+  struct Answer {
+    QByteArray statusLine;  // "200 OK"
+    QByteArray headers;     // extra header lines, each ending in \r\n
+    QByteArray body;
+  };
+  QHash<QByteArray, Answer> answers;
+  QList<QByteArray> requests;
+
+  TinyServer() {
+    server.listen(QHostAddress::LocalHost);
+    connect(&server, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* s = server.nextPendingConnection()) {
+        connect(s, &QTcpSocket::readyRead, this, [this, s] {
+          buffer[s] += s->readAll();
+          if (!buffer[s].contains("\r\n\r\n")) return;
+          const QByteArray request = buffer[s];
+          requests.append(request);
+          const QList<QByteArray> first = request.left(request.indexOf("\r\n")).split(' ');
+          const bool head = first.value(0) == "HEAD";
+          const Answer a = answers.value(first.value(1), Answer{"404 Not Found", {}, "missing"});
+          QByteArray out = "HTTP/1.0 " + a.statusLine + "\r\n" + a.headers;
+          if (!a.headers.contains("Content-Length")) out += "Content-Length: " + QByteArray::number(a.body.size()) + "\r\n";
+          out += "\r\n";
+          if (!head) out += a.body;
+          s->write(out);
+          s->disconnectFromHost();
+        });
+        connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+      }
+    });
+  }
+  QString base() const { return QStringLiteral("http://127.0.0.1:%1/velkor/Tessaryv2/update/").arg(server.serverPort()); }
+  quint16 port() const { return server.serverPort(); }
+
+ private:
+  QTcpServer server;
+  QHash<QTcpSocket*, QByteArray> buffer;
+};
+}  // namespace
+
+TEST(Download, HeadThenGetWithTheFixedRequestLinesAndTheSizes) {
+  TempApp app;
+  TinyServer server;
+  const QByteArray body(1536, 'x');
+  server.answers["/velkor/Tessaryv2/update/update.cdu"] = {"200 OK", "Content-Length: 1536\r\n", body};
+  HttpDownloader http;
+  QSignalSpy totals(&http, &HttpDownloader::totalSize);
+  QSignalSpy statuses(&http, &HttpDownloader::status);
+  QSignalSpy got(&http, &HttpDownloader::received);
+  const QString folder = app.paths().updates();
+  app.file(QStringLiteral("base/updates/update.cdu"), "old");
+  ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("update.cdu"), folder));
+  EXPECT_EQ(readBytes(folder + QStringLiteral("/update.cdu")), body);
+  ASSERT_EQ(server.requests.size(), 2);
+  const QByteArray expected = " /velkor/Tessaryv2/update/update.cdu HTTP/1.0\r\n"
+                              "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+                              "User-Agent: Mozilla/4.0 (compatible; ICS)\r\n"
+                              "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n"
+                              "Pragma: no-cache\r\n\r\n";
+  EXPECT_EQ(server.requests[0], "HEAD" + expected);
+  EXPECT_EQ(server.requests[1], "GET" + expected);
+  ASSERT_EQ(totals.size(), 1);
+  EXPECT_EQ(totals[0][0].toLongLong(), 1536);
+  ASSERT_FALSE(got.isEmpty());
+  EXPECT_EQ(got.last()[0].toLongLong(), 1536);
+  ASSERT_EQ(statuses.size(), 2);
+  EXPECT_EQ(statuses[0][0].toString(), QStringLiteral("Status: Downloading update.cdu... "));
+  EXPECT_EQ(statuses[1][0].toString(), QStringLiteral("Status: Downloading Completed..."));
+}
+
+TEST(Download, AMissingFileFailsAfterHeadAndLeavesNoFile) {
+  TempApp app;
+  TinyServer server;
+  HttpDownloader http;
+  QSignalSpy failures(&http, &HttpDownloader::failed);
+  const QString folder = app.paths().updates();
+  EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("update.cdu"), folder));
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_EQ(failures[0][0].toString(), QStringLiteral("Update Failed: update.cdu Not Found..."));
+  EXPECT_EQ(server.requests.size(), 1);  // no GET
+  EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/update.cdu")));
+}
+
+TEST(Download, RedirectionsAreFollowedAndAnUnknownHostIsNamed) {
+  TempApp app;
+  TinyServer server;
+  const QByteArray root = "/velkor/Tessaryv2/update/";
+  const QByteArray here = "http://127.0.0.1:" + QByteArray::number(server.port());
+  server.answers[root + "a.txt"] = {"302 Found", "Location: " + here + root + "b.txt\r\n", {}};
+  server.answers[root + "b.txt"] = {"302 Found", "Location: " + here + root + "c.txt\r\n", {}};
+  server.answers[root + "c.txt"] = {"200 OK", {}, "final"};
+  HttpDownloader http;
+  ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("a.txt"), app.paths().updates()));
+  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/a.txt")), QByteArray("final"));
+  // 401 counts as an answer: its body becomes the file.
+  server.answers[root + "locked.txt"] = {"401 Unauthorized", {}, "who are you"};
+  EXPECT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("locked.txt"), app.paths().updates()));
+  QSignalSpy failures(&http, &HttpDownloader::failed);
+  EXPECT_FALSE(http.DownloadUpdateFile(QStringLiteral("http://no-such-host.invalid/"), QStringLiteral("x"),
+                                       app.paths().updates()));
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_EQ(failures[0][0].toString(), QStringLiteral("Update Failed: x can't resolve hostname to IP address..."));
+}
+
+TEST(Download, ASecondDownloadWhileOneRunsFailsAtOnce) {
+  TempApp app;
+  TinyServer server;
+  server.answers["/velkor/Tessaryv2/update/big.bin"] = {"200 OK", {}, QByteArray(200000, 'b')};
+  HttpDownloader http;
+  bool secondResult = true;
+  QString secondFailure;
+  bool tried = false;
+  // While the first one waits for its body, the windows keep running: a second one is asked for.
+  QObject::connect(&http, &HttpDownloader::received, &http, [&](qint64 bytes) {
+    if (tried || bytes == 0) return;
+    tried = true;
+    QObject::connect(&http, &HttpDownloader::failed, &http, [&](const QString& text) { secondFailure = text; });
+    secondResult = http.DownloadUpdateFile(server.base(), QStringLiteral("other.bin"), app.paths().updates());
+  });
+  ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("big.bin"), app.paths().updates()));
+  ASSERT_TRUE(tried);
+  EXPECT_FALSE(secondResult);
+  EXPECT_EQ(secondFailure, QStringLiteral("Update Failed: other.bin another download is running..."));
+  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/big.bin")).size(), 200000);
+  EXPECT_FALSE(QFileInfo::exists(app.paths().updates() + QStringLiteral("/other.bin")));
+}
