@@ -43,6 +43,8 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   };
   form->adoptWindow(options);
   QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options, &TForm1::showOptions);
+  QObject::connect(form->action(QStringLiteral("CheckForUpdates1")), &QAction::triggered, options,
+                   &TForm1::CheckForUpdates1Click);
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);
 

@@ -15,6 +15,7 @@
 
 #include "components/Pictures.h"
 #include "components/Prompts.h"
+#include "prefs/UpdatesPage.h"
 
 QString folderPart(const QString& path) {
   if (path == QStringLiteral("N/A")) return {};  // the absent value names no folder
@@ -54,9 +55,8 @@ TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow, std
   m_pages->setObjectName(QStringLiteral("PageControl1"));
   m_pages->addTab(buildPathsPage(), QStringLiteral("File/Folder Paths"));
   m_pages->addTab(buildFileOptionsPage(), QStringLiteral("File Options"));
-  auto* updates = new QWidget();
-  updates->setObjectName(QStringLiteral("ProgramUpdatesPage"));
-  m_pages->addTab(updates, QStringLiteral("Program Updates"));
+  m_updates = new UpdatesPage(paths);
+  m_pages->addTab(m_updates, QStringLiteral("Program Updates"));
   layout->addWidget(m_pages);
   auto* close = new QPushButton(QStringLiteral("&Close"), this);
   close->setObjectName(QStringLiteral("CloseButton"));
@@ -168,6 +168,7 @@ void TForm1::FormCreate(bool startupCheck) {
   const QString storage = m_prefs.storageFolder();
   m_storage->setText(storage);
   m_createBackups->setChecked(m_prefs.createBackups());
+  guarded([&] { m_updates->initialise(); });
   if (!startupCheck) return;
   if (storage.isEmpty()) {
     if (!m_warningShown) {
@@ -188,9 +189,11 @@ void TForm1::FormActivate() {
   m_activating = true;
   const auto done = qScopeGuard([this] { m_activating = false; });
   if (m_mainWindow) m_mainWindow->setEnabled(false);
+  guarded([&] { m_updates->refresh(); });
   associationCheck();
   m_continuum->setText(folderPart(m_prefs.continuum()));
   m_defaultCfg->setText(m_prefs.defaultSettings());
+  m_updates->showLastCheck();
   checkStorageFolder();
 }
 
@@ -231,6 +234,16 @@ void TForm1::associationCheck() {
 
 void TForm1::CheckBox3Click() {
   if (CheckBox3->isChecked() && writeAssociation) guarded([&] { writeAssociation(); });
+}
+
+void TForm1::CheckForUpdates1Click() {
+  guarded([&] {
+    m_updates->beginCheck();
+    showOptions();
+    m_pages->setCurrentWidget(m_updates);
+    if (m_mainWindow) m_mainWindow->setEnabled(false);
+    m_updates->finishCheck();
+  });
 }
 
 void TForm1::BitBtn4Click() {

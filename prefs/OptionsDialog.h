@@ -11,6 +11,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class Prompts;
+class UpdatesPage;
 
 // "Options/Preferences": the paths of the preferences file, the backup and
 // association options, and the "Program Updates" page. Made once at start,
@@ -31,6 +32,8 @@ class TForm1 : public QDialog {
   void BitBtn3Click();   // "Set Storage Path"
   void Button4Click();   // "Set" (backup folder)
   void CheckBox3Click(); // "Associate CFG files with Config Editor ?"
+  void CheckForUpdates1Click();  // the main window's "Check For Updates?": the dialog on its updates page
+  UpdatesPage* updatesPage() const { return m_updates; }
 
   // Shows the dialog (the menu command, Ctrl+P, the start-up check).
   void showOptions();
@@ -65,6 +68,7 @@ class TForm1 : public QDialog {
   QLineEdit* m_backupFolder = nullptr;
   QCheckBox* m_createBackups = nullptr;
   QCheckBox* CheckBox3 = nullptr;  // the association
+  UpdatesPage* m_updates = nullptr;
   QString m_lastFileName;           // the shared file dialog offers its last file again
   bool m_warningShown = false;      // "Your Preferences Have Not Been Set!" once per run
   bool m_storageWarned = false;     // the invalid storage folder was named while this showing lasts

@@ -63,3 +63,8 @@ bool Preferences::checkOnSave() const {
 void Preferences::setCheckOnSave(bool on) const {
   ProfileFile::writeText(m_file, kMisc, QStringLiteral("CheckOnSave"), on ? QStringLiteral("1") : QStringLiteral("0"));
 }
+
+QString Preferences::updatesChecked() const { return ProfileFile::readText(m_file, kMisc, QStringLiteral("UpdatesChecked")); }
+void Preferences::setUpdatesChecked(const QString& text) const {
+  ProfileFile::writeText(m_file, kMisc, QStringLiteral("UpdatesChecked"), text);
+}

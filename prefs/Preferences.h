@@ -27,6 +27,9 @@ class Preferences {
   // Whether a save keeps the replaced content as a backup; yes unless cleared.
   bool createBackups() const;
   void setCreateBackups(bool on) const;
+  // The time of the last update check as stored ("mm/dd/yy hh:mm:ss"), empty when never.
+  QString updatesChecked() const;
+  void setUpdatesChecked(const QString& text) const;
   // Whether a save first checks the document against the range rules; no unless ticked.
   bool checkOnSave() const;
   void setCheckOnSave(bool on) const;

@@ -1,0 +1,239 @@
+#include "prefs/UpdatesPage.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "app/VersionInfo.h"
+#include "components/Labels.h"
+#include "components/Pictures.h"
+#include "components/SegmentedProgressBar.h"
+#include "profile/AtomicFile.h"
+#include "profile/ProfileFile.h"
+#include "update/HttpDownload.h"
+#include "update/TransferSize.h"
+#include "update/UpdateCheck.h"
+
+namespace {
+void optionsBar(TQProgressBar* bar, const QPalette& palette) {
+  bar->setFixedSize(347, 16);
+  bar->setBarKind(TQProgressBar::BarKind::bkCylinder);
+  bar->setRoundCorner(true);
+  bar->setBackgroundColor(palette.color(QPalette::Light));
+  bar->setShapeColor(QColor(160, 160, 164));
+  bar->setBarColor(QColor(166, 202, 240));
+  bar->setStartColor(QColor(166, 202, 240));
+  bar->setFinalColor(QColor(0, 0, 128));
+  bar->setBlockSize(10);
+  bar->setSpaceSize(1);
+  bar->setShowFullBlock(true);
+  bar->setInactivePosColor(palette.color(QPalette::Button));
+  bar->captionAlign = Qt::AlignHCenter;
+  bar->ShowPosAsPct = true;
+}
+}  // namespace
+
+UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
+    : QWidget(parent), m_paths(paths), m_prefs(paths), m_http(new HttpDownloader(this)) {
+  setObjectName(QStringLiteral("ProgramUpdatesPage"));
+  auto* layout = new QVBoxLayout(this);
+  auto* info = new QGroupBox(QStringLiteral("[ Program Information ]"), this);
+  info->setStyleSheet(QStringLiteral("QGroupBox { color: blue; }"));
+  auto* grid = new QGridLayout(info);
+  grid->addWidget(new QLabel(QStringLiteral("Current Build:"), info), 0, 0);
+  Label4 = boldLabel(QStringLiteral("N/A"), Qt::darkGreen, info, QStringLiteral("Label4"));
+  grid->addWidget(Label4, 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Latest Available Build:"), info), 1, 0);
+  Label5 = boldLabel(QStringLiteral("N/A"), Qt::red, info, QStringLiteral("Label5"));
+  grid->addWidget(Label5, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Last Update Check:"), info), 2, 0);
+  Label7 = boldLabel(QStringLiteral("N/A"), Qt::blue, info, QStringLiteral("Label7"));
+  grid->addWidget(Label7, 2, 1);
+  BitBtn5 = new QPushButton(QStringLiteral("Check For Updates"), info);
+  BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
+  BitBtn6 = new QPushButton(info);
+  BitBtn6->setObjectName(QStringLiteral("BitBtn6"));
+  BitBtn6->hide();
+  grid->addWidget(BitBtn5, 0, 2, 3, 1);
+  grid->addWidget(BitBtn6, 0, 2, 3, 1);  // the same place: one of the two shows
+  grid->setColumnStretch(1, 1);
+  layout->addWidget(info);
+
+  auto* inner = new QTabWidget(this);
+  auto* download = new QWidget();
+  auto* dl = new QVBoxLayout(download);
+  Label1 = boldLabel(QStringLiteral("Status: Idle..."), Qt::blue, download, QStringLiteral("Label1"));
+  Label1->setFrameShape(QFrame::Panel);
+  Label1->setFrameShadow(QFrame::Sunken);
+  dl->addWidget(Label1);
+  auto* transfer = new QGroupBox(download);
+  auto* tl = new QGridLayout(transfer);
+  tl->addWidget(new QLabel(QStringLiteral("Transferred:"), transfer), 0, 0);
+  Label8 = new QLabel(QStringLiteral("0 KB"), transfer);
+  Label8->setObjectName(QStringLiteral("Label8"));
+  Label9 = new QLabel(QStringLiteral("of 0 KB..."), transfer);
+  Label9->setObjectName(QStringLiteral("Label9"));
+  tl->addWidget(Label8, 0, 1);
+  tl->addWidget(Label9, 0, 2);
+  QProgressBar1 = new TQProgressBar(transfer);
+  QProgressBar1->setObjectName(QStringLiteral("QProgressBar1"));
+  optionsBar(QProgressBar1, palette());
+  tl->addWidget(QProgressBar1, 1, 0, 1, 3);
+  tl->addWidget(new QLabel(QStringLiteral("Updates Completed:"), transfer), 2, 0);
+  Label12 = new QLabel(QStringLiteral("0%"), transfer);
+  Label12->setObjectName(QStringLiteral("Label12"));
+  tl->addWidget(Label12, 2, 1);
+  QProgressBar2 = new TQProgressBar(transfer);
+  QProgressBar2->setObjectName(QStringLiteral("QProgressBar2"));
+  optionsBar(QProgressBar2, palette());
+  tl->addWidget(QProgressBar2, 3, 0, 1, 3);
+  dl->addWidget(transfer);
+  auto* log = new QGroupBox(QStringLiteral("[ Change Log ]"), download);
+  log->setStyleSheet(QStringLiteral("QGroupBox { color: red; }"));
+  auto* ll = new QVBoxLayout(log);
+  Memo1 = new QPlainTextEdit(log);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: silver; font-weight: bold; }"));
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  ll->addWidget(Memo1);
+  dl->addWidget(log, 1);
+  inner->addTab(download, QStringLiteral("Download Information"));
+  auto* options = new QWidget();
+  auto* ol = new QVBoxLayout(options);
+  ol->addWidget(new QGroupBox(QStringLiteral("[ Scheduling ]"), options));
+  ol->addWidget(new QGroupBox(QStringLiteral("[ Proxy Connection ]"), options));
+  inner->addTab(options, QStringLiteral("Update Options"));
+  inner->setTabVisible(1, false);  // never shown
+  layout->addWidget(inner, 1);
+
+  connect(BitBtn5, &QPushButton::clicked, this, &UpdatesPage::BitBtn5Click);
+  connect(m_http, &HttpDownloader::status, this, &UpdatesPage::setStatus);
+  connect(m_http, &HttpDownloader::failed, this, [this](const QString& text) {
+    // Red for the rest of the run.
+    QPalette p = Label1->palette();
+    p.setColor(QPalette::WindowText, Qt::red);
+    Label1->setPalette(p);
+    setStatus(text);
+    QProgressBar1->setPosition(0);
+  });
+  connect(m_http, &HttpDownloader::totalSize, this, [this](qint64 total) {
+    QProgressBar1->setMaximum(static_cast<int>(std::min<qint64>(total, INT_MAX)));
+    QProgressBar1->setPosition(0);
+    Label9->setText(QStringLiteral("of ") + FormatTransferSize(static_cast<qint32>(std::min<qint64>(total, INT_MAX))) +
+                    QStringLiteral("..."));
+  });
+  connect(m_http, &HttpDownloader::received, this, [this](qint64 bytes) {
+    const auto n = static_cast<qint32>(std::min<qint64>(bytes, INT_MAX));
+    Label8->setText(FormatTransferSize(n));
+    Label8->repaint();
+    QProgressBar1->setPosition(n);
+  });
+}
+
+QString UpdatesPage::currentBuild() const {
+  TVersionInfo info;
+  info.setFileName(QString());  // read afresh from the running executable's file
+  return info.fileVersion();
+}
+
+QString UpdatesPage::latestVersion() const {
+  return ProfileFile::readText(updatesFile(QStringLiteral("update.cdu")), QStringLiteral("Info"),
+                               QStringLiteral("LatestVersion"));
+}
+
+void UpdatesPage::loadChangeLog() {
+  if (const std::optional<QByteArray> log = AtomicFile::read(updatesFile(QStringLiteral("ChangeLog.txt"))))
+    Memo1->setPlainText(QString::fromUtf8(*log));
+}
+
+void UpdatesPage::offerIfNewer(const QString& latest) {
+  if (!UpdateCheck::isNewer(latest, currentBuild())) return;
+  BitBtn6->setText(QStringLiteral("Download Updates?"));
+  setStatus(QStringLiteral("Status: Updates Available..."));
+  BitBtn6->setIcon(Pictures::main(44));
+  BitBtn6->show();
+  BitBtn5->hide();
+}
+
+void UpdatesPage::setStatus(const QString& text) {
+  Label1->setText(text);
+  Label1->repaint();
+}
+
+void UpdatesPage::initialise() {
+  BitBtn5->setIcon(Pictures::main(42));
+  const QString latest = latestVersion();
+  Label4->setText(currentBuild());
+  loadChangeLog();
+  Label5->setText(latest.isEmpty() ? QStringLiteral("N/A") : latest);
+  if (!latest.isEmpty()) offerIfNewer(latest);
+}
+
+void UpdatesPage::refresh() {
+  BitBtn5->setIcon(Pictures::main(42));
+  const QString latest = latestVersion();
+  Label4->setText(currentBuild());
+  loadChangeLog();
+  // Files older than a check's few minutes go; what was read above still shows.
+  const QDateTime checked = UpdateCheck::parseChecked(m_prefs.updatesChecked());
+  if (UpdateCheck::cacheIsStale(checked, QDateTime::currentDateTime())) {
+    AtomicFile::remove(updatesFile(QStringLiteral("ChangeLog.txt")));
+    AtomicFile::remove(updatesFile(QStringLiteral("update.cdu")));
+  }
+  if (!latest.isEmpty()) {
+    Label5->setText(latest);
+    offerIfNewer(latest);
+  }
+}
+
+void UpdatesPage::showLastCheck() {
+  const QString stored = m_prefs.updatesChecked();
+  if (stored.isEmpty()) return;
+  const QDateTime checked = UpdateCheck::parseChecked(stored);
+  Label7->setText(checked.isValid() ? UpdateCheck::monthFirst(checked) : QStringLiteral("N/A"));
+}
+
+void UpdatesPage::beginCheck() {
+  m_prefs.setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime()));
+  AtomicFile::remove(updatesFile(QStringLiteral("update.cdu")));
+  AtomicFile::remove(updatesFile(QStringLiteral("ChangeLog.txt")));
+}
+
+void UpdatesPage::finishCheck() {
+  QDir().mkpath(m_paths.updates());
+  setStatus(QStringLiteral("Status: Retreiving Update Info..."));
+  const QString base = UpdateCheck::baseUrl();
+  m_http->DownloadUpdateFile(base, QStringLiteral("update.cdu"), m_paths.updates());
+  if (AtomicFile::exists(updatesFile(QStringLiteral("update.cdu")))) {
+    setStatus(QStringLiteral("Status: Retreiving Change Log..."));
+    QThread::msleep(900);
+    m_http->DownloadUpdateFile(base, QStringLiteral("ChangeLog.txt"), m_paths.updates());
+    const QString latest = latestVersion();
+    Label4->setText(currentBuild());
+    Label4->repaint();
+    if (!latest.isEmpty()) {
+      Label5->setText(latest);
+      setStatus(QStringLiteral("Status: No Updates Available..."));
+    }
+    offerIfNewer(latest);
+  }
+  loadChangeLog();
+  Label7->setText(UpdateCheck::dayFirst(QDateTime::currentDateTime()));
+  Label7->repaint();
+  Label8->setText(QStringLiteral("0 KB"));
+  Label9->setText(QStringLiteral("of 0 KB..."));
+  QProgressBar1->setPosition(0);
+}
+
+void UpdatesPage::BitBtn5Click() {
+  beginCheck();
+  finishCheck();
+}
