@@ -9,6 +9,17 @@
 
 #include "tests/TestSupport.h"
 #include "update/HttpDownload.h"
+#include "update/UpdateCheck.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/MainForm.h"
+#include "prefs/OptionsDialog.h"
+#include "prefs/Preferences.h"
+#include "prefs/UpdatesPage.h"
 
 namespace {
 // Answers each request from a table of paths; records what it was sent.
@@ -139,4 +150,76 @@ TEST(Download, ASecondDownloadWhileOneRunsFailsAtOnce) {
   EXPECT_EQ(secondFailure, QStringLiteral("Update Failed: other.bin another download is running..."));
   EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/big.bin")).size(), 200000);
   EXPECT_FALSE(QFileInfo::exists(app.paths().updates() + QStringLiteral("/other.bin")));
+}
+
+TEST(UpdateRules, VersionsCompareByTheirNumbersAndTheCacheByFullTime) {
+  EXPECT_TRUE(UpdateCheck::isNewer(QStringLiteral("2.2.0.3"), QStringLiteral("2.2.0.2")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("2.2.0.2"), QStringLiteral("2.2.0.2")));
+  EXPECT_TRUE(UpdateCheck::isNewer(QStringLiteral("2.2.0.10"), QStringLiteral("2.2.0.2")));
+  EXPECT_TRUE(UpdateCheck::isNewer(QStringLiteral("2.3"), QStringLiteral("2.2.0.2")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("2.2"), QStringLiteral("2.2.0.2")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("2.2.0.1"), QStringLiteral("2.2.0.2")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QString(), QStringLiteral("2.2.0.2")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("3.0-beta"), QStringLiteral("2.2.0.2")));
+  const QLocale english(QLocale::English, QLocale::UnitedStates);
+  const QDateTime at(QDate(2026, 12, 8), QTime(13, 5, 7));
+  EXPECT_EQ(UpdateCheck::formatChecked(at, english), QStringLiteral("12/08/26 13:05:07"));
+  EXPECT_EQ(UpdateCheck::parseChecked(QStringLiteral("12/08/26 13:05:07"), english), at);
+  EXPECT_FALSE(UpdateCheck::parseChecked(QStringLiteral("garbage"), english).isValid());
+  EXPECT_FALSE(UpdateCheck::cacheIsStale(at, at.addSecs(340)));
+  EXPECT_TRUE(UpdateCheck::cacheIsStale(at, at.addSecs(341)));
+  // Across midnight: a check of yesterday evening is stale this morning.
+  EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 0)), QDateTime(QDate(2026, 12, 9), QTime(10, 0))));
+  EXPECT_FALSE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 0)), QDateTime(QDate(2026, 12, 9), QTime(0, 1))));
+  EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(), at));
+  EXPECT_EQ(UpdateCheck::dayFirst(at, english).left(9), QStringLiteral("08/12/26 "));
+  EXPECT_EQ(UpdateCheck::monthFirst(at, english).left(9), QStringLiteral("12/08/26 "));
+}
+
+TEST(UpdateCheckPage, ACheckFetchesTheManifestAndOffersANewerBuild) {
+  TinyServer server;
+  const QByteArray root = "/velkor/Tessaryv2/update/";
+  server.answers[root + "ChangeLog.txt"] = {"200 OK", {}, "Fixed things.\nMade others."};
+  qputenv("TESSARY_UPDATE_URL", server.base().toUtf8());
+  MainWindowFixture fx;
+  auto* options = fx.form->adopted<TForm1>(QStringLiteral("TForm1"));
+  UpdatesPage* page = options->updatesPage();
+  auto label = [&](const char* name) { return page->findChild<QLabel*>(QString::fromLatin1(name))->text(); };
+  auto button = [&](const char* name) { return page->findChild<QPushButton*>(QString::fromLatin1(name)); };
+  struct Case {
+    QByteArray latest;
+    bool offered;
+    const char* status;
+  };
+  // Equal and older: no offer; then newer by its numbers.
+  for (const Case& c : {Case{"2.2.0.2", false, "Status: No Updates Available..."},
+                        Case{"2.2.0.1", false, "Status: No Updates Available..."},
+                        Case{"2.2.0.10", true, "Status: Updates Available..."}}) {
+    server.answers[root + "update.cdu"] = {"200 OK", {}, "[Info]\r\nLatestVersion=" + c.latest + "\r\n"};
+    page->BitBtn5Click();
+    EXPECT_EQ(label("Label4"), QStringLiteral(TESSARY_VERSION));
+    EXPECT_EQ(label("Label5"), QString::fromLatin1(c.latest));
+    EXPECT_EQ(label("Label1"), QString::fromLatin1(c.status)) << c.latest.toStdString();
+    EXPECT_EQ(!button("BitBtn6")->isHidden(), c.offered) << c.latest.toStdString();
+  }
+  EXPECT_EQ(button("BitBtn6")->text(), QStringLiteral("Download Updates?"));
+  EXPECT_TRUE(button("BitBtn5")->isHidden());
+  EXPECT_EQ(page->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(),
+            QStringLiteral("Fixed things.\nMade others."));
+  EXPECT_FALSE(Preferences(fx.app.paths()).updatesChecked().isEmpty());
+  EXPECT_EQ(label("Label8"), QStringLiteral("0 KB"));
+  // A manifest the server does not have: the failure text, and the time of the check still shows.
+  server.answers.remove(root + "update.cdu");
+  page->BitBtn5Click();
+  EXPECT_EQ(label("Label1"), QStringLiteral("Update Failed: update.cdu Not Found..."));
+  EXPECT_FALSE(QFileInfo::exists(fx.app.paths().updates() + QStringLiteral("/update.cdu")));
+  EXPECT_NE(label("Label7"), QStringLiteral("N/A"));
+  // The menu command: the dialog on its updates page, the main window waiting.
+  server.answers[root + "update.cdu"] = {"200 OK", {}, "[Info]\r\nLatestVersion=2.3\r\n"};
+  fx.form->action(QStringLiteral("CheckForUpdates1"))->trigger();
+  EXPECT_TRUE(options->isVisible());
+  EXPECT_FALSE(fx.form->isEnabled());
+  EXPECT_EQ(label("Label5"), QStringLiteral("2.3"));
+  options->close();
+  qunsetenv("TESSARY_UPDATE_URL");
 }
