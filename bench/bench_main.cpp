@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include "app/MainForm.h"
+#include "components/SegmentedProgressBar.h"
 #include "components/Prompts.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
@@ -117,6 +118,31 @@ void BM_ProfileReadAll(benchmark::State& state, const QString* path) {
   const double size = static_cast<double>(QFileInfo(*path).size());
   state.counters["heap_per_file_byte"] = static_cast<double>(heap) / size;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(size));
+}
+
+// The progress bar's tables for the Options dialog's 347x16 bar, and one paint.
+void BM_ProgressBarRebuild(benchmark::State& state) {
+  TQProgressBar bar;
+  bar.resize(347, 16);
+  bar.setBarKind(TQProgressBar::BarKind::bkCylinder);
+  bar.setBlockSize(10);
+  bar.setSpaceSize(1);
+  int colour = 0;
+  for (auto _ : state) bar.setFinalColor(QColor(0, 0, 100 + (++colour % 100)));  // every change rebuilds the tables
+}
+
+void BM_ProgressBarPaint(benchmark::State& state) {
+  TQProgressBar bar;
+  bar.resize(347, 16);
+  bar.setBarKind(TQProgressBar::BarKind::bkCylinder);
+  bar.setBlockSize(10);
+  bar.setSpaceSize(1);
+  bar.setShowFullBlock(true);
+  int position = 0;
+  for (auto _ : state) {
+    bar.setPosition(++position % 101);
+    benchmark::DoNotOptimize(bar.picture());
+  }
 }
 
 // What "tessary-cfg sections" does on a file.
@@ -234,6 +260,8 @@ int main(int argc, char** argv) {
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(3));
+  reg(benchmark::RegisterBenchmark("BM_ProgressBarRebuild", BM_ProgressBarRebuild)->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_ProgressBarPaint", BM_ProgressBarPaint)->Unit(benchmark::kMicrosecond));
   if (g_smoke)
     for (benchmark::internal::Benchmark* b : g_registered) b->Iterations(1);
   benchmark::Initialize(&argc, argv);

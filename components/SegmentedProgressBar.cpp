@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QTimer>
 
+#include <cstring>
+
 using namespace ProgressTables;
 
 namespace {
@@ -57,10 +59,10 @@ void TQProgressBar::setOrientation(Orientation o) {
 
 void TQProgressBar::setBarKind(BarKind k) { m_kind = k; rebuild(); }
 void TQProgressBar::setBarLook(BarLook l) { m_look = l; rebuild(); }
-void TQProgressBar::setRoundCorner(bool on) { m_roundCorner = on; update(); }
-void TQProgressBar::setShaped(bool on) { m_shaped = on; update(); }
-void TQProgressBar::setBackgroundColor(const QColor& c) { m_background = c; rebuild(); }
-void TQProgressBar::setShapeColor(const QColor& c) { m_shape = c; rebuild(); }
+void TQProgressBar::setRoundCorner(bool on) { m_roundCorner = on; m_frameDirty = true; update(); }
+void TQProgressBar::setShaped(bool on) { m_shaped = on; m_frameDirty = true; update(); }
+void TQProgressBar::setBackgroundColor(const QColor& c) { m_background = c; m_frameDirty = true; rebuild(); }
+void TQProgressBar::setShapeColor(const QColor& c) { m_shape = c; m_frameDirty = true; rebuild(); }
 void TQProgressBar::setBarColor(const QColor& c) { m_start = c; m_final = c; rebuild(); }
 void TQProgressBar::setStartColor(const QColor& c) { m_start = c; rebuild(); }
 void TQProgressBar::setFinalColor(const QColor& c) { m_final = c; rebuild(); }
@@ -114,15 +116,23 @@ void TQProgressBar::resizeEvent(QResizeEvent*) {
 }
 
 void TQProgressBar::paintOn(QImage& image) {
-  image.fill(Qt::transparent);
-  QPainter p(&image);
-  if (m_shaped) {
-    p.setPen(m_shape);
-    p.setBrush(m_background);
-    const int radius = m_roundCorner ? 5 : 0;
-    p.drawRoundedRect(QRectF(0.5, 0.5, width() - 1, height() - 1), radius, radius);
+  // The frame is drawn once per change of its look; each paint starts from a copy of it.
+  if (m_frame.size() != size() || m_frameDirty) {
+    m_frame = QImage(size(), QImage::Format_ARGB32);
+    m_frame.fill(Qt::transparent);
+    if (m_shaped) {
+      QPainter p(&m_frame);
+      p.setPen(m_shape);
+      p.setBrush(m_background);
+      const int radius = m_roundCorner ? 5 : 0;
+      p.drawRoundedRect(QRectF(0.5, 0.5, width() - 1, height() - 1), radius, radius);
+    }
+    m_frameDirty = false;
   }
-  p.end();
+  if (image.size() != m_frame.size() || image.format() != m_frame.format())
+    image = m_frame.copy();
+  else
+    std::memcpy(image.bits(), m_frame.constBits(), static_cast<size_t>(m_frame.sizeInBytes()));
   const int b = 2 * m_margin;
   const int L = std::max(length(), 0);
   const bool segmented = !m_blocks.empty();
@@ -131,7 +141,8 @@ void TQProgressBar::paintOn(QImage& image) {
       const Rgb& colour = col[std::min(static_cast<size_t>(std::max(c, 0)), col.size() - 1)];
       const int x = m_orientation == Orientation::boHorizontal ? pos : c;
       const int y = m_orientation == Orientation::boHorizontal ? c : height() - 1 - pos;
-      if (x >= 0 && y >= 0 && x < image.width() && y < image.height()) image.setPixel(x, y, qrgb(colour));
+      if (x >= 0 && y >= 0 && x < image.width() && y < image.height())
+        reinterpret_cast<QRgb*>(image.scanLine(y))[x] = qrgb(colour);
     }
   };
   for (int pos = b - 1; pos <= m_fill && pos <= L; ++pos) {
@@ -165,9 +176,8 @@ void TQProgressBar::paintOn(QImage& image) {
 }
 
 QImage TQProgressBar::picture() {
-  QImage image(size(), QImage::Format_ARGB32);
-  paintOn(image);
-  return image;
+  paintOn(m_picture);
+  return m_picture;
 }
 
 void TQProgressBar::paintEvent(QPaintEvent*) {

@@ -91,4 +91,7 @@ class TQProgressBar : public QWidget {
   std::vector<ProgressTables::Block> m_blocks;
   std::vector<std::vector<ProgressTables::Rgb>> m_active;  // per position, per cross pixel
   std::vector<ProgressTables::Rgb> m_inactiveColumn;
+  QImage m_frame;    // frame and background, drawn once per change of their look
+  bool m_frameDirty = true;
+  QImage m_picture;  // the last painted picture, reused
 };
