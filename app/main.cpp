@@ -17,6 +17,7 @@
 #include "app/OneInstance.h"
 #include "app/TessaryApp.h"
 #include "prefs/OptionsDialog.h"
+#include "prefs/UpdatesPage.h"
 #include "tools/ValidationWindow.h"
 #include "components/Prompts.h"
 #include "app/AboutBox.h"
@@ -33,7 +34,7 @@ const char kUsage[] =
     "usage: tessary [CONFIG]\n"
     "       tessary --screenshot FILE [--side-page General|Calculators|Tools]\n"
     "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
-    "               [--check-document] [--about] [CONFIG]\n"
+    "               [--check-document] [--about] [--check-updates] [CONFIG]\n"
     "       tessary --version | --help\n"
     "\n"
     "  CONFIG             an arena configuration file to open (a running copy opens it)\n"
@@ -42,6 +43,7 @@ const char kUsage[] =
     "  --options-page P   with --screenshot: a picture of that page of the Options dialog\n"
     "  --check-document   with --screenshot: the validation window after checking CONFIG\n"
     "  --about            with --screenshot: the About box\n"
+    "  --check-updates    with --options-page: check for updates first ($TESSARY_UPDATE_URL)\n"
     "  --version          print the build number from the executable's version block\n"
     "  --help             print this text\n";
 
@@ -78,7 +80,8 @@ int main(int argc, char** argv) {
   QString sidePage;
   QString optionsPage;
   bool checkDocument = false;
-  bool aboutBox = false;  // with --screenshot: the About box  // with --screenshot: the validation window after checking the document  // with --screenshot: a picture of this page of the Options dialog
+  bool aboutBox = false;  // with --screenshot: the About box
+  bool checkUpdates = false;  // with --options-page "Program Updates": a check first  // with --screenshot: the validation window after checking the document  // with --screenshot: a picture of this page of the Options dialog
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
@@ -91,6 +94,10 @@ int main(int argc, char** argv) {
     } else if (args[i] == QStringLiteral("--options-page") && i + 1 < args.size()) {
       optionsPage = args[i + 1];
       args.remove(i, 2);
+      --i;
+    } else if (args[i] == QStringLiteral("--check-updates")) {
+      checkUpdates = true;
+      args.remove(i);
       --i;
     } else if (args[i] == QStringLiteral("--about")) {
       aboutBox = true;
@@ -178,7 +185,15 @@ int main(int argc, char** argv) {
     }
   }
 
-  auto checked = std::make_shared<bool>(!checkDocument && !aboutBox);
+  auto checked = std::make_shared<bool>(!checkDocument && !aboutBox && !checkUpdates);
+  if (checkUpdates) {
+    if (auto* options = form.adopted<TForm1>(QStringLiteral("TForm1"))) {
+      QTimer::singleShot(500, options, [options, checked] {
+        options->updatesPage()->BitBtn5Click();
+        *checked = true;
+      });
+    }
+  }
   if (aboutBox) {
     if (auto* about = form.findChild<TAboutBox*>(QStringLiteral("TAboutBox"))) {
       about->showAbout();

@@ -46,7 +46,8 @@ class TinyServer : public QObject {
           const bool head = first.value(0) == "HEAD";
           const Answer a = answers.value(first.value(1), Answer{"404 Not Found", {}, "missing"});
           QByteArray out = "HTTP/1.0 " + a.statusLine + "\r\n" + a.headers;
-          if (!a.headers.contains("Content-Length")) out += "Content-Length: " + QByteArray::number(a.body.size()) + "\r\n";
+          if (!a.headers.contains("Content-Length") && !a.headers.contains("X-No-Length"))
+            out += "Content-Length: " + QByteArray::number(a.body.size()) + "\r\n";
           out += "\r\n";
           if (!head) out += a.body;
           s->write(out);
@@ -222,4 +223,45 @@ TEST(UpdateCheckPage, ACheckFetchesTheManifestAndOffersANewerBuild) {
   EXPECT_EQ(label("Label5"), QStringLiteral("2.3"));
   options->close();
   qunsetenv("TESSARY_UPDATE_URL");
+}
+
+TEST(Download, SixRedirectionsNoLengthABigBodyAndARefusedConnection) {
+  TempApp app;
+  TinyServer server;
+  const QByteArray root = "/velkor/Tessaryv2/update/";
+  const QByteArray here = "http://127.0.0.1:" + QByteArray::number(server.port());
+  // r0 -> r1 -> ... -> r6: after the fifth change of location the sixth answer is the result.
+  for (int i = 0; i < 6; ++i)
+    server.answers[root + "r" + QByteArray::number(i)] = {
+        "302 Found", "Location: " + here + root + "r" + QByteArray::number(i + 1) + "\r\n", "redirect " + QByteArray::number(i)};
+  server.answers[root + "r6"] = {"200 OK", {}, "never reached"};
+  HttpDownloader http;
+  ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("r0"), app.paths().updates()));
+  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/r0")), QByteArray("redirect 5"));
+  // No Content-Length: the total is not announced, the file still comes.
+  server.answers[root + "plain.txt"] = {"200 OK", "X-No-Length: 1\r\n", "body without a length"};
+  QSignalSpy totals(&http, &HttpDownloader::totalSize);
+  ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("plain.txt"), app.paths().updates()));
+  EXPECT_TRUE(totals.isEmpty());
+  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/plain.txt")), QByteArray("body without a length"));
+  // 5 MB: progress arrives in pieces while the window thread goes on.
+  const QByteArray big(5 * 1024 * 1024, 'z');
+  server.answers[root + "big.bin"] = {"200 OK", {}, big};
+  QSignalSpy got(&http, &HttpDownloader::received);
+  ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("big.bin"), app.paths().updates()));
+  EXPECT_GT(got.size(), 2);
+  EXPECT_EQ(got.last()[0].toLongLong(), big.size());
+  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/big.bin")).size(), big.size());
+  // Nobody listening: the socket's error, named.
+  QTcpServer closed;
+  closed.listen(QHostAddress::LocalHost);
+  const quint16 port = closed.serverPort();
+  closed.close();
+  QSignalSpy failures(&http, &HttpDownloader::failed);
+  EXPECT_FALSE(http.DownloadUpdateFile(QStringLiteral("http://127.0.0.1:%1/").arg(port), QStringLiteral("x"),
+                                       app.paths().updates()));
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_TRUE(failures[0][0].toString().contains(QStringLiteral("(Error #7)"))) << failures[0][0].toString().toStdString();
+  // A missing folder is made.
+  EXPECT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("plain.txt"), app.path(QStringLiteral("new/updates"))));
 }

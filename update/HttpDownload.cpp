@@ -145,11 +145,15 @@ void perform(const QUrl& start, bool head, Exchange* ex) {
 // Runs a request without blocking the windows: a worker thread and a local event loop.
 void run(const QUrl& url, bool head, Exchange* ex) {
   QEventLoop loop;
+  std::atomic<bool> finished{false};
   std::thread worker([&] {
     perform(url, head, ex);
+    finished = true;
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec();
+  // Left early: the program is ending. The request is abandoned, not waited for.
+  if (!finished) ex->abandon->store(true);
   worker.join();
 }
 
@@ -201,7 +205,7 @@ bool HttpDownloader::DownloadUpdateFile(const QString& baseUrl, const QString& f
     Q_EMIT totalSize(total);
   }
   const QString target = folder + QLatin1Char('/') + fileName;
-  if (!QDir(folder).exists()) throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(target));
+  if (!QDir().mkpath(folder)) throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(target));
   Q_EMIT status(QStringLiteral("Status: Downloading %1... ").arg(fileName));
 
   Exchange get;
