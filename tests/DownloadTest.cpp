@@ -33,8 +33,8 @@ class TinyServer : public QObject {
   QHash<QByteArray, Answer> answers;
   QList<QByteArray> requests;
 
-  TinyServer() {
-    server.listen(QHostAddress::LocalHost);
+  explicit TinyServer(quint16 port = 0) {
+    server.listen(QHostAddress::LocalHost, port);
     connect(&server, &QTcpServer::newConnection, this, [this] {
       while (QTcpSocket* s = server.nextPendingConnection()) {
         connect(s, &QTcpSocket::readyRead, this, [this, s] {
@@ -59,6 +59,7 @@ class TinyServer : public QObject {
   }
   QString base() const { return QStringLiteral("http://127.0.0.1:%1/velkor/Tessaryv2/update/").arg(server.serverPort()); }
   quint16 port() const { return server.serverPort(); }
+  bool listening() const { return server.isListening(); }
 
  private:
   QTcpServer server;
@@ -264,4 +265,16 @@ TEST(Download, SixRedirectionsNoLengthABigBodyAndARefusedConnection) {
   EXPECT_TRUE(failures[0][0].toString().contains(QStringLiteral("(Error #7)"))) << failures[0][0].toString().toStdString();
   // A missing folder is made.
   EXPECT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("plain.txt"), app.path(QStringLiteral("new/updates"))));
+}
+
+TEST(Download, OnPort80TheHostLineCarriesNoPort) {
+  TempApp app;
+  TinyServer server(80);
+  if (!server.listening()) GTEST_SKIP() << "port 80 is taken or not allowed here";
+  server.answers["/velkor/Tessaryv2/update/a.txt"] = {"200 OK", {}, "a"};
+  HttpDownloader http;
+  ASSERT_TRUE(http.DownloadUpdateFile(QStringLiteral("http://127.0.0.1/velkor/Tessaryv2/update/"), QStringLiteral("a.txt"),
+                                      app.paths().updates()));
+  ASSERT_EQ(server.requests.size(), 2);
+  EXPECT_TRUE(server.requests[1].contains("\r\nHost: 127.0.0.1\r\nPragma: no-cache\r\n\r\n")) << server.requests[1].toStdString();
 }
