@@ -121,23 +121,24 @@ void BM_ProfileReadAll(benchmark::State& state, const QString* path) {
 }
 
 // The progress bar's tables for the Options dialog's 347x16 bar, and one paint.
-void BM_ProgressBarRebuild(benchmark::State& state) {
-  TQProgressBar bar;
+void optionsBar(TQProgressBar& bar) {
   bar.resize(347, 16);
   bar.setBarKind(TQProgressBar::BarKind::bkCylinder);
   bar.setBlockSize(10);
   bar.setSpaceSize(1);
+  bar.setShowFullBlock(true);
+}
+
+void BM_ProgressBarRebuild(benchmark::State& state) {
+  TQProgressBar bar;
+  optionsBar(bar);
   int colour = 0;
   for (auto _ : state) bar.setFinalColor(QColor(0, 0, 100 + (++colour % 100)));  // every change rebuilds the tables
 }
 
 void BM_ProgressBarPaint(benchmark::State& state) {
   TQProgressBar bar;
-  bar.resize(347, 16);
-  bar.setBarKind(TQProgressBar::BarKind::bkCylinder);
-  bar.setBlockSize(10);
-  bar.setSpaceSize(1);
-  bar.setShowFullBlock(true);
+  optionsBar(bar);
   int position = 0;
   for (auto _ : state) {
     bar.setPosition(++position % 101);
