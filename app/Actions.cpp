@@ -7,9 +7,9 @@
 
 #include "components/Pictures.h"
 
-QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& specs) {
+QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& table) {
   QList<QAction*> made;
-  for (const ActionSpec& s : specs) {
+  for (const ActionSpec& s : table) {
     auto* a = new QAction(s.picture >= 0 ? Pictures::main(s.picture) : QIcon(), QString::fromUtf8(s.caption), window);
     a->setObjectName(QString::fromLatin1(s.name));
     if (!s.key.isEmpty()) {

@@ -23,7 +23,7 @@ struct ActionSpec {
 };
 
 // Makes the actions of a table, owned by window and found by objectName.
-QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& specs);
+QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& table);
 
 // A menu or tool bar entry: an action's name, "-" for a separator, "-hidden"
 // for a separator the design keeps hidden.

@@ -32,7 +32,7 @@ void writeFile(const QString& path, const QByteArray& content) {
   }
 }
 
-// Exec quoting of the desktop entry specification: the path in double quotes,
+// Exec quoting of desktop entries: the path in double quotes,
 // with ", `, $ and \ escaped.
 QString quotedExec(const QString& exe) {
   QString escaped;
