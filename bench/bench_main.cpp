@@ -32,6 +32,11 @@ QString g_sections;  // a million small sections
 QString g_bigArena;  // the standard arena a thousand times over
 QTemporaryDir* g_dir = nullptr;
 
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write %s", qPrintable(path));
+}
+
 void makeStressFile(const QString& path) {
   QByteArray out;
   out.reserve(40 * 1024 * 1024);
@@ -40,18 +45,14 @@ void makeStressFile(const QString& path) {
     for (int k = 0; k < (g_smoke ? 200 : 20000); ++k) out += "Setting" + QByteArray::number(k * 7919 % 20000) + "Key=" + QByteArray::number(k) + "\r\n";
     out += "\r\n";
   }
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(out);
+  writeFile(path, out);
 }
 
 void makeManySectionsFile(const QString& path) {
   QByteArray out;
   out.reserve(24 * 1000 * 1000);
   for (int i = 0; i < (g_smoke ? 1000 : 1000000); ++i) out += "[S" + QByteArray::number(i) + "]\nKey=" + QByteArray::number(i % 97) + "\n";
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(out);
+  writeFile(path, out);
 }
 
 void makeBigArena(const QString& path) {
@@ -61,9 +62,7 @@ void makeBigArena(const QString& path) {
   QByteArray out;
   out.reserve(one.size() * 1000);
   for (int i = 0; i < (g_smoke ? 3 : 1000); ++i) out += one;
-  QFile f(path);
-  f.open(QIODevice::WriteOnly);
-  f.write(out);
+  writeFile(path, out);
 }
 
 QByteArray readFile(const QString& path) {
