@@ -101,8 +101,24 @@ void BM_LineScan(benchmark::State& state, const QString* path) {
 std::size_t readAll(const ProfileFile& p) {
   std::size_t bytes = 0;
   for (const QByteArray& s : p.sectionNames())
+    for (const ProfileFile::Entry& e : p.entries(s)) bytes += static_cast<std::size_t>(e.key.size() + e.value.size());
+  return bytes;
+}
+
+// The same through a lookup by name for every value, as a copy.
+std::size_t lookUpAll(const ProfileFile& p) {
+  std::size_t bytes = 0;
+  for (const QByteArray& s : p.sectionNames())
     for (const QByteArray& k : p.keyNames(s)) bytes += static_cast<std::size_t>(p.value(s, k).size());
   return bytes;
+}
+
+void BM_ProfileLookUpAll(benchmark::State& state, const QString* path) {
+  for (auto _ : state) {
+    ProfileFile p(*path);
+    benchmark::DoNotOptimize(lookUpAll(p));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * QFileInfo(*path).size());
 }
 
 void BM_ProfileReadAll(benchmark::State& state, const QString* path) {
@@ -117,6 +133,16 @@ void BM_ProfileReadAll(benchmark::State& state, const QString* path) {
   const double size = static_cast<double>(QFileInfo(*path).size());
   state.counters["heap_per_file_byte"] = static_cast<double>(heap) / size;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(size));
+}
+
+// Parsing alone, from bytes already in memory.
+void BM_ProfileParse(benchmark::State& state, const QString* path) {
+  const QByteArray data = readFile(*path);
+  for (auto _ : state) {
+    ProfileFile p(data, ProfileFile::FromMemory{});
+    benchmark::DoNotOptimize(p.hasDuplicateSections());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * data.size());
 }
 
 // The progress bar's tables for the Options dialog's 347x16 bar, and one paint.
@@ -246,8 +272,11 @@ int main(int argc, char** argv) {
   g_bigArena = dir.path() + QStringLiteral("/svs1000.cfg");
   makeBigArena(g_bigArena);
   reg(benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileParse/stress", BM_ProfileParse, &g_stress)->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)->Unit(benchmark::kMicrosecond));
   reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileLookUpAll/stress", BM_ProfileLookUpAll, &g_stress)
+      ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_LineScan/sections", BM_LineScan, &g_sections)->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/sections", BM_ProfileReadAll, &g_sections)
       ->Unit(benchmark::kMillisecond));

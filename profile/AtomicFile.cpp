@@ -174,18 +174,22 @@ std::optional<QByteArray> read(const QString& path) {
   Fd fd(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) unableToRead(path);
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) unableToRead(path);
-  QByteArray data;
-  data.reserve(static_cast<qsizetype>(st.st_size));
-  char buffer[65536];
+  // Straight into the result, with one byte to spare so that the end of a file
+  // of the stated size is seen without growing; a file that grows meanwhile
+  // (or states no size, as some system files do) still reads whole.
+  QByteArray data(static_cast<qsizetype>(st.st_size) + 1, Qt::Uninitialized);
+  qsizetype got = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (got == data.size()) data.resize(got + std::max<qsizetype>(65536, got / 2));
+    const ssize_t n = ::read(fd.get(), data.data() + got, static_cast<size_t>(data.size() - got));
     if (n < 0) {
       if (errno == EINTR) continue;
       unableToRead(path);
     }
     if (n == 0) break;
-    data.append(buffer, n);
+    got += n;
   }
+  data.truncate(got);
   return data;
 }
 

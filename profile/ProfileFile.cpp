@@ -8,6 +8,7 @@
 
 #include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
+#include "profile/ByteScan.h"
 #include "profile/TextCodec.h"
 
 namespace {
@@ -46,10 +47,45 @@ bool sameName(QByteArrayView a, QByteArrayView b) {
   return true;
 }
 
+// Eight bytes at a time, the last word overlapping the one before it. Letter
+// case is folded by clearing bit 5 of every byte: names that differ only in
+// case hash alike, and the few other bytes this pairs up are told apart by
+// sameName().
+constexpr std::uint64_t kFold = 0xDFDFDFDFDFDFDFDFull;
+
+std::uint64_t word64(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w & kFold;
+}
+
+std::uint64_t word32(const char* p) {
+  std::uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w & 0xDFDFDFDFu;
+}
+
+std::uint64_t mix(std::uint64_t h, std::uint64_t w) {
+  h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+  return h ^ (h >> 31);
+}
+
 std::uint32_t nameHash(QByteArrayView name) {
-  std::uint32_t h = 2166136261u;
-  for (char c : name) h = (h ^ static_cast<unsigned char>(fold(c))) * 16777619u;
-  return h;
+  const char* p = name.data();
+  const auto n = static_cast<std::size_t>(name.size());
+  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+  if (n >= 8) {
+    std::size_t i = 0;
+    for (; i + 8 < n; i += 8) h = mix(h, word64(p + i));
+    h = mix(h, word64(p + n - 8));
+  } else if (n >= 4) {
+    h = mix(h, word32(p) | word32(p + n - 4) << 32);
+  } else if (n > 0) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i]) & 0xDF); };
+    h = mix(h, byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
+  }
+  h *= 0x94D049BB133111EBull;
+  return static_cast<std::uint32_t>(h >> 32);
 }
 
 enum class Kind { Other, Header, Key };
@@ -131,17 +167,21 @@ ProfileFile::~ProfileFile() {
 
 // ---- the line table ---------------------------------------------------------------------------
 
-void ProfileFile::addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
-  if (length > kLengthMask) {
-    // A line of half a gigabyte or more keeps its own copy; the table has no room for its length.
-    m_extra.push_back(m_data.mid(start, length));
-    m_lines.push_back(Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
+inline void ProfileFile::addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
+  if (length > kLengthMask) [[unlikely]] {
+    addLongLine(start, length, eol);
     return;
   }
   m_lines.push_back(Line{start, length | (eol << kEolShift)});
 }
 
-QByteArrayView ProfileFile::lineText(std::uint32_t line) const {
+void ProfileFile::addLongLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
+  // A line of half a gigabyte or more keeps its own copy; the table has no room for its length.
+  m_extra.push_back(m_data.mid(start, length));
+  m_lines.push_back(Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
+}
+
+inline QByteArrayView ProfileFile::lineText(std::uint32_t line) const {
   const Line& l = m_lines[line];
   if (l.info & kExtra) return m_extra[l.start];
   return QByteArrayView(m_data.constData() + l.start, l.info & kLengthMask);
@@ -184,35 +224,23 @@ void ProfileFile::parse() {
   const auto size = static_cast<std::uint32_t>(m_data.size());
   std::uint32_t pos = 0;
   if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) pos = m_bom = 3;
-  m_legacy = !QByteArrayView(m_data).isValidUtf8();
   // Room for lines of 16 bytes on average; trimmed below if the guess was far off.
   m_lines.reserve(size / 16 + 16);
 
-  // LF, CR LF and a lone CR all end a line. The next LF and CR are searched
-  // once each and remembered, so a file of CR-only lines is one pass too.
-  const char* nextLf = nullptr;
-  const char* nextCr = nullptr;
-  auto find = [&](const char*& cache, char c, const char* from) {
-    if (cache == nullptr || (cache != data + size && cache < from)) {
-      cache = static_cast<const char*>(std::memchr(from, c, size - (from - data)));
-      if (!cache) cache = data + size;
-    }
-    return cache;
-  };
+  // LF, CR LF and a lone CR all end a line.
+  ByteScan lineEnds(data, size, '\n', '\r');
+  ByteScan equalSigns(data, size, '=', '=');
   bool eolKnown = false;
   int current = -1;  // the section whose keys are being read
   while (pos < size) {
-    const char* from = data + pos;
-    const char* lf = find(nextLf, '\n', from);
-    const char* cr = find(nextCr, '\r', from);
-    const char* end = std::min(lf, cr);
+    const auto end = static_cast<std::uint32_t>(lineEnds.next(pos, size));
     std::uint32_t eol = kNoEol;
     std::uint32_t eolLength = 0;
-    if (end < data + size) {
-      if (*end == '\n') {
+    if (end < size) {
+      if (data[end] == '\n') {
         eol = kLf;
         eolLength = 1;
-      } else if (end + 1 < data + size && end[1] == '\n') {
+      } else if (end + 1 < size && data[end + 1] == '\n') {
         eol = kCrLf;
         eolLength = 2;
       } else {
@@ -224,29 +252,31 @@ void ProfileFile::parse() {
         eolKnown = true;
       }
     }
-    const auto length = static_cast<std::uint32_t>(end - from);
+    const std::uint32_t length = end - pos;
     const auto lineIndex = static_cast<std::uint32_t>(m_lines.size());
     addLine(pos, length, eol);
-    QByteArrayView name;
-    switch (classify(QByteArrayView(from, length), &name)) {
-      case Kind::Header:
+    // The same decisions as classify(), with the "=" found by the block scan.
+    std::uint32_t b = pos;
+    while (b < end && isBlank(data[b])) ++b;
+    if (b < end) {
+      if (data[b] == '[') {
         m_sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(m_keys.size()), 0, -1, false});
         current = static_cast<int>(m_sections.size() - 1);
-        break;
-      case Kind::Key:
+      } else if (data[b] != ';' && data[b] != '#' && current >= 0) {
         // Keys before the first section belong to no section and are never found.
-        if (current >= 0) {
+        const std::size_t eq = equalSigns.next(b, end);
+        if (eq < end && eq > b) {
           m_keys.push_back(lineIndex);
           ++m_sections[static_cast<std::size_t>(current)].keyCount;
         }
-        break;
-      case Kind::Other:
-        break;
+      }
     }
-    pos += length + eolLength;
+    pos = end + eolLength;
   }
-  if (m_lines.capacity() > m_lines.size() + m_lines.size() / 4) m_lines.shrink_to_fit();
-  m_keys.shrink_to_fit();
+  // Bytes below 0x80 only are UTF-8; anything else gets the full check.
+  m_legacy = (lineEnds.scannedUpTo() < size || lineEnds.sawHighBytes()) && !QByteArrayView(m_data).isValidUtf8();
+  if (m_lines.capacity() > m_lines.size() + m_lines.size() / 2) m_lines.shrink_to_fit();
+  if (m_keys.capacity() > m_keys.size() + m_keys.size() / 2) m_keys.shrink_to_fit();
   m_sections.shrink_to_fit();
   rebuildSectionTable(tableSizeFor(m_sections.size()));
 }
@@ -319,23 +349,41 @@ int ProfileFile::findSection(QByteArrayView raw) const {
   }
 }
 
-const ProfileFile::KeyIndex& ProfileFile::keyIndex(int section) const {
+// Inline: called once per key when whole sections are read.
+inline ProfileFile::Entry ProfileFile::entryOf(std::uint32_t keyIndex) const {
+  const QByteArrayView line = lineText(m_keys[keyIndex]);
+  const char* b = line.data();
+  const char* e = b + line.size();
+  while (b < e && isBlank(*b)) ++b;
+  const auto* eq = static_cast<const char*>(std::memchr(b, '=', static_cast<std::size_t>(e - b)));
+  const char* nameEnd = eq;
+  while (nameEnd > b && isBlank(nameEnd[-1])) --nameEnd;
+  return Entry{QByteArrayView(b, nameEnd - b), trimmed(QByteArrayView(eq + 1, e - eq - 1))};
+}
+
+const ProfileFile::KeyIndex& ProfileFile::keyIndex(int section, const Entry* known) const {
   auto it = m_keyTables.find(section);
   if (it != m_keyTables.end()) return it->second;
   const Section& s = m_sections[static_cast<std::size_t>(section)];
+  // The hashes first, in one sequential pass; the table is then filled with
+  // each slot fetched a few keys ahead, as its memory is touched at random.
+  std::vector<std::uint32_t> hashes(s.keyCount);
+  for (std::uint32_t k = 0; k < s.keyCount; ++k) hashes[k] = nameHash(known ? known[k].key : keyName(s.firstKey + k));
   KeyIndex index;
   std::vector<std::int32_t>& table = index.table;
   table.assign(tableSizeFor(s.keyCount), -1);
   const std::size_t mask = table.size() - 1;
+  constexpr std::uint32_t kAhead = 8;
   for (std::uint32_t k = 0; k < s.keyCount; ++k) {
-    const QByteArrayView name = keyName(s.firstKey + k);
-    for (std::size_t slot = nameHash(name) & mask;; slot = (slot + 1) & mask) {
+    if (k + kAhead < s.keyCount) __builtin_prefetch(&table[hashes[k + kAhead] & mask], 1);
+    for (std::size_t slot = hashes[k] & mask;; slot = (slot + 1) & mask) {
       const int at = table[slot];
       if (at < 0) {
         table[slot] = static_cast<std::int32_t>(k);
         break;
       }
-      if (sameName(keyName(s.firstKey + static_cast<std::uint32_t>(at)), name)) {
+      if (hashes[static_cast<std::size_t>(at)] == hashes[k] &&
+          sameName(keyName(s.firstKey + static_cast<std::uint32_t>(at)), keyName(s.firstKey + k))) {
         index.distinct = false;  // the first one stays
         break;
       }
@@ -405,27 +453,46 @@ QList<QByteArray> ProfileFile::duplicateSectionNames() const {
   return names;
 }
 
-QList<QByteArray> ProfileFile::keyNames(const QByteArray& section) const {
-  QList<QByteArray> names;
+bool ProfileFile::keysDistinct(int section, const Entry* known) const {
+  const Section& s = m_sections[static_cast<std::size_t>(section)];
+  if (s.keyCount > kLinearKeys) return keyIndex(section, known).distinct;
+  for (std::uint32_t a = 1; a < s.keyCount; ++a)
+    for (std::uint32_t b = 0; b < a; ++b)
+      if (sameName(keyName(s.firstKey + a), keyName(s.firstKey + b))) return false;
+  return true;
+}
+
+std::vector<ProfileFile::Entry> ProfileFile::entries(const QByteArray& section) const {
+  std::vector<Entry> out;
   const int first = findSection(section);
-  if (first < 0) return names;
+  if (first < 0) return out;
   const Section& only = m_sections[static_cast<std::size_t>(first)];
-  if (only.next < 0 && only.keyCount > kLinearKeys && keyIndex(first).distinct) {
-    // Every key appears once: all of them, in file order, with no lookups.
-    names.reserve(static_cast<qsizetype>(only.keyCount));
-    for (std::uint32_t k = 0; k < only.keyCount; ++k) names.append(keyName(only.firstKey + k).toByteArray());
-    return names;
+  if (only.next < 0) {
+    // Every key, then a check that none repeats (which hashes the names just
+    // found rather than finding them again); the common case needs no lookups.
+    out.reserve(only.keyCount);
+    for (std::uint32_t k = 0; k < only.keyCount; ++k) out.push_back(entryOf(only.firstKey + k));
+    if (keysDistinct(first, out.data())) return out;
+    out.clear();
   }
   const bool repeated = only.next >= 0;
   for (int s = first; s >= 0; s = m_sections[static_cast<std::size_t>(s)].next) {
     const Section& sec = m_sections[static_cast<std::size_t>(s)];
     for (std::uint32_t k = 0; k < sec.keyCount; ++k) {
-      const QByteArrayView name = keyName(sec.firstKey + k);
+      const Entry entry = entryOf(sec.firstKey + k);
       // Listed where the key is found: its first occurrence.
-      const int found = repeated ? findKeyAnywhere(section, name) : findKey(s, name, nameHash(name));
-      if (found == static_cast<int>(sec.firstKey + k)) names.append(name.toByteArray());
+      const int found = repeated ? findKeyAnywhere(section, entry.key) : findKey(s, entry.key, nameHash(entry.key));
+      if (found == static_cast<int>(sec.firstKey + k)) out.push_back(entry);
     }
   }
+  return out;
+}
+
+QList<QByteArray> ProfileFile::keyNames(const QByteArray& section) const {
+  const std::vector<Entry> all = entries(section);
+  QList<QByteArray> names;
+  names.reserve(static_cast<qsizetype>(all.size()));
+  for (const Entry& e : all) names.append(e.key.toByteArray());
   return names;
 }
 

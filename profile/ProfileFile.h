@@ -60,6 +60,15 @@ class ProfileFile {
   bool hasDuplicateSections() const { return m_uniqueSections < m_sections.size(); }
   QList<QByteArray> duplicateSectionNames() const;
   QList<QByteArray> keyNames(const QByteArray& section) const;
+  // A key and its value (as value() reads it), as views into the accessor's
+  // bytes: valid until the next write or the end of the accessor.
+  struct Entry {
+    QByteArrayView key;
+    QByteArrayView value;
+  };
+  // Every key of the section once, in the order of keyNames(), with its value:
+  // a whole section without a lookup or a copy per key.
+  std::vector<Entry> entries(const QByteArray& section) const;
   QList<QByteArray> sectionLines(const QByteArray& section) const;  // "key=value", values read as value()
   // Throws ProfileNameError for a name the layout cannot hold (see nameProblem).
   void setValue(const QByteArray& section, const QByteArray& key, const QByteArray& value);
@@ -103,6 +112,7 @@ class ProfileFile {
 
   void parse();
   void addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);
+  void addLongLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);
   QByteArrayView lineText(std::uint32_t line) const;
   std::uint32_t eolOf(std::uint32_t line) const;
   void setLineText(std::uint32_t line, const QByteArray& text);
@@ -118,7 +128,10 @@ class ProfileFile {
     std::vector<std::int32_t> table;  // open addressing over the section's keys (relative index, or -1)
     bool distinct = true;             // no key name appears twice in the section
   };
-  const KeyIndex& keyIndex(int section) const;
+  // known: the section's entries in file order, when the caller has them already.
+  const KeyIndex& keyIndex(int section, const Entry* known = nullptr) const;
+  bool keysDistinct(int section, const Entry* known = nullptr) const;  // no key name appears twice in this occurrence
+  Entry entryOf(std::uint32_t keyIndex) const;
   void insertIntoSectionTable(int section, std::uint32_t hash);
   void rebuildSectionTable(std::size_t tableSize);
 
