@@ -242,6 +242,78 @@ TEST_F(ProfileFileTest, ReadsEveryLineEndingAndKeepsEachLinesOwn) {
   EXPECT_EQ(ProfileFile(file("[A]\r\nk=1\r\n\r\n[B]\r\n")).sectionLines("A"), (QList<QByteArray>{"k=1"}));
 }
 
+TEST_F(ProfileFileTest, LinesReadAlikeWhereverTheyMeetTheScanBlocks) {
+  // The line scan works in 64-byte blocks: shift every line end, "=" and high
+  // byte across block boundaries and the file must read the same each time.
+  for (int pad = 0; pad < 140; ++pad) {
+    SCOPED_TRACE(pad);
+    const QByteArray filler(pad, 'p');
+    const QByteArray text = "[S]\r\n" + filler + "\r\n" +  // no "=": not a key, though the next line has one
+                            "k" + filler + "=v1\r\n" +     // CR LF, maybe split over two blocks
+                            "; c=" + filler + "\r" +       // a comment with "=", bare CR
+                            "j=" + filler + "\n" +         // LF
+                            "[T]\rlast=end";               // no final line end
+    const ProfileFile p(text, ProfileFile::FromMemory{});
+    EXPECT_EQ(p.sectionNames(), (QList<QByteArray>{"S", "T"}));
+    EXPECT_EQ(p.keyNames("S"), (QList<QByteArray>{"k" + filler, "j"}));
+    EXPECT_EQ(p.value("S", "k" + filler), "v1");
+    EXPECT_EQ(p.value("S", "j"), filler);
+    EXPECT_EQ(p.value("T", "last"), "end");
+    EXPECT_EQ(p.content(), text);
+    EXPECT_FALSE(p.isLegacyEncoded());
+    // A byte that is not UTF-8, in whichever block it falls, marks the file.
+    EXPECT_TRUE(ProfileFile(text + "\xE9", ProfileFile::FromMemory{}).isLegacyEncoded());
+    EXPECT_TRUE(ProfileFile("\xE9" + text, ProfileFile::FromMemory{}).isLegacyEncoded());
+    EXPECT_FALSE(ProfileFile(text + "caf\xC3\xA9", ProfileFile::FromMemory{}).isLegacyEncoded());
+  }
+  // Exactly one block, and the line end on its last byte.
+  const QByteArray block = "[S]\nk=" + QByteArray(64 - 7, 'v') + "\n";
+  ASSERT_EQ(block.size(), 64);
+  EXPECT_EQ(ProfileFile(block, ProfileFile::FromMemory{}).value("S", "k"), QByteArray(57, 'v'));
+}
+
+TEST_F(ProfileFileTest, WholeSectionReadsMatchReadsByName) {
+  // Small sections are searched one by one, larger ones through a table; both
+  // with repeated keys, keys that differ only in letter case, and names that
+  // differ in one bit outside the letters ("@" and "`", "[" and "{").
+  for (const int extra : {0, 20}) {
+    SCOPED_TRACE(extra);
+    QByteArray text = "[A]\nK@=1\nK`=2\nk[=3\nK{=4\n dup = 5 \nDUP=6\nx=\n";
+    for (int i = 0; i < extra; ++i) text += "more" + QByteArray::number(i) + "=m\n";
+    text += "[B]\nb=1\nLongSettingName=2\nB=3\nlongsettingNAME=4\n";
+    for (int i = 0; i < extra; ++i) text += "more" + QByteArray::number(i) + "=m\n";
+    text += "[a]\nDup=7\nlater=8\n";
+    ProfileFile p(text, ProfileFile::FromMemory{});
+    const auto check = [&](const QByteArray& section) {
+      const std::vector<ProfileFile::Entry> all = p.entries(section);
+      QList<QByteArray> keys;
+      for (const ProfileFile::Entry& e : all) {
+        keys.append(e.key.toByteArray());
+        EXPECT_EQ(e.value.toByteArray(), p.value(section, e.key.toByteArray())) << e.key.toByteArray().constData();
+      }
+      EXPECT_EQ(keys, p.keyNames(section));
+      return keys;
+    };
+    const QList<QByteArray> keys = check("a");
+    ASSERT_EQ(keys.size(), 7 + extra);
+    EXPECT_EQ(keys.mid(0, 6), (QList<QByteArray>{"K@", "K`", "k[", "K{", "dup", "x"}));
+    EXPECT_EQ(keys.last(), "later");
+    EXPECT_EQ(p.value("A", "DUP"), "5");
+    EXPECT_EQ(p.value("A", "k@"), "1");
+    EXPECT_EQ(p.value("A", "k`"), "2");
+    EXPECT_EQ(check("B").mid(0, 2), (QList<QByteArray>{"b", "LongSettingName"}));
+    EXPECT_EQ(p.value("b", "LONGSETTINGNAME"), "2");
+    EXPECT_TRUE(p.entries("none").empty());
+    // After edits the views show the new values, in the same order.
+    p.setValue("A", "K`", "changed");
+    p.setValue("A", "added", "9");
+    const QList<QByteArray> edited = check("A");
+    EXPECT_EQ(edited.mid(0, 6), keys.mid(0, 6));
+    EXPECT_TRUE(edited.contains("added"));
+    EXPECT_EQ(p.value("A", "K`"), "changed");
+  }
+}
+
 TEST_F(ProfileFileTest, RefusesNamesTheLayoutCannotHold) {
   const QByteArray content = "[A]\nk=1\n";
   const QString f = file(content);
