@@ -232,6 +232,7 @@ void ProfileFile::parse() {
   ByteScan equalSigns(data, size, '=', '=');
   bool eolKnown = false;
   int current = -1;  // the section whose keys are being read
+  std::uint32_t keyCount = 0;  // its keys so far
   while (pos < size) {
     const auto end = static_cast<std::uint32_t>(lineEnds.next(pos, size));
     std::uint32_t eol = kNoEol;
@@ -260,23 +261,26 @@ void ProfileFile::parse() {
     while (b < end && isBlank(data[b])) ++b;
     if (b < end) {
       if (data[b] == '[') {
+        if (current >= 0) m_sections[static_cast<std::size_t>(current)].keyCount = keyCount;
         m_sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(m_keys.size()), 0, -1, false});
         current = static_cast<int>(m_sections.size() - 1);
+        keyCount = 0;
       } else if (data[b] != ';' && data[b] != '#' && current >= 0) {
         // Keys before the first section belong to no section and are never found.
         const std::size_t eq = equalSigns.next(b, end);
         if (eq < end && eq > b) {
           m_keys.push_back(lineIndex);
-          ++m_sections[static_cast<std::size_t>(current)].keyCount;
+          ++keyCount;
         }
       }
     }
     pos = end + eolLength;
   }
+  if (current >= 0) m_sections[static_cast<std::size_t>(current)].keyCount = keyCount;
   // Bytes below 0x80 only are UTF-8; anything else gets the full check.
   m_legacy = (lineEnds.scannedUpTo() < size || lineEnds.sawHighBytes()) && !QByteArrayView(m_data).isValidUtf8();
   if (m_lines.capacity() > m_lines.size() + m_lines.size() / 2) m_lines.shrink_to_fit();
-  if (m_keys.capacity() > m_keys.size() + m_keys.size() / 2) m_keys.shrink_to_fit();
+  if (m_keys.capacity() > 2 * m_keys.size()) m_keys.shrink_to_fit();
   m_sections.shrink_to_fit();
   rebuildSectionTable(tableSizeFor(m_sections.size()));
 }
