@@ -38,13 +38,23 @@ ConfigData loadConfigData(const QString& path) {
   for (const QByteArray& name : file.duplicateSectionNames()) data.repeatedSections.append(TextCodec::decode(name));
   for (const QString& s : data.sections)
     if (Ships::indexOf(s) < 0) data.otherSections.append(s);
-  const QList<QByteArray> keys = file.keyNames("Warbird");
-  for (const QByteArray& k : keys) data.keys.append(TextCodec::decode(k));
+  // The rows are the keys of "Warbird"; every ship shows its own value for each.
+  const std::vector<ProfileFile::Entry> keys = file.entries("Warbird");
+  data.keys.reserve(static_cast<qsizetype>(keys.size()));
+  for (const ProfileFile::Entry& k : keys) data.keys.append(TextCodec::decode(k.key));
   for (int ship = 0; ship < Ships::kCount; ++ship) {
     const QByteArray section = Ships::names()[static_cast<size_t>(ship)].toLatin1();
     QStringList& values = data.values[static_cast<size_t>(ship)];
-    values.reserve(keys.size());
-    for (const QByteArray& k : keys) values.append(TextCodec::decode(file.value(section, k)));
+    values.reserve(static_cast<qsizetype>(keys.size()));
+    // Ship sections usually list their keys in the same order: where the key at
+    // the same place has the same name, its value is the one a lookup would find.
+    const std::vector<ProfileFile::Entry> own = ship == 0 ? keys : file.entries(section);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (i < own.size() && ProfileFile::sameName(own[i].key, keys[i].key))
+        values.append(TextCodec::decode(own[i].value));
+      else
+        values.append(TextCodec::decode(file.value(section, keys[i].key.toByteArray())));
+    }
   }
   return data;
 }

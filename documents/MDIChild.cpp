@@ -343,12 +343,8 @@ void TMDIChild::FillOtherPage(const QString& workingCopy, const QString& section
   m_otherSection.clear();
   if (section.isEmpty()) return;
   guarded(m_prompts, this, [&] {
-    const ProfileFile file(workingCopy);
-    const QStringList keys = file.keys(section);
-    QStringList values;
-    values.reserve(keys.size());
-    for (const QString& key : keys) values.append(file.text(section, key));
-    m_otherList->setRows(keys, values, settingOrder(keys));
+    const ProfileFile::TextEntries rows = ProfileFile(workingCopy).textEntries(section);
+    m_otherList->setRows(rows.keys, rows.values, settingOrder(rows.keys));
     m_otherSection = section;
   });
 }

@@ -612,6 +612,20 @@ QStringList ProfileFile::keys(const QString& section) const {
   return out;
 }
 
+ProfileFile::TextEntries ProfileFile::textEntries(const QString& section) const {
+  TextEntries out;
+  const std::vector<Entry> all = entries(sectionBytes(section));
+  out.keys.reserve(static_cast<qsizetype>(all.size()));
+  out.values.reserve(static_cast<qsizetype>(all.size()));
+  for (const Entry& e : all) {
+    out.keys.append(TextCodec::decode(e.key));
+    out.values.append(TextCodec::decode(e.value));
+  }
+  return out;
+}
+
+bool ProfileFile::sameName(QByteArrayView a, QByteArrayView b) { return ::sameName(a, b); }
+
 void ProfileFile::setText(const QString& section, const QString& key, const QString& value) {
   const QByteArray s = sectionBytes(section);
   const QByteArray k = keyBytes(s, key);

@@ -82,6 +82,14 @@ class ProfileFile {
   QStringList sections() const;
   QStringList keys(const QString& section) const;
   void setText(const QString& section, const QString& key, const QString& value);
+  // A whole section decoded: keys(section), and for each its value as text() reads it.
+  struct TextEntries {
+    QStringList keys;
+    QStringList values;
+  };
+  TextEntries textEntries(const QString& section) const;
+  // Whether two names are the same to the file: (ASCII) letter case aside.
+  static bool sameName(QByteArrayView a, QByteArrayView b);
 
   bool isDirty() const { return m_dirty; }
   // Writes the collected changes in one atomic replace. Throws ProfileWriteError

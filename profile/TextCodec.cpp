@@ -16,8 +16,8 @@ namespace TextCodec {
 
 bool isValidUtf8(const QByteArray& bytes) { return QByteArrayView(bytes).isValidUtf8(); }
 
-QString decode(const QByteArray& bytes) {
-  if (QByteArrayView(bytes).isValidUtf8()) return QString::fromUtf8(bytes);
+QString decode(QByteArrayView bytes) {
+  if (bytes.isValidUtf8()) return QString::fromUtf8(bytes);
   QString text;
   text.reserve(bytes.size());
   for (char ch : bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // Values in profile files are bytes. The windows show them as UTF-8 when the
@@ -7,7 +8,7 @@
 // written in for decades), and encode edited text back the same way.
 namespace TextCodec {
 bool isValidUtf8(const QByteArray& bytes);
-QString decode(const QByteArray& bytes);
+QString decode(QByteArrayView bytes);
 // legacy: write Windows-1252 where every character fits and the bytes read back
 // as the same text; otherwise UTF-8. decode(encode(t, x)) == t always.
 QByteArray encode(const QString& text, bool legacy = false);

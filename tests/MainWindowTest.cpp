@@ -27,6 +27,7 @@ const QByteArray kArena =
     "[warbird]\nZeta=1\nalpha=2\nBeta=3\nOnlyWarbird=7\n"
     "[Javelin]\nZeta=10\nalpha=20\nBeta=\nJavOnly=5\n"
     "[Spider]\nZeta=100\n"
+    "[Shark]\nZETA=41\nBeta=43\nalpha=42\nBETA=44\n"
     "[Owner]\nName=Tester\n"
     "[Team Settings]\nX=1\n";
 
@@ -72,6 +73,9 @@ TEST_F(MainWindowTest, OpenShowsWarbirdRowsOnEveryShipPageAndOtherSections) {
             (QStringList{QStringLiteral("20"), QString(), QString(), QStringLiteral("10")}));
   EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Spider")), 1),
             (QStringList{QString(), QString(), QString(), QStringLiteral("100")}));
+  // In another order and another letter case, and with a key repeated: the first one counts.
+  EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Shark")), 1),
+            (QStringList{QStringLiteral("42"), QStringLiteral("43"), QString(), QStringLiteral("41")}));
   // Non-ship sections, the lower-case one and the one with a blank included, sorted.
   EXPECT_EQ(comboItems(doc->comboBox()), (QStringList{QStringLiteral("Misc"), QStringLiteral("Owner"),
                                                       QStringLiteral("Team Settings"), QStringLiteral("warbird")}));

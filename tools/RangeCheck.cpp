@@ -45,8 +45,10 @@ Rules loadRules(const QString& path) {
   const QStringList sections = file.sections();
   for (qsizetype s = 0; s + kTrailingSections < sections.size(); ++s) {
     const QString& section = sections[s];
-    for (const QString& key : file.keys(section)) {
-      const QStringList f = splitFields(file.text(section, key));
+    const ProfileFile::TextEntries entries = file.textEntries(section);
+    for (qsizetype e = 0; e < entries.keys.size(); ++e) {
+      const QString& key = entries.keys[e];
+      const QStringList f = splitFields(entries.values[e]);
       auto bad = [&](const QString& why) {
         return TessaryError(QStringLiteral("The rule %1 - %2 in %3 %4").arg(section, key, path, why));
       };
