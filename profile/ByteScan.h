@@ -82,3 +82,18 @@ class ByteScan {
   std::uint64_t m_high = 0;
   std::size_t m_scanned = 0;
 };
+
+// The first c in [b, e), or e: for the short spans inside one line, where a
+// library call costs more than the search.
+inline const char* findByte(const char* b, const char* e, char c) {
+#if defined(__SSE2__)
+  const __m128i vc = _mm_set1_epi8(c);
+  for (; e - b >= 16; b += 16) {
+    const int m = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), vc));
+    if (m != 0) return b + std::countr_zero(static_cast<unsigned>(m));
+  }
+#endif
+  for (; b < e; ++b)
+    if (*b == c) return b;
+  return e;
+}

@@ -167,18 +167,10 @@ ProfileFile::~ProfileFile() {
 
 // ---- the line table ---------------------------------------------------------------------------
 
-inline void ProfileFile::addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
-  if (length > kLengthMask) [[unlikely]] {
-    addLongLine(start, length, eol);
-    return;
-  }
-  m_lines.push_back(Line{start, length | (eol << kEolShift)});
-}
-
-void ProfileFile::addLongLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
+ProfileFile::Line ProfileFile::longLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol) {
   // A line of half a gigabyte or more keeps its own copy; the table has no room for its length.
   m_extra.push_back(m_data.mid(start, length));
-  m_lines.push_back(Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
+  return Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)};
 }
 
 inline QByteArrayView ProfileFile::lineText(std::uint32_t line) const {
@@ -224,15 +216,17 @@ void ProfileFile::parse() {
   const auto size = static_cast<std::uint32_t>(m_data.size());
   std::uint32_t pos = 0;
   if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) pos = m_bom = 3;
+  // Built in locals, which the compiler keeps in registers, and moved in at the end.
+  std::vector<Line> lines;
+  std::vector<std::uint32_t> keys;
+  std::vector<Section> sections;
   // Room for lines of 16 bytes on average; trimmed below if the guess was far off.
-  m_lines.reserve(size / 16 + 16);
+  lines.reserve(size / 16 + 16);
 
   // LF, CR LF and a lone CR all end a line.
   ByteScan lineEnds(data, size, '\n', '\r');
-  ByteScan equalSigns(data, size, '=', '=');
   bool eolKnown = false;
-  int current = -1;  // the section whose keys are being read
-  std::uint32_t keyCount = 0;  // its keys so far
+  Section* current = nullptr;  // the section whose keys are being read
   while (pos < size) {
     const auto end = static_cast<std::uint32_t>(lineEnds.next(pos, size));
     std::uint32_t eol = kNoEol;
@@ -254,34 +248,37 @@ void ProfileFile::parse() {
       }
     }
     const std::uint32_t length = end - pos;
-    const auto lineIndex = static_cast<std::uint32_t>(m_lines.size());
-    addLine(pos, length, eol);
-    // The same decisions as classify(), with the "=" found by the block scan.
+    const auto lineIndex = static_cast<std::uint32_t>(lines.size());
+    if (length > kLengthMask) [[unlikely]]
+      lines.push_back(longLine(pos, length, eol));
+    else
+      lines.push_back(Line{pos, length | (eol << kEolShift)});
+    // The same decisions as classify().
     std::uint32_t b = pos;
     while (b < end && isBlank(data[b])) ++b;
     if (b < end) {
       if (data[b] == '[') {
-        if (current >= 0) m_sections[static_cast<std::size_t>(current)].keyCount = keyCount;
-        m_sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(m_keys.size()), 0, -1, false});
-        current = static_cast<int>(m_sections.size() - 1);
-        keyCount = 0;
-      } else if (data[b] != ';' && data[b] != '#' && current >= 0) {
+        sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(keys.size()), 0, -1, false});
+        current = &sections.back();
+      } else if (data[b] != ';' && data[b] != '#' && current != nullptr) {
         // Keys before the first section belong to no section and are never found.
-        const std::size_t eq = equalSigns.next(b, end);
-        if (eq < end && eq > b) {
-          m_keys.push_back(lineIndex);
-          ++keyCount;
+        const char* eq = findByte(data + b, data + end, '=');
+        if (eq < data + end && eq > data + b) {
+          keys.push_back(lineIndex);
+          ++current->keyCount;
         }
       }
     }
     pos = end + eolLength;
   }
-  if (current >= 0) m_sections[static_cast<std::size_t>(current)].keyCount = keyCount;
   // Bytes below 0x80 only are UTF-8; anything else gets the full check.
   m_legacy = (lineEnds.scannedUpTo() < size || lineEnds.sawHighBytes()) && !QByteArrayView(m_data).isValidUtf8();
-  if (m_lines.capacity() > m_lines.size() + m_lines.size() / 2) m_lines.shrink_to_fit();
-  if (m_keys.capacity() > 2 * m_keys.size()) m_keys.shrink_to_fit();
-  m_sections.shrink_to_fit();
+  if (lines.capacity() > lines.size() + lines.size() / 2) lines.shrink_to_fit();
+  if (keys.capacity() > 2 * keys.size()) keys.shrink_to_fit();
+  sections.shrink_to_fit();
+  m_lines = std::move(lines);
+  m_keys = std::move(keys);
+  m_sections = std::move(sections);
   rebuildSectionTable(tableSizeFor(m_sections.size()));
 }
 
@@ -359,20 +356,22 @@ inline ProfileFile::Entry ProfileFile::entryOf(std::uint32_t keyIndex) const {
   const char* b = line.data();
   const char* e = b + line.size();
   while (b < e && isBlank(*b)) ++b;
-  const auto* eq = static_cast<const char*>(std::memchr(b, '=', static_cast<std::size_t>(e - b)));
+  const char* eq = findByte(b, e, '=');
   const char* nameEnd = eq;
   while (nameEnd > b && isBlank(nameEnd[-1])) --nameEnd;
   return Entry{QByteArrayView(b, nameEnd - b), trimmed(QByteArrayView(eq + 1, e - eq - 1))};
 }
 
-const ProfileFile::KeyIndex& ProfileFile::keyIndex(int section, const Entry* known) const {
+const ProfileFile::KeyIndex& ProfileFile::keyIndex(int section, std::vector<std::uint32_t> hashes) const {
   auto it = m_keyTables.find(section);
   if (it != m_keyTables.end()) return it->second;
   const Section& s = m_sections[static_cast<std::size_t>(section)];
   // The hashes first, in one sequential pass; the table is then filled with
   // each slot fetched a few keys ahead, as its memory is touched at random.
-  std::vector<std::uint32_t> hashes(s.keyCount);
-  for (std::uint32_t k = 0; k < s.keyCount; ++k) hashes[k] = nameHash(known ? known[k].key : keyName(s.firstKey + k));
+  if (hashes.size() != s.keyCount) {
+    hashes.resize(s.keyCount);
+    for (std::uint32_t k = 0; k < s.keyCount; ++k) hashes[k] = nameHash(keyName(s.firstKey + k));
+  }
   KeyIndex index;
   std::vector<std::int32_t>& table = index.table;
   table.assign(tableSizeFor(s.keyCount), -1);
@@ -457,9 +456,9 @@ QList<QByteArray> ProfileFile::duplicateSectionNames() const {
   return names;
 }
 
-bool ProfileFile::keysDistinct(int section, const Entry* known) const {
+bool ProfileFile::keysDistinct(int section, std::vector<std::uint32_t> hashes) const {
   const Section& s = m_sections[static_cast<std::size_t>(section)];
-  if (s.keyCount > kLinearKeys) return keyIndex(section, known).distinct;
+  if (s.keyCount > kLinearKeys) return keyIndex(section, std::move(hashes)).distinct;
   for (std::uint32_t a = 1; a < s.keyCount; ++a)
     for (std::uint32_t b = 0; b < a; ++b)
       if (sameName(keyName(s.firstKey + a), keyName(s.firstKey + b))) return false;
@@ -472,11 +471,17 @@ std::vector<ProfileFile::Entry> ProfileFile::entries(const QByteArray& section) 
   if (first < 0) return out;
   const Section& only = m_sections[static_cast<std::size_t>(first)];
   if (only.next < 0) {
-    // Every key, then a check that none repeats (which hashes the names just
-    // found rather than finding them again); the common case needs no lookups.
+    // Every key, then a check that none repeats; the names are hashed for that
+    // check while they are at hand. The common case needs no lookups.
     out.reserve(only.keyCount);
-    for (std::uint32_t k = 0; k < only.keyCount; ++k) out.push_back(entryOf(only.firstKey + k));
-    if (keysDistinct(first, out.data())) return out;
+    std::vector<std::uint32_t> hashes;
+    const bool needsTable = only.keyCount > kLinearKeys && m_keyTables.find(first) == m_keyTables.end();
+    if (needsTable) hashes.resize(only.keyCount);
+    for (std::uint32_t k = 0; k < only.keyCount; ++k) {
+      out.push_back(entryOf(only.firstKey + k));
+      if (needsTable) hashes[k] = nameHash(out.back().key);
+    }
+    if (keysDistinct(first, std::move(hashes))) return out;
     out.clear();
   }
   const bool repeated = only.next >= 0;

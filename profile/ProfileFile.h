@@ -119,8 +119,7 @@ class ProfileFile {
   };
 
   void parse();
-  void addLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);
-  void addLongLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);
+  Line longLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);
   QByteArrayView lineText(std::uint32_t line) const;
   std::uint32_t eolOf(std::uint32_t line) const;
   void setLineText(std::uint32_t line, const QByteArray& text);
@@ -136,9 +135,9 @@ class ProfileFile {
     std::vector<std::int32_t> table;  // open addressing over the section's keys (relative index, or -1)
     bool distinct = true;             // no key name appears twice in the section
   };
-  // known: the section's entries in file order, when the caller has them already.
-  const KeyIndex& keyIndex(int section, const Entry* known = nullptr) const;
-  bool keysDistinct(int section, const Entry* known = nullptr) const;  // no key name appears twice in this occurrence
+  // hashes: the hashes of the section's key names in file order, when the caller has them already.
+  const KeyIndex& keyIndex(int section, std::vector<std::uint32_t> hashes = {}) const;
+  bool keysDistinct(int section, std::vector<std::uint32_t> hashes = {}) const;  // no key name appears twice in this occurrence
   Entry entryOf(std::uint32_t keyIndex) const;
   void insertIntoSectionTable(int section, std::uint32_t hash);
   void rebuildSectionTable(std::size_t tableSize);
