@@ -2,7 +2,8 @@
 // followed by a NUL byte and one write: "section \x01 key \x01 value".
 //
 // Checked for every input: nothing crashes or trips a sanitizer; reading and
-// committing nothing gives the bytes back unchanged. For a write whose names
+// committing nothing gives the bytes back unchanged; sections, keys and values
+// read as a plain line-by-line reading of the layout finds them. For a write whose names
 // the layout can hold: the key reads back the value, every other key reads as
 // before (also after parsing the written bytes again), and only that key's line
 // changed, or lines were added for it.
@@ -62,6 +63,56 @@ QByteArray trimmed(QByteArray s) {
   return s.mid(b, e - b);
 }
 
+// What the file holds by a plain reading of the layout, line by line, written
+// without the engine's tables and scans: every section (letter case aside) with
+// its keys in file order, the first occurrence of a key winning.
+struct Reading {
+  std::vector<QByteArray> sections;                        // first spelling, file order
+  std::map<QByteArray, std::vector<QByteArray>> keyOrder;  // by upper-case section
+  Snapshot values;
+};
+
+Reading plainReading(const QByteArray& content) {
+  Reading r;
+  QByteArray current;
+  bool inSection = false;
+  for (const QByteArray& raw : lines(content)) {
+    const QByteArray line = trimmed(raw);
+    if (line.isEmpty() || line[0] == ';' || line[0] == '#') continue;
+    if (line[0] == '[') {
+      const qsizetype close = line.indexOf(']');
+      const QByteArray name = trimmed(line.mid(1, close < 0 ? -1 : close - 1));
+      current = upper(name);
+      inSection = true;
+      if (r.keyOrder.emplace(current, std::vector<QByteArray>{}).second) r.sections.push_back(name);
+      continue;
+    }
+    const qsizetype eq = line.indexOf('=');
+    if (eq <= 0 || !inSection) continue;
+    const QByteArray key = trimmed(line.left(eq));
+    if (r.values.emplace(std::make_pair(current, upper(key)), trimmed(line.mid(eq + 1))).second)
+      r.keyOrder[current].push_back(key);
+  }
+  return r;
+}
+
+// The engine's whole-section reads against the plain reading.
+void checkReads(const ProfileFile& p, const QByteArray& content) {
+  const Reading expected = plainReading(content);
+  const QList<QByteArray> sections = p.sectionNames();
+  if (std::vector<QByteArray>(sections.begin(), sections.end()) != expected.sections) fail("sections read wrong");
+  for (const QByteArray& s : sections) {
+    std::vector<QByteArray> keys;
+    for (const ProfileFile::Entry& e : p.entries(s)) {
+      keys.push_back(e.key.toByteArray());
+      const auto it = expected.values.find({upper(s), upper(e.key.toByteArray())});
+      if (it == expected.values.end() || it->second != e.value.toByteArray()) fail("a value read wrong");
+      if (p.value(s, e.key.toByteArray(), "\x01" "absent") != it->second) fail("a lookup disagrees with the section read");
+    }
+    if (keys != expected.keyOrder.at(upper(s))) fail("keys read wrong");
+  }
+}
+
 void checkWrite(const QByteArray& content, const QByteArray& section, const QByteArray& key, const QByteArray& value) {
   if (!ProfileFile::nameProblem(section, key).isEmpty()) {
     ProfileFile p(content, ProfileFile::FromMemory{});
@@ -91,6 +142,7 @@ void checkWrite(const QByteArray& content, const QByteArray& section, const QByt
     others.erase({upper(trimmed(section)), upper(trimmed(key))});
     if (after != others) fail("another key reads differently after a write");
   }
+  checkReads(again, written);
   // Only that key's line changed, or lines were added.
   const std::vector<QByteArray> oldLines = lines(content);
   const std::vector<QByteArray> newLines = lines(written);
@@ -118,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     ProfileFile p(content, ProfileFile::FromMemory{});
     if (p.content() != content) fail("reading changed the bytes");
-    (void)snapshot(p);
+    checkReads(p, content);
     (void)p.duplicateSectionNames();
     if (p.isDirty()) fail("reading marked the file changed");
   }
