@@ -223,29 +223,16 @@ void ProfileFile::parse() {
   // Room for lines of 16 bytes on average; trimmed below if the guess was far off.
   lines.reserve(size / 16 + 16);
 
-  // LF, CR LF and a lone CR all end a line.
-  ByteScan lineEnds(data, size, '\n', '\r');
+  // LF, CR LF and a lone CR all end a line. The candidates come 64 bytes at a
+  // time as a bit mask, taken in order; the LF of a CR LF is skipped as it
+  // lies before the next line's start.
   bool eolKnown = false;
   Section* current = nullptr;  // the section whose keys are being read
-  while (pos < size) {
-    const auto end = static_cast<std::uint32_t>(lineEnds.next(pos, size));
-    std::uint32_t eol = kNoEol;
-    std::uint32_t eolLength = 0;
-    if (end < size) {
-      if (data[end] == '\n') {
-        eol = kLf;
-        eolLength = 1;
-      } else if (end + 1 < size && data[end + 1] == '\n') {
-        eol = kCrLf;
-        eolLength = 2;
-      } else {
-        eol = kCr;
-        eolLength = 1;
-      }
-      if (!eolKnown) {
-        m_defaultEol = eol;
-        eolKnown = true;
-      }
+  std::uint64_t high = 0;      // bytes of 0x80 or more seen
+  const auto addLine = [&](std::uint32_t end, std::uint32_t eol, std::uint32_t eolLength) {
+    if (eol != kNoEol && !eolKnown) {
+      m_defaultEol = eol;
+      eolKnown = true;
     }
     const std::uint32_t length = end - pos;
     const auto lineIndex = static_cast<std::uint32_t>(lines.size());
@@ -270,9 +257,22 @@ void ProfileFile::parse() {
       }
     }
     pos = end + eolLength;
+  };
+  for (std::size_t block = 0; block < size; block += 64) {
+    for (std::uint64_t m = matchMask(data, size, block, '\n', '\r', high); m != 0; m &= m - 1) {
+      const auto end = static_cast<std::uint32_t>(block + static_cast<std::size_t>(std::countr_zero(m)));
+      if (end < pos) continue;
+      if (data[end] == '\n')
+        addLine(end, kLf, 1);
+      else if (end + 1 < size && data[end + 1] == '\n')
+        addLine(end, kCrLf, 2);
+      else
+        addLine(end, kCr, 1);
+    }
   }
+  if (pos < size) addLine(size, kNoEol, 0);  // a last line without a line end
   // Bytes below 0x80 only are UTF-8; anything else gets the full check.
-  m_legacy = (lineEnds.scannedUpTo() < size || lineEnds.sawHighBytes()) && !QByteArrayView(m_data).isValidUtf8();
+  m_legacy = high != 0 && !QByteArrayView(m_data).isValidUtf8();
   if (lines.capacity() > lines.size() + lines.size() / 2) lines.shrink_to_fit();
   if (keys.capacity() > 2 * keys.size()) keys.shrink_to_fit();
   sections.shrink_to_fit();
