@@ -427,6 +427,12 @@ TEST_F(ProfileFileTest, TextValuesAndNamesRoundTripInTheirOwnEncoding) {
   const QString onlyBom = app.file(QStringLiteral("only.ini"), "\xEF\xBB\xBF");
   ProfileFile::writeText(onlyBom, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1"));
   EXPECT_EQ(readBytes(onlyBom), QByteArray("\xEF\xBB\xBF[A]\nk=1\n"));
+  // Two keys that decode to the same text, one in each encoding: a whole-section
+  // read gives each row its own value.
+  const ProfileFile twins("[A]\ncaf\xE9=old\ncaf\xC3\xA9=new\n", ProfileFile::FromMemory{});
+  const ProfileFile::TextEntries rows = twins.textEntries(QStringLiteral("a"));
+  EXPECT_EQ(rows.keys, (QStringList{QStringLiteral("caf\u00e9"), QStringLiteral("caf\u00e9")}));
+  EXPECT_EQ(rows.values, (QStringList{QStringLiteral("old"), QStringLiteral("new")}));
 }
 
 TEST(TextCodec, EveryByteStringSurvivesDecodeAndEncode) {
