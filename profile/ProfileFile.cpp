@@ -288,11 +288,19 @@ QByteArrayView ProfileFile::sectionName(const Section& s) const {
   return name;
 }
 
-QByteArrayView ProfileFile::keyName(std::uint32_t keyIndex) const {
-  QByteArrayView name;
-  classify(lineText(m_keys[keyIndex]), &name);
-  return name;
+// Inline: called once per key when whole sections are read.
+inline ProfileFile::Entry ProfileFile::entryOf(std::uint32_t keyIndex) const {
+  const QByteArrayView line = lineText(m_keys[keyIndex]);
+  const char* b = line.data();
+  const char* e = b + line.size();
+  while (b < e && isBlank(*b)) ++b;
+  const char* eq = findByte(b, e, '=');
+  const char* nameEnd = eq;
+  while (nameEnd > b && isBlank(nameEnd[-1])) --nameEnd;
+  return Entry{QByteArrayView(b, nameEnd - b), trimmed(QByteArrayView(eq + 1, e - eq - 1))};
 }
+
+QByteArrayView ProfileFile::keyName(std::uint32_t keyIndex) const { return entryOf(keyIndex).key; }
 
 // ---- lookups ---------------------------------------------------------------------------------
 
@@ -348,18 +356,6 @@ int ProfileFile::findSection(QByteArrayView raw) const {
     if (at < 0) return -1;
     if (sameName(sectionName(m_sections[static_cast<std::size_t>(at)]), name)) return at;
   }
-}
-
-// Inline: called once per key when whole sections are read.
-inline ProfileFile::Entry ProfileFile::entryOf(std::uint32_t keyIndex) const {
-  const QByteArrayView line = lineText(m_keys[keyIndex]);
-  const char* b = line.data();
-  const char* e = b + line.size();
-  while (b < e && isBlank(*b)) ++b;
-  const char* eq = findByte(b, e, '=');
-  const char* nameEnd = eq;
-  while (nameEnd > b && isBlank(nameEnd[-1])) --nameEnd;
-  return Entry{QByteArrayView(b, nameEnd - b), trimmed(QByteArrayView(eq + 1, e - eq - 1))};
 }
 
 const ProfileFile::KeyIndex& ProfileFile::keyIndex(int section, std::vector<std::uint32_t> hashes) const {
