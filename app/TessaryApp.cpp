@@ -57,6 +57,10 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
     TMDIChild* doc = form->activeChild();
     return doc ? doc->workingCopy() : QString();
   };
+  host.documentName = [form] {
+    TMDIChild* doc = form->activeChild();
+    return doc ? doc->fileName() : QString();
+  };
   host.selectSetting = [form](const QString& section, const QString& key) {
     if (TMDIChild* doc = form->activeChild()) doc->selectSetting(section, key);
   };

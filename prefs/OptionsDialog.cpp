@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "components/MainWindowLock.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
 #include "prefs/UpdatesPage.h"
@@ -49,6 +50,7 @@ TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow, std
       m_mainWindow(mainWindow),
       m_reportError(std::move(reportError)) {
   setObjectName(QStringLiteral("TForm1"));
+  m_lock = new MainWindowLock(this, mainWindow);
   setWindowTitle(QStringLiteral("Options/Preferences"));
   auto* layout = new QVBoxLayout(this);
   m_pages = new QTabWidget(this);
@@ -154,8 +156,6 @@ void TForm1::showOptions() {
     move(main.center() - QPoint(width() / 2, height() / 2));
   }
   show();
-  if (m_mainWindow && m_mainWindow->windowHandle() && windowHandle())
-    windowHandle()->setTransientParent(m_mainWindow->windowHandle());
   raise();
   activateWindow();
   FormActivate();
@@ -188,7 +188,7 @@ void TForm1::FormActivate() {
   if (m_activating) return;
   m_activating = true;
   const auto done = qScopeGuard([this] { m_activating = false; });
-  if (m_mainWindow) m_mainWindow->setEnabled(false);
+  m_lock->lock();
   guarded([&] { m_updates->refresh(); });
   associationCheck();
   m_continuum->setText(folderPart(m_prefs.continuum()));
@@ -197,9 +197,7 @@ void TForm1::FormActivate() {
   checkStorageFolder();
 }
 
-void TForm1::FormClose() {
-  if (m_mainWindow) m_mainWindow->setEnabled(true);
-}
+void TForm1::FormClose() { m_lock->release(); }
 
 bool TForm1::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating) FormActivate();
@@ -241,7 +239,7 @@ void TForm1::CheckForUpdates1Click() {
     m_updates->beginCheck();
     showOptions();
     m_pages->setCurrentWidget(m_updates);
-    if (m_mainWindow) m_mainWindow->setEnabled(false);
+    m_lock->lock();
     m_updates->finishCheck();
   });
 }

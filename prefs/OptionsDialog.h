@@ -6,6 +6,7 @@
 #include "prefs/AppPaths.h"
 #include "prefs/Preferences.h"
 
+class MainWindowLock;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -60,6 +61,7 @@ class TForm1 : public QDialog {
   Preferences m_prefs;
   Prompts& m_prompts;
   QWidget* m_mainWindow;
+  MainWindowLock* m_lock = nullptr;
   std::function<void()> m_reportError;
   QTabWidget* m_pages = nullptr;
   QLineEdit* m_continuum = nullptr;

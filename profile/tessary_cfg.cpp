@@ -56,6 +56,8 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "set") == 0 && argc == 6) {
+    // A value is one line; a break inside it would change the file's structure.
+    if (std::strpbrk(argv[5], "\r\n")) throw ProfileNameError(QStringLiteral("A value cannot hold a line break."));
     ProfileFile profile(file);
     profile.setValue(argv[3], argv[4], argv[5]);
     profile.commit();
@@ -71,8 +73,18 @@ int run(int argc, char** argv) {
   }
   if (std::strcmp(command, "check") == 0 && (argc == 3 || argc == 4)) {
     const QString rules = argc == 4 ? fileArg(argv[3]) : defaultRules();
-    const RangeCheck::Rules loaded = RangeCheck::loadRules(rules);
-    const QList<RangeCheck::Finding> findings = RangeCheck::check(ProfileFile(file), loaded);
+    RangeCheck::Rules loaded;
+    try {
+      loaded = RangeCheck::loadRules(rules);
+    } catch (const TessaryError& e) {
+      // Without its rules the check cannot say anything: a usage fault, not a finding.
+      std::fprintf(stderr, "%s\n", e.what());
+      return 2;
+    }
+    // A missing file has no values at all; checking it would report a false pass.
+    const std::optional<QByteArray> config = AtomicFile::read(file);
+    if (!config) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
+    const QList<RangeCheck::Finding> findings = RangeCheck::check(ProfileFile(*config, ProfileFile::FromMemory{}), loaded);
     for (const RangeCheck::Finding& f : findings) printLine(f.text().toUtf8());
     return findings.isEmpty() ? 0 : 1;
   }

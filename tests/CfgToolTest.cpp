@@ -149,3 +149,15 @@ TEST(CfgTool, ANameThatIsNotUtf8NamesThatVeryFile) {
   EXPECT_FALSE(AtomicFile::exists(QFile::decodeName(folder) + QStringLiteral("/caf\uFFFD.cfg")));
   AtomicFile::remove(AtomicFile::decodePath(odd));
 }
+
+TEST(CfgTool, AValueWithALineBreakIsRefusedAndTheFileStays) {
+  TempApp app;
+  const QByteArray content = "[Warbird]\nInitialEnergy=1500\n";
+  const QString f = app.file(QStringLiteral("a.cfg"), content);
+  for (const QString& value : {QStringLiteral("1\n[Evil]"), QStringLiteral("1\r2"), QStringLiteral("\n")}) {
+    const ToolRun r = cfg({QStringLiteral("set"), f, QStringLiteral("Warbird"), QStringLiteral("InitialEnergy"), value});
+    EXPECT_EQ(r.code, 2) << value.toStdString();
+    EXPECT_EQ(r.err.trimmed(), QByteArray("A value cannot hold a line break."));
+    EXPECT_EQ(readBytes(f), content);
+  }
+}

@@ -93,3 +93,39 @@ TEST(RangeCheck, TheCommandLineCheckSaysWhatIsWrongAndExitsOneForFindings) {
   EXPECT_EQ(bad.first, 1);
   EXPECT_EQ(bad.second, QByteArray("Warbird - Gravity: \"x\" is not a whole number\n"));
 }
+
+TEST(RangeCheck, AMissingRulesOrConfigurationFileIsAnErrorNeverAPass) {
+  TempApp app;
+  const QString rules = app.file(QStringLiteral("r.cdu"), kRules);
+  const QString ok = app.file(QStringLiteral("ok.cfg"), "[Warbird]\nBulletSpeed=10\n[Shark]\nBulletSpeed=10\n");
+  auto run = [&](const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(TESSARY_CFG_TOOL), QStringList{QStringLiteral("check")} + args);
+    p.waitForFinished(30000);
+    return std::make_tuple(p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError().trimmed());
+  };
+  const QString noRules = app.path(QStringLiteral("none.cdu"));
+  EXPECT_EQ(run({ok, noRules}), std::make_tuple(2, QByteArray(), ("Unable to read " + noRules).toUtf8()));
+  const QString noConfig = app.path(QStringLiteral("gone.cfg"));
+  EXPECT_EQ(run({noConfig, rules}), std::make_tuple(1, QByteArray(), ("Unable to read " + noConfig).toUtf8()));
+  EXPECT_THROW(RangeCheck::loadRules(noRules), ProfileReadError);
+  // A folder where the rules should be is as unreadable as nothing.
+  EXPECT_EQ(std::get<0>(run({ok, app.path(QStringLiteral("base"))})), 2);
+}
+
+TEST(RangeCheck, TheMinimumBoundIsABoundOfItsOwn) {
+  const RangeCheck::Rules rules = [] {
+    TempApp app;
+    return RangeCheck::loadRules(app.file(QStringLiteral("r.cdu"), "[Ships]\nGravity=1:Gravity:-5:100\n[A]\n[B]\n[C]\n[D]\n[ShipSections]\nWarbird=1\n"));
+  }();
+  auto found = [&](const QByteArray& value) {
+    const ProfileFile f("[Warbird]\nGravity=" + value + "\n", ProfileFile::FromMemory{});
+    QStringList out;
+    for (const RangeCheck::Finding& x : RangeCheck::check(f, rules)) out.append(x.problem);
+    return out;
+  };
+  EXPECT_EQ(found("-5"), QStringList());
+  EXPECT_EQ(found("-6"), QStringList{QStringLiteral("-6 is below the minimum -5")});
+  EXPECT_EQ(found("100"), QStringList());
+  EXPECT_EQ(found("101"), QStringList{QStringLiteral("101 is above the maximum 100")});
+}

@@ -1,5 +1,6 @@
 #include "tools/RangeCheck.h"
 
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 
@@ -39,7 +40,10 @@ QStringList splitFields(const QString& value) {
 }
 
 Rules loadRules(const QString& path) {
-  const ProfileFile file(path);
+  // Without its rules a check would find nothing and call that a pass.
+  const std::optional<QByteArray> bytes = AtomicFile::read(path);
+  if (!bytes) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(path));
+  const ProfileFile file(*bytes, ProfileFile::FromMemory{});
   Rules result;
   result.shipSections = file.keys(QStringLiteral("ShipSections"));
   const QStringList sections = file.sections();

@@ -36,7 +36,8 @@ struct Finding {
 // keeps its colons and blanks.
 QStringList splitFields(const QString& value);
 
-// Reads the rules: every section but the last five holds rules; ShipSections
+// Reads the rules: a missing or unreadable file throws ProfileReadError
+// ("Unable to read <path>"). Every section but the last five holds rules; ShipSections
 // names the ship sections. Throws TessaryError naming the section and key of a
 // rule that lacks a field it needs or has a bound that is not a whole number.
 Rules loadRules(const QString& path);

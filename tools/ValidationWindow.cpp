@@ -1,6 +1,9 @@
 #include "tools/ValidationWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QWindow>
 #include <QGroupBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "components/Labels.h"
+#include "components/MainWindowLock.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
 #include "documents/ConfigModel.h"
@@ -30,6 +34,8 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     // No parent widget: the main window is disabled while this shows, and a child would be disabled with it.
     : QDialog(nullptr, Qt::Window), m_paths(paths), m_prompts(prompts), m_host(std::move(host)) {
   setObjectName(QStringLiteral("TForm3"));
+  m_lock = new MainWindowLock(this, m_host.mainWindow);
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm3::noteFocusWindow);
   setWindowTitle(QStringLiteral("CFG Validation (Error Checks)"));
   resize(995, 405);
   auto* layout = new QHBoxLayout(this);
@@ -140,14 +146,37 @@ void TForm3::showValidation() {
 }
 
 bool TForm3::event(QEvent* e) {
-  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating) FormActivate();
+  switch (e->type()) {
+    case QEvent::Show:
+      m_cameFromOwnWindow = true;  // a showing is an activation of its own
+      break;
+    case QEvent::WindowActivate:
+      // Only coming back from another window of this program starts afresh; a
+      // trip to another application (or to a message box of this window) keeps
+      // the results on screen.
+      if (isVisible() && !m_activating && m_cameFromOwnWindow) {
+        m_cameFromOwnWindow = false;
+        FormActivate();
+      }
+      break;
+    default:
+      break;
+  }
   return QDialog::event(e);
+}
+
+void TForm3::noteFocusWindow(QWindow* now) {
+  if (!now || !isVisible() || now == windowHandle()) return;
+  for (QWindow* w = now; w; w = w->transientParent())
+    if (w == windowHandle()) return;  // a box of this window's own
+  m_cameFromOwnWindow = true;
 }
 
 void TForm3::FormActivate() {
   if (m_activating) return;
   m_activating = true;
   const auto done = qScopeGuard([this] { m_activating = false; });
+  m_cameFromOwnWindow = false;
   ListView1->clear();
   ProgressBar1->setValue(0);
   for (int i = 0; i < 4; ++i) m_lists[i]->clear();
@@ -156,7 +185,7 @@ void TForm3::FormActivate() {
   BitBtn2->setIcon(Pictures::main(11));
   BitBtn2->hide();
   m_fileLabel->setText(QStringLiteral("crappy2.cfg"));
-  if (m_host.mainWindow) m_host.mainWindow->setEnabled(false);
+  m_lock->lock();
 }
 
 void TForm3::setStatus(const QString& text) {
@@ -204,13 +233,11 @@ void TForm3::BitBtn1Click() {
 }
 
 void TForm3::BitBtn2Click() {
-  if (m_host.mainWindow) m_host.mainWindow->setEnabled(true);
+  m_lock->release();
   hide();
 }
 
-void TForm3::FormClose() {
-  if (m_host.mainWindow) m_host.mainWindow->setEnabled(true);
-}
+void TForm3::FormClose() { m_lock->release(); }
 
 void TForm3::closeEvent(QCloseEvent* e) {
   FormClose();
@@ -255,8 +282,19 @@ void TForm3::checkOpenDocument() {
     }
     ListView1->clear();
     ProgressBar1->setValue(0);
-    m_fileLabel->setText(QStringLiteral("Open document"));
-    const RangeCheck::Rules rules = RangeCheck::loadRules(m_paths.base() + QStringLiteral("/cfgcheck.cdu"));
+    m_errorsFound->setText(QStringLiteral("0"));
+    const QString name = m_host.documentName ? m_host.documentName() : QString();
+    m_fileLabel->setText(name.isEmpty() ? QFileInfo(working).fileName() : name);
+    const QString rulesPath = m_paths.base() + QStringLiteral("/cfgcheck.cdu");
+    RangeCheck::Rules rules;
+    try {
+      rules = RangeCheck::loadRules(rulesPath);
+    } catch (const ProfileReadError& e) {
+      // No rules, no check: saying "No errors found." here would be a lie.
+      setStatus(QStringLiteral("No rules to check against."));
+      m_prompts.message(this, QMessageBox::Warning, applicationTitle(), QString::fromUtf8(e.what()));
+      return;
+    }
     const QList<RangeCheck::Finding> findings = RangeCheck::check(ProfileFile(working), rules);
     for (const RangeCheck::Finding& f : findings) addResult(f.text(), f.section, f.key);
     m_errorsFound->setText(QString::number(findings.size()));

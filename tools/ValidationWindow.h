@@ -5,7 +5,9 @@
 
 #include "prefs/AppPaths.h"
 
+class MainWindowLock;
 class QLabel;
+class QWindow;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -24,6 +26,7 @@ class TForm3 : public QDialog {
   struct Host {
     QWidget* mainWindow = nullptr;        // disabled while this window shows
     std::function<QString()> documentWorkingCopy;  // the active document's working copy, empty for none
+    std::function<QString()> documentName;         // the active document's file name, as its caption shows it
     std::function<void(const QString& section, const QString& key)> selectSetting;  // in the active document
     std::function<void()> reportError;  // logs the exception being handled
   };
@@ -45,6 +48,7 @@ class TForm3 : public QDialog {
  private:
   void addResult(const QString& text, const QString& section, const QString& key);
   void setStatus(const QString& text);
+  void noteFocusWindow(QWindow* now);
   template <typename F>
   void guarded(F&& work);
 
@@ -59,5 +63,7 @@ class TForm3 : public QDialog {
   QPushButton* BitBtn1 = nullptr;    // "Scan Now"
   QPushButton* BitBtn2 = nullptr;    // "Exit"
   QListWidget* m_lists[6] = {};      // working lists 1..6
+  MainWindowLock* m_lock = nullptr;
   bool m_activating = false;
+  bool m_cameFromOwnWindow = true;  // another window of the program was active since the last activation
 };

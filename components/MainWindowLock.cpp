@@ -1,0 +1,46 @@
+#include "components/MainWindowLock.h"
+
+#include <QEvent>
+#include <QWindow>
+
+MainWindowLock::MainWindowLock(QWidget* window, QWidget* mainWindow)
+    : QObject(window), m_window(window), m_main(mainWindow) {
+  window->installEventFilter(this);
+}
+
+void MainWindowLock::makeTransient() {
+  if (!m_main) return;
+  // Both native windows must exist; the window's own is made at its first show.
+  QWindow* own = m_window->windowHandle();
+  QWindow* main = m_main->window()->windowHandle();
+  if (own && main && own->transientParent() != main) own->setTransientParent(main);
+}
+
+void MainWindowLock::lock() {
+  if (!m_main || !m_window->isVisible()) return;
+  m_main->setEnabled(false);
+  m_locked = true;
+}
+
+void MainWindowLock::release() {
+  if (m_main) m_main->setEnabled(true);
+  m_locked = false;
+}
+
+bool MainWindowLock::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_window) {
+    switch (event->type()) {
+      case QEvent::Show:
+        // Sent before the native window is mapped: the window manager learns it
+        // together with the window itself, and keeps it above the main window.
+        makeTransient();
+        break;
+      case QEvent::Hide:
+        release();
+        break;
+      default:
+        break;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+// A top-level window that takes the main window's input away while it shows
+// (Options/Preferences, the validation window). It has no parent widget, since
+// a child would be disabled with the main window, so the window manager has to
+// be told that it belongs above the main window: it is made transient for it.
+// Whatever makes the window go away (Escape, its close box, Alt+F4, a button,
+// code that hides it) gives the main window back; nothing can leave the user
+// in front of a disabled main window with nothing else on screen.
+class MainWindowLock : public QObject {
+ public:
+  // The lock lives as long as window (it is the lock's parent).
+  MainWindowLock(QWidget* window, QWidget* mainWindow);
+
+  // Takes the main window's input away, while the window shows (again at activations).
+  void lock();
+  // Gives it back.
+  void release();
+  bool locked() const { return m_locked; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void makeTransient();
+
+  QWidget* m_window;
+  QPointer<QWidget> m_main;
+  bool m_locked = false;
+};
