@@ -236,6 +236,11 @@ void TForm1::CheckBox3Click() {
 
 void TForm1::CheckForUpdates1Click() {
   guarded([&] {
+    if (m_updates->isChecking()) {  // one check at a time: show the one that runs
+      showOptions();
+      m_pages->setCurrentWidget(m_updates);
+      return;
+    }
     m_updates->beginCheck();
     showOptions();
     m_pages->setCurrentWidget(m_updates);

@@ -9,7 +9,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/VersionInfo.h"
@@ -62,6 +63,11 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   BitBtn6 = new QPushButton(info);
   BitBtn6->setObjectName(QStringLiteral("BitBtn6"));
   BitBtn6->hide();
+  m_stop = new QPushButton(QStringLiteral("Stop"), info);
+  m_stop->setObjectName(QStringLiteral("StopButton"));
+  m_stop->setToolTip(QStringLiteral("Stop the download that is running"));
+  m_stop->hide();
+  grid->addWidget(m_stop, 3, 2);
   grid->addWidget(BitBtn5, 0, 2, 3, 1);
   grid->addWidget(BitBtn6, 0, 2, 3, 1);  // the same place: one of the two shows
   grid->setColumnStretch(1, 1);
@@ -114,7 +120,12 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   inner->setTabVisible(1, false);  // never shown
   layout->addWidget(inner, 1);
 
+  // Whatever the server sends is shown as it is, never read as rich text.
+  for (QLabel* label : findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+
   connect(BitBtn5, &QPushButton::clicked, this, &UpdatesPage::BitBtn5Click);
+  connect(m_stop, &QPushButton::clicked, m_http, &HttpDownloader::cancel);
+  connect(m_http, &HttpDownloader::busyChanged, m_stop, &QWidget::setVisible);
   connect(m_http, &HttpDownloader::status, this, &UpdatesPage::setStatus);
   connect(m_http, &HttpDownloader::failed, this, [this](const QString& text) {
     // Red for the rest of the run.
@@ -202,19 +213,38 @@ void UpdatesPage::showLastCheck() {
 }
 
 void UpdatesPage::beginCheck() {
+  if (m_checking) return;
   m_prefs.setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime()));
   AtomicFile::remove(updatesFile(QStringLiteral("update.cdu")));
   AtomicFile::remove(updatesFile(QStringLiteral("ChangeLog.txt")));
 }
 
+void UpdatesPage::pause(int ms) {
+  // The windows keep working meanwhile; a program that is ending does not wait.
+  QEventLoop wait;
+  QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+  wait.exec();
+}
+
 void UpdatesPage::finishCheck() {
+  // One check at a time: a second one would remove the files the first is fetching.
+  if (m_checking) return;
+  m_checking = true;
+  BitBtn5->setEnabled(false);
+  struct Done {
+    UpdatesPage* page;
+    ~Done() {
+      page->m_checking = false;
+      page->BitBtn5->setEnabled(true);
+    }
+  } done{this};
   QDir().mkpath(m_paths.updates());
   setStatus(QStringLiteral("Status: Retreiving Update Info..."));
   const QString base = UpdateCheck::baseUrl();
   m_http->DownloadUpdateFile(base, QStringLiteral("update.cdu"), m_paths.updates());
   if (AtomicFile::exists(updatesFile(QStringLiteral("update.cdu")))) {
     setStatus(QStringLiteral("Status: Retreiving Change Log..."));
-    QThread::msleep(900);
+    pause(900);
     m_http->DownloadUpdateFile(base, QStringLiteral("ChangeLog.txt"), m_paths.updates());
     const QString latest = latestVersion();
     Label4->setText(currentBuild());
@@ -234,6 +264,7 @@ void UpdatesPage::finishCheck() {
 }
 
 void UpdatesPage::BitBtn5Click() {
+  if (m_checking) return;
   beginCheck();
   finishCheck();
 }

@@ -25,6 +25,7 @@ class UpdatesPage : public QWidget {
   void beginCheck();
   void finishCheck();
   HttpDownloader* downloader() const { return m_http; }
+  bool isChecking() const { return m_checking; }
 
  private:
   QString currentBuild() const;
@@ -32,6 +33,7 @@ class UpdatesPage : public QWidget {
   void loadChangeLog();
   void offerIfNewer(const QString& latest);
   void setStatus(const QString& text);
+  void pause(int ms);
   QString updatesFile(const QString& name) const { return m_paths.updates() + QLatin1Char('/') + name; }
 
   AppPaths m_paths;
@@ -49,4 +51,6 @@ class UpdatesPage : public QWidget {
   QPlainTextEdit* Memo1 = nullptr;  // change log
   QPushButton* BitBtn5 = nullptr;   // "Check For Updates"
   QPushButton* BitBtn6 = nullptr;   // "Download Updates?"
+  QPushButton* m_stop = nullptr;    // stops a running download
+  bool m_checking = false;
 };

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -193,57 +195,184 @@ std::optional<QByteArray> read(const QString& path) {
   return data;
 }
 
-void write(const QString& path, const QByteArray& data) {
-  QByteArray target = nativePath(path);
+struct Writer::Impl {
+  QString path;         // as the caller named it, for messages
+  QByteArray target;    // the file that is replaced (a link's target)
+  QByteArray folder;
+  QByteArray tempName;  // the named temporary file, once there is one
   struct stat old {};
   bool existed = false;
-  if (::lstat(target.constData(), &old) == 0) {
-    if (S_ISLNK(old.st_mode)) {
-      // Replace the file the link points at and keep the link itself.
-      char resolved[PATH_MAX];
-      if (::realpath(target.constData(), resolved) != nullptr) {
-        target = QByteArray(resolved);
-        existed = ::stat(target.constData(), &old) == 0;
-      } else {
-        existed = false;  // a dangling link: create the file it names
-        char link[PATH_MAX];
-        const ssize_t n = ::readlink(target.constData(), link, sizeof link - 1);
-        if (n <= 0) unableToWrite(path);
-        const QByteArray dest(link, n);
-        target = dest.startsWith('/') ? dest : folderOf(target) + '/' + dest;
-      }
-    } else {
-      existed = true;
-    }
-    if (existed && !S_ISREG(old.st_mode)) unableToWrite(path);
-  }
+  bool anonymous = false;  // an O_TMPFILE file: it has no name until the commit
+  bool done = false;
+  int fd = -1;
+  mode_t newMode = 0;
 
-  const QByteArray folder = folderOf(target);
-  const qsizetype slash = target.lastIndexOf('/');
-  QByteArray templ = folder + "/." + target.mid(slash + 1) + ".tessary-XXXXXX";
-  Fd fd(::mkostemp(templ.data(), O_CLOEXEC));
-  if (fd.get() < 0) unableToWrite(path);
-  const QByteArray temp = templ;
-  bool ok = writeAll(fd.get(), data.constData(), data.size()) && ::fsync(fd.get()) == 0;
-  if (ok) {
-    if (existed) {
-      // A read-only or shared file stays so; owner and group only where allowed.
-      ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
-      if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-        (void)!::fchown(fd.get(), old.st_uid, old.st_gid);
-    } else {
-      ok = ::fchmod(fd.get(), 0666 & ~currentUmask()) == 0;
-    }
-  }
-  ok = fd.close() && ok;
-  if (ok) ok = ::rename(temp.constData(), target.constData()) == 0;
-  if (!ok) {
-    ::unlink(temp.constData());
+  [[noreturn]] void fail() {
+    discard();
     unableToWrite(path);
   }
+  void discard() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (!tempName.isEmpty()) ::unlink(tempName.constData());
+    tempName.clear();
+  }
+  // A fresh name of this program's own kind beside the target, created empty.
+  int createNamed() {
+    const qsizetype slash = target.lastIndexOf('/');
+    tempName = folder + "/." + target.mid(slash + 1) + ".tessary-" + QByteArray::number(::getpid()) + "-XXXXXX";
+    const int named = ::mkostemp(tempName.data(), O_CLOEXEC);
+    if (named < 0) tempName.clear();
+    return named;
+  }
+  // Gives the anonymous file a name, so it can be renamed over the target.
+  bool nameAnonymous() {
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      const int probe = createNamed();  // picks a free name; the link needs it free again
+      if (probe < 0) return false;
+      ::close(probe);
+      ::unlink(tempName.constData());
+      if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, tempName.constData(), AT_SYMLINK_FOLLOW) == 0) return true;
+      const int err = errno;
+      tempName.clear();
+      if (err != EEXIST) break;
+    }
+    // No /proc, or a file system that cannot link it: copy into a named file instead.
+    const int named = createNamed();
+    if (named < 0) return false;
+    off_t at = 0;
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 || (n > 0 && !writeAll(named, buffer, n))) {
+        ::close(named);
+        return false;
+      }
+      if (n == 0) break;
+      at += n;
+    }
+    ::close(fd);
+    fd = named;
+    return ::fsync(fd) == 0;
+  }
+};
+
+Writer::Writer(const QString& path, std::optional<unsigned> newMode) : d(std::make_unique<Impl>()) {
+  d->path = path;
+  d->target = nativePath(path);
+  d->newMode = newMode ? static_cast<mode_t>(*newMode & 07777) : (0666 & ~currentUmask());
+  if (::lstat(d->target.constData(), &d->old) == 0) {
+    if (S_ISLNK(d->old.st_mode)) {
+      // Replace the file the link points at and keep the link itself.
+      char resolved[PATH_MAX];
+      if (::realpath(d->target.constData(), resolved) != nullptr) {
+        d->target = QByteArray(resolved);
+        d->existed = ::stat(d->target.constData(), &d->old) == 0;
+      } else {
+        d->existed = false;  // a dangling link: create the file it names
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(d->target.constData(), link, sizeof link - 1);
+        if (n <= 0) d->fail();
+        const QByteArray dest(link, n);
+        d->target = dest.startsWith('/') ? dest : folderOf(d->target) + '/' + dest;
+      }
+    } else {
+      d->existed = true;
+    }
+    if (d->existed && !S_ISREG(d->old.st_mode)) d->fail();
+    // A file its owner made read-only is not replaced behind the owner's back. Root
+    // may write anything, so for root the permission bits alone decide.
+    if (d->existed) {
+      const bool writable = ::geteuid() == 0 ? (d->old.st_mode & 0222) != 0
+                                             : ::faccessat(AT_FDCWD, d->target.constData(), W_OK, AT_EACCESS) == 0;
+      if (!writable) d->fail();
+    }
+  }
+  d->folder = folderOf(d->target);
+  removeStaleTemporaries(decodePath(d->folder));
+  // An anonymous file cannot be left behind by a crash; where the file system
+  // has none, a named one of this process's own naming is the fallback.
+  d->fd = ::open(d->folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  d->anonymous = d->fd >= 0;
+  if (!d->anonymous) d->fd = d->createNamed();
+  if (d->fd < 0) d->fail();
+}
+
+Writer::~Writer() {
+  if (d && !d->done) d->discard();
+}
+
+void Writer::append(const char* data, qint64 size) {
+  if (d->done || d->fd < 0 || !writeAll(d->fd, data, size)) d->fail();
+}
+
+void Writer::commit() {
+  if (d->done || d->fd < 0) d->fail();
+  bool ok = ::fsync(d->fd) == 0;
+  if (ok) {
+    if (d->existed) {
+      // A read-only or shared file stays so; owner and group only where allowed.
+      ok = ::fchmod(d->fd, d->old.st_mode & 07777) == 0;
+      if (ok && (d->old.st_uid != ::geteuid() || d->old.st_gid != ::getegid()))
+        (void)!::fchown(d->fd, d->old.st_uid, d->old.st_gid);
+    } else {
+      ok = ::fchmod(d->fd, d->newMode) == 0;
+    }
+  }
+  if (ok && d->anonymous) ok = d->nameAnonymous();
+  if (ok) {
+    const int fd = d->fd;
+    d->fd = -1;
+    ok = ::close(fd) == 0;
+  }
+  if (ok) ok = ::rename(d->tempName.constData(), d->target.constData()) == 0;
+  if (!ok) d->fail();
+  d->tempName.clear();
+  d->done = true;
   // The rename is durable only once the folder is on disk too.
-  Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Fd dir(::open(d->folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) (void)::fsync(dir.get());
+}
+
+void write(const QString& path, const QByteArray& data, std::optional<unsigned> newMode) {
+  Writer writer(path, newMode);
+  writer.append(data.constData(), data.size());
+  writer.commit();
+}
+
+std::optional<unsigned> modeOf(const QString& path) {
+  struct stat st {};
+  if (::stat(nativePath(path).constData(), &st) != 0) return std::nullopt;
+  return static_cast<unsigned>(st.st_mode & 07777);
+}
+
+int removeStaleTemporaries(const QString& folder) {
+  // ".<name>.tessary-<pid>-XXXXXX": left only by a process that died in the
+  // middle of a write. One whose process still runs may be in use.
+  DIR* dir = ::opendir(nativePath(folder).constData());
+  if (!dir) return 0;
+  int removed = 0;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const QByteArray name(entry->d_name);
+    if (!name.startsWith('.')) continue;
+    const qsizetype mark = name.lastIndexOf(".tessary-");
+    if (mark < 0) continue;
+    const QByteArray rest = name.mid(mark + 9);
+    const qsizetype dash = rest.indexOf('-');
+    if (dash <= 0 || rest.size() - dash - 1 != 6) continue;
+    bool isNumber = false;
+    const long pid = rest.left(dash).toLong(&isNumber);
+    if (!isNumber || pid <= 0) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+    struct stat st {};
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 }  // namespace AtomicFile

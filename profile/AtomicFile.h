@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // Whole-file reads and replacing writes that never leave a half-written file.
@@ -21,8 +22,38 @@ namespace AtomicFile {
 // never pass for an empty file.
 std::optional<QByteArray> read(const QString& path);
 
-// Replaces (or creates) path with data; the folder must exist.
-void write(const QString& path, const QByteArray& data);
+// Replaces (or creates) path with data; the folder must exist. An existing
+// file keeps its permission bits; a new one gets newMode, or 0666 less the umask.
+// A file that the user may not write (read-only for its owner, say) is refused
+// with ProfileWriteError, never replaced.
+void write(const QString& path, const QByteArray& data, std::optional<unsigned> newMode = std::nullopt);
+
+// The same, fed piece by piece (a download). The content goes to a file
+// without a name (O_TMPFILE) where the file system allows, so a crash leaves
+// nothing behind; elsewhere to ".<name>.tessary-<pid>-XXXXXX" beside the
+// target. Dropped without commit(), it leaves the target as it was.
+class Writer {
+ public:
+  // Checks the target and opens the temporary file; throws ProfileWriteError.
+  explicit Writer(const QString& path, std::optional<unsigned> newMode = std::nullopt);
+  ~Writer();
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  void append(const char* data, qint64 size);  // throws ProfileWriteError
+  void commit();                               // replaces the target; throws ProfileWriteError
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
+
+// The permission bits of the file at path (links followed); nullopt when there is none.
+std::optional<unsigned> modeOf(const QString& path);
+
+// Removes the temporary files of replacing writes in folder whose process has
+// ended (a crash or a kill in the middle of a write); returns how many. Every
+// write runs it on its own folder.
+int removeStaleTemporaries(const QString& folder);
 
 // Paths as the system sees them: bytes. A name that is not UTF-8 (an old
 // "caf\xE9.cfg") is decoded with each stray byte kept as a lone surrogate

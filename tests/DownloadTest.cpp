@@ -37,10 +37,13 @@ class TinyServer : public QObject {
     server.listen(QHostAddress::LocalHost, port);
     connect(&server, &QTcpServer::newConnection, this, [this] {
       while (QTcpSocket* s = server.nextPendingConnection()) {
-        connect(s, &QTcpSocket::readyRead, this, [this, s] {
-          buffer[s] += s->readAll();
-          if (!buffer[s].contains("\r\n\r\n")) return;
-          const QByteArray request = buffer[s];
+        // What this connection has sent so far: it lives and dies with the connection, so
+        // a new connection that the system gives the same address never sees an old request.
+        auto pending = std::make_shared<QByteArray>();
+        connect(s, &QTcpSocket::readyRead, this, [this, s, pending] {
+          *pending += s->readAll();
+          if (!pending->contains("\r\n\r\n")) return;
+          const QByteArray request = std::exchange(*pending, QByteArray());
           requests.append(request);
           const QList<QByteArray> first = request.left(request.indexOf("\r\n")).split(' ');
           const bool head = first.value(0) == "HEAD";
@@ -63,7 +66,6 @@ class TinyServer : public QObject {
 
  private:
   QTcpServer server;
-  QHash<QTcpSocket*, QByteArray> buffer;
 };
 }  // namespace
 
