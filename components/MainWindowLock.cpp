@@ -1,11 +1,26 @@
 #include "components/MainWindowLock.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QWindow>
 
 MainWindowLock::MainWindowLock(QWidget* window, QWidget* mainWindow)
     : QObject(window), m_window(window), m_main(mainWindow) {
   window->installEventFilter(this);
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindowLock::noteFocusWindow);
+}
+
+void MainWindowLock::noteFocusWindow(QWindow* now) {
+  if (!now || !m_window->isVisible()) return;  // no window of ours: another application
+  for (QWindow* w = now; w; w = w->transientParent())
+    if (w == m_window->windowHandle()) return;  // this window or a box of its own
+  m_freshActivation = true;
+}
+
+bool MainWindowLock::takeActivation() {
+  const bool fresh = m_freshActivation;
+  m_freshActivation = false;
+  return fresh;
 }
 
 void MainWindowLock::makeTransient() {
@@ -31,6 +46,7 @@ bool MainWindowLock::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_window) {
     switch (event->type()) {
       case QEvent::Show:
+        m_freshActivation = true;
         // Sent before the native window is mapped: the window manager learns it
         // together with the window itself, and keeps it above the main window.
         makeTransient();

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QWindow;
+
 // A top-level window that takes the main window's input away while it shows
 // (Options/Preferences, the validation window). It has no parent widget, since
 // a child would be disabled with the main window, so the window manager has to
@@ -21,13 +23,21 @@ class MainWindowLock : public QObject {
   void release();
   bool locked() const { return m_locked; }
 
+  // Whether an activation of the window is a new one, to be handled as such: the
+  // first after it shows, or one after another window of the program had the
+  // focus. Coming back from a dialog of its own (a file dialog, a message box)
+  // or from another application is not. Call at each WindowActivate.
+  bool takeActivation();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void makeTransient();
+  void noteFocusWindow(QWindow* now);
 
   QWidget* m_window;
   QPointer<QWidget> m_main;
   bool m_locked = false;
+  bool m_freshActivation = true;
 };

@@ -27,7 +27,8 @@ void save(const QString& workingCopy, const QString& target, const QString& back
     // Users restore from name + "x"; an older backup there is kept as it is.
     if (!AtomicFile::exists(backup)) {
       try {
-        AtomicFile::write(backup, *previous);
+        // A private file's backup is as private as the file.
+        AtomicFile::write(backup, *previous, AtomicFile::modeOf(target));
       } catch (const TessaryError&) {
         throw TessaryError(
             QStringLiteral("Unable to write the backup %1, so %2 was not replaced").arg(backup, target));

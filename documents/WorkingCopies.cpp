@@ -7,11 +7,31 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "profile/AtomicFile.h"
 
 namespace {
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// rename() that fails with EEXIST instead of replacing a file at to.
+bool renameNoReplace(const QString& from, const QString& to) {
+  const QByteArray a = AtomicFile::nativePath(from);
+  const QByteArray b = AtomicFile::nativePath(to);
+  if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without it: a hard link fails just as well on an existing name.
+  if (::link(a.constData(), b.constData()) != 0) return false;
+  ::unlink(a.constData());
+  return true;
+}
+
 QString resolvedPath(const QString& path) {
   // The deepest existing folder, resolved, with the rest of the path after it.
   QFileInfo info(QDir::cleanPath(QDir(path).absolutePath()));
@@ -31,6 +51,16 @@ QString baseNameOf(const QString& workingFileName) {
 
 WorkingCopies::WorkingCopies(const QString& folder) : m_folder(QDir::cleanPath(folder)) {}
 
+void WorkingCopies::makeFolder() const {
+  // Unsaved edits are nobody else's business: the folder is the user's alone.
+  const QByteArray native = AtomicFile::nativePath(m_folder);
+  QDir().mkpath(m_folder);
+  struct stat st {};
+  if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+      (st.st_mode & 0777) != 0700)
+    (void)::chmod(native.constData(), 0700);
+}
+
 QString WorkingCopies::freeName(const QString& fileName) const {
   auto taken = [&](const QString& path) { return m_made.contains(path) || AtomicFile::exists(path); };
   QString candidate = m_folder + QLatin1Char('/') + fileName;
@@ -44,17 +74,22 @@ QString WorkingCopies::freeName(const QString& fileName) const {
 
 QString WorkingCopies::create(const QString& fileName, const QString& source) {
   // Read everything first: the source may be a working copy itself, and it is never touched.
-  return createWith(fileName, AtomicFile::read(source).value_or(QByteArray()));
+  const QByteArray content = AtomicFile::read(source).value_or(QByteArray());
+  // Who may read the copy is who may read the source; this program must still write it.
+  const std::optional<unsigned> mode = AtomicFile::modeOf(source);
+  return createWith(fileName, content, mode ? std::optional<unsigned>((*mode & 0777) | 0600) : std::nullopt);
 }
 
-QString WorkingCopies::createWith(const QString& fileName, const QByteArray& content) {
-  QDir().mkpath(m_folder);
+QString WorkingCopies::createWith(const QString& fileName, const QByteArray& content, std::optional<unsigned> mode) {
+  makeFolder();
   QString path;
   // Claim the name first, so another running copy choosing at the same moment takes another.
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = freeName(fileName);
-    const int fd = ::open(AtomicFile::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(AtomicFile::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
+      // The write below keeps the reserved file's bits: give it the copy's own now.
+      (void)::fchmod(fd, mode ? *mode : (0666 & ~currentUmask()));
       ::close(fd);
       break;
     }
@@ -72,9 +107,15 @@ QString WorkingCopies::createWith(const QString& fileName, const QByteArray& con
 
 QString WorkingCopies::follow(const QString& workingCopy, const QString& fileName) {
   if (baseNameOf(QFileInfo(workingCopy).fileName()) == fileName) return workingCopy;
-  const QString followed = freeName(fileName);
-  if (::rename(AtomicFile::nativePath(workingCopy).constData(), AtomicFile::nativePath(followed).constData()) != 0)
-    return workingCopy;
+  // Another running copy may take the free name in the meantime: never replace what is there.
+  QString followed;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    followed = freeName(fileName);
+    if (renameNoReplace(workingCopy, followed)) break;
+    if (errno != EEXIST) return workingCopy;
+    followed.clear();
+  }
+  if (followed.isEmpty()) return workingCopy;
   m_made.removeAll(workingCopy);
   m_made.append(followed);
   return followed;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The working copies of one running copy of the program: a document's edits go
 // to its working copy in the working folder (base/temp/) until it is saved.
 //
@@ -24,8 +26,8 @@ class WorkingCopies {
   // ProfileReadError when source cannot be read and ProfileWriteError when the
   // copy cannot be written; then no file is left behind.
   QString create(const QString& fileName, const QString& source);
-  // The same with given content.
-  QString createWith(const QString& fileName, const QByteArray& content);
+  // The same with given content; mode: the copy's permission bits (default: 0666 less the umask).
+  QString createWith(const QString& fileName, const QByteArray& content, std::optional<unsigned> mode = std::nullopt);
 
   // After a save under fileName the working copy takes a name after it, so it
   // still holds the document's whole content; returns the (maybe unchanged)
@@ -42,6 +44,7 @@ class WorkingCopies {
 
  private:
   QString freeName(const QString& fileName) const;
+  void makeFolder() const;  // the folder, mode 0700
 
   QString m_folder;
   QStringList m_made;

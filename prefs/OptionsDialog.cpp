@@ -112,8 +112,12 @@ QWidget* TForm1::buildFileOptionsPage() {
   m_backupFolder = pathBox(QStringLiteral("BackupFolderEdit"), backup);
   auto* set = button(QStringLiteral("Button4"), QStringLiteral("Set"), -1, backup);
   set->setMaximumWidth(set->fontMetrics().horizontalAdvance(QStringLiteral("Set")) + 24);
+  auto* clear = button(QStringLiteral("ClearBackupFolder"), QStringLiteral("Clear"), -1, backup);
+  clear->setMaximumWidth(clear->fontMetrics().horizontalAdvance(QStringLiteral("Clear")) + 24);
+  clear->setToolTip(QStringLiteral("Backups go beside the saved file again"));
   row->addWidget(m_backupFolder, 1);
   row->addWidget(set);
+  row->addWidget(clear);
   bl->addLayout(row);
   layout->addWidget(backup);
   auto* errors = new QGroupBox(QStringLiteral("[ Error Checking ]"), page);
@@ -132,6 +136,7 @@ QWidget* TForm1::buildFileOptionsPage() {
   layout->addWidget(assoc);
   layout->addStretch(1);
   connect(set, &QPushButton::clicked, this, &TForm1::Button4Click);
+  connect(clear, &QPushButton::clicked, this, &TForm1::clearBackupFolder);
   connect(m_createBackups, &QCheckBox::clicked, this, [this](bool on) { guarded([&] { m_prefs.setCreateBackups(on); }); });
   // Ticking counts as a click, by the user or by the association check.
   connect(CheckBox3, &QCheckBox::toggled, this, [this](bool on) {
@@ -168,6 +173,7 @@ void TForm1::FormCreate(bool startupCheck) {
   const QString storage = m_prefs.storageFolder();
   m_storage->setText(storage);
   m_createBackups->setChecked(m_prefs.createBackups());
+  m_backupFolder->setText(shownBackupFolder());
   guarded([&] { m_updates->initialise(); });
   if (!startupCheck) return;
   if (storage.isEmpty()) {
@@ -188,11 +194,13 @@ void TForm1::FormActivate() {
   if (m_activating) return;
   m_activating = true;
   const auto done = qScopeGuard([this] { m_activating = false; });
+  (void)m_lock->takeActivation();  // this is the activation
   m_lock->lock();
   guarded([&] { m_updates->refresh(); });
   associationCheck();
   m_continuum->setText(folderPart(m_prefs.continuum()));
   m_defaultCfg->setText(m_prefs.defaultSettings());
+  m_backupFolder->setText(shownBackupFolder());
   m_updates->showLastCheck();
   checkStorageFolder();
 }
@@ -200,7 +208,9 @@ void TForm1::FormActivate() {
 void TForm1::FormClose() { m_lock->release(); }
 
 bool TForm1::event(QEvent* e) {
-  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating) FormActivate();
+  // Not again when a file dialog or message box of this dialog closes: the boxes
+  // keep what the command just put there.
+  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating && m_lock->takeActivation()) FormActivate();
   return QDialog::event(e);
 }
 
@@ -286,6 +296,18 @@ void TForm1::Button4Click() {
   if (!folder || folder->isEmpty()) return;
   guarded([&] {
     m_prefs.setBackupFolder(*folder);
-    m_backupFolder->setText(m_prefs.backupFolder());
+    m_backupFolder->setText(shownBackupFolder());
   });
+}
+
+void TForm1::clearBackupFolder() {
+  guarded([&] {
+    m_prefs.setBackupFolder(QString());
+    m_backupFolder->setText(shownBackupFolder());
+  });
+}
+
+QString TForm1::shownBackupFolder() const {
+  const QString folder = m_prefs.backupFolder();
+  return folder == QStringLiteral("N/A") ? QString() : folder;
 }

@@ -32,6 +32,7 @@ class TForm1 : public QDialog {
   void BitBtn22Click();  // "Set Default CFG File"
   void BitBtn3Click();   // "Set Storage Path"
   void Button4Click();   // "Set" (backup folder)
+  void clearBackupFolder();  // "Clear": backups beside the saved file again
   void CheckBox3Click(); // "Associate CFG files with Config Editor ?"
   void CheckForUpdates1Click();  // the main window's "Check For Updates?": the dialog on its updates page
   UpdatesPage* updatesPage() const { return m_updates; }
@@ -52,6 +53,7 @@ class TForm1 : public QDialog {
   QWidget* buildPathsPage();
   QWidget* buildFileOptionsPage();
   void checkStorageFolder();
+  QString shownBackupFolder() const;
   void associationCheck();
   // Runs a command; an error goes to the exception log and the boxes stay as they were.
   template <typename F>

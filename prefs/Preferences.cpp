@@ -1,5 +1,6 @@
 #include "prefs/Preferences.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 
 #include "profile/AtomicFile.h"
@@ -52,9 +53,20 @@ void Preferences::setCreateBackups(bool on) const {
 }
 QString Preferences::backupPathFor(const QString& target) const {
   const QString folder = backupFolder();
-  const QString name = QFileInfo(target).fileName() + QLatin1Char('x');
-  if (folder != kNA && !folder.isEmpty() && QFileInfo(folder).isDir()) return folder + QLatin1Char('/') + name;
-  return target + QLatin1Char('x');
+  if (folder == kNA || folder.isEmpty() || !QFileInfo(folder).isDir()) return target + QLatin1Char('x');
+  // One folder collects the backups of files from many folders: the name keeps the
+  // whole source path ("/" as %2F, "%" as %25), so two files of the same name never
+  // share a backup, and the name still says where the file came from.
+  const QString source = QFileInfo(target).absoluteFilePath();
+  QString name = source;
+  name.replace(QLatin1Char('%'), QStringLiteral("%25")).replace(QLatin1Char('/'), QStringLiteral("%2F"));
+  name += QLatin1Char('x');
+  if (AtomicFile::nativePath(name).size() > 240) {
+    // Too long for one file name: the file's own name and a digest of the path.
+    const QByteArray digest = QCryptographicHash::hash(AtomicFile::nativePath(source), QCryptographicHash::Sha256).toHex().left(16);
+    name = QFileInfo(target).fileName().left(100) + QLatin1Char('.') + QString::fromLatin1(digest) + QLatin1Char('x');
+  }
+  return folder + QLatin1Char('/') + name;
 }
 
 bool Preferences::checkOnSave() const {

@@ -33,8 +33,10 @@ class Preferences {
   // Whether a save first checks the document against the range rules; no unless ticked.
   bool checkOnSave() const;
   void setCheckOnSave(bool on) const;
-  // Where the backup of a file saved to target goes: target + "x", or that name in
-  // the backup folder when one is set and exists.
+  // Where the backup of a file saved to target goes: target + "x", or, when a
+  // backup folder is set and exists, a name there made of target's whole path
+  // ("%2Fhome%2Fop%2Fsvs.cfgx"), so files of one name from two folders keep
+  // backups of their own.
   QString backupPathFor(const QString& target) const;
 
  private:

@@ -17,7 +17,11 @@ namespace TextCodec {
 bool isValidUtf8(const QByteArray& bytes) { return QByteArrayView(bytes).isValidUtf8(); }
 
 QString decode(QByteArrayView bytes) {
-  if (bytes.isValidUtf8()) return QString::fromUtf8(bytes);
+  if (bytes.isValidUtf8()) {
+    // Qt drops a leading byte-order mark; inside a value it is data and must come back.
+    if (bytes.startsWith("\xEF\xBB\xBF")) return QChar(0xFEFF) + QString::fromUtf8(bytes.sliced(3));
+    return QString::fromUtf8(bytes);
+  }
   QString text;
   text.reserve(bytes.size());
   for (char ch : bytes) {

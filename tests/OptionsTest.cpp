@@ -156,7 +156,10 @@ TEST_F(OptionsTest, BackupOptionsDecideWhereTheReplacedContentGoes) {
   QDir().mkpath(backups);
   Preferences(fx.app.paths()).setBackupFolder(backups);
   save();
-  EXPECT_EQ(readBytes(backups + QStringLiteral("/arena.cfgx")), QByteArray("[Warbird]\nA=1\n"));
+  // Named after the whole source path, so another folder's arena.cfg keeps a backup of its own.
+  QString named = QFileInfo(source).absoluteFilePath();
+  named.replace(QLatin1Char('%'), QStringLiteral("%25")).replace(QLatin1Char('/'), QStringLiteral("%2F"));
+  EXPECT_EQ(readBytes(backups + QLatin1Char('/') + named + QLatin1Char('x')), QByteArray("[Warbird]\nA=1\n"));
   EXPECT_FALSE(QFileInfo::exists(source + QStringLiteral("x")));
   // Cleared: no backup at all.
   Preferences(fx.app.paths()).setBackupFolder(fx.app.path(QStringLiteral("gone")));

@@ -371,15 +371,15 @@ TEST_F(ProfileFileTest, AReplacedFileKeepsItsPermissionsAndLinks) {
   struct stat st {};
   ::stat(f.toLocal8Bit().constData(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  if (::geteuid() == 0) {
-    // Only root can write a read-only file at all; it stays read-only.
-    ::chmod(f.toLocal8Bit().constData(), 0444);
-    ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3"));
-    ::stat(f.toLocal8Bit().constData(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0444u);
-    EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=3\n"));
-    ::chmod(f.toLocal8Bit().constData(), 0644);
-  }
+  // A file its owner made read-only is not replaced, by the owner nor by root
+  // (for whom the permission bits alone decide): "Unable to write to", file intact.
+  ::chmod(f.toLocal8Bit().constData(), 0444);
+  EXPECT_THROW(ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3")), ProfileWriteError);
+  EXPECT_THROW(AtomicFile::write(f, "replaced"), ProfileWriteError);
+  ::stat(f.toLocal8Bit().constData(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=2\n"));
+  ::chmod(f.toLocal8Bit().constData(), 0644);
   // Through a link: the link stays a link and the file it names changes.
   const QString link = app.path(QStringLiteral("link.ini"));
   QFile::link(f, link);

@@ -35,7 +35,6 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     : QDialog(nullptr, Qt::Window), m_paths(paths), m_prompts(prompts), m_host(std::move(host)) {
   setObjectName(QStringLiteral("TForm3"));
   m_lock = new MainWindowLock(this, m_host.mainWindow);
-  connect(qApp, &QGuiApplication::focusWindowChanged, this, &TForm3::noteFocusWindow);
   setWindowTitle(QStringLiteral("CFG Validation (Error Checks)"));
   resize(995, 405);
   auto* layout = new QHBoxLayout(this);
@@ -146,37 +145,19 @@ void TForm3::showValidation() {
 }
 
 bool TForm3::event(QEvent* e) {
-  switch (e->type()) {
-    case QEvent::Show:
-      m_cameFromOwnWindow = true;  // a showing is an activation of its own
-      break;
-    case QEvent::WindowActivate:
-      // Only coming back from another window of this program starts afresh; a
-      // trip to another application (or to a message box of this window) keeps
-      // the results on screen.
-      if (isVisible() && !m_activating && m_cameFromOwnWindow) {
-        m_cameFromOwnWindow = false;
-        FormActivate();
-      }
-      break;
-    default:
-      break;
-  }
+  // Only coming back from another window of this program starts afresh; a trip
+  // to another application (or to a message box of this window) keeps the
+  // results on screen.
+  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating && m_lock->takeActivation())
+    FormActivate();
   return QDialog::event(e);
-}
-
-void TForm3::noteFocusWindow(QWindow* now) {
-  if (!now || !isVisible() || now == windowHandle()) return;
-  for (QWindow* w = now; w; w = w->transientParent())
-    if (w == windowHandle()) return;  // a box of this window's own
-  m_cameFromOwnWindow = true;
 }
 
 void TForm3::FormActivate() {
   if (m_activating) return;
   m_activating = true;
   const auto done = qScopeGuard([this] { m_activating = false; });
-  m_cameFromOwnWindow = false;
+  (void)m_lock->takeActivation();  // this is the activation
   ListView1->clear();
   ProgressBar1->setValue(0);
   for (int i = 0; i < 4; ++i) m_lists[i]->clear();

@@ -48,7 +48,6 @@ class TForm3 : public QDialog {
  private:
   void addResult(const QString& text, const QString& section, const QString& key);
   void setStatus(const QString& text);
-  void noteFocusWindow(QWindow* now);
   template <typename F>
   void guarded(F&& work);
 
@@ -65,5 +64,4 @@ class TForm3 : public QDialog {
   QListWidget* m_lists[6] = {};      // working lists 1..6
   MainWindowLock* m_lock = nullptr;
   bool m_activating = false;
-  bool m_cameFromOwnWindow = true;  // another window of the program was active since the last activation
 };
