@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -307,7 +308,55 @@ void TMainForm::FormCreate() {
   QString argument = m_arguments.value(0);
   if (!argument.isEmpty())
     argument = QDir::cleanPath(QDir::isAbsolutePath(argument) ? argument : m_startFolder + QLatin1Char('/') + argument);
-  m_prefs.setExternalFile(argument);
+  try {
+    m_prefs.setExternalFile(argument);
+  } catch (const TessaryError&) {
+    // A preferences file that cannot be written (a read-only base/) must not keep the
+    // start file closed: it is opened directly below, whatever the key holds.
+  }
+  if (!argument.isEmpty()) receiveHandOver(argument);
+}
+
+void TMainForm::receiveHandOver(const QString& path) {
+  m_handedOver.append(path);
+  QTimer::singleShot(0, this, &TMainForm::openHandedOver);
+}
+
+bool TMainForm::pickedFromKeyRecently(const QString& path) {
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  std::erase_if(m_keyPickups, [now](const auto& pick) { return now - pick.second > 30000; });
+  const auto it = std::find_if(m_keyPickups.begin(), m_keyPickups.end(), [&](const auto& pick) { return pick.first == path; });
+  if (it == m_keyPickups.end()) return false;
+  m_keyPickups.erase(it);
+  return true;
+}
+
+void TMainForm::openHandedOver() {
+  // One at a time, never inside a pickup that shows a box: come back after it.
+  if (m_pickingUp || m_destroying) {
+    if (!m_destroying) QTimer::singleShot(100, this, &TMainForm::openHandedOver);
+    return;
+  }
+  m_pickingUp = true;
+  const auto done = qScopeGuard([this] { m_pickingUp = false; });
+  while (!m_handedOver.isEmpty()) {
+    const QString path = m_handedOver.takeFirst();
+    // A later copy writes the key and sends the name: whichever comes first opens it.
+    try {
+      if (m_prefs.exists() && m_prefs.externalFile() == path) m_prefs.setExternalFile(QString());
+    } catch (const TessaryError&) {
+      // The key stays; the pickup will find it already opened below.
+      m_keyPickups.emplace_back(path, QDateTime::currentMSecsSinceEpoch());
+    }
+    if (pickedFromKeyRecently(path)) continue;
+    OpenDocument(path);
+  }
+}
+
+void TMainForm::endWithoutQuestions() {
+  m_documents->keepUnsavedWorkingCopies();
+  // exit(), not quit(): it also ends a box that is open (every event loop stops).
+  QCoreApplication::exit(0);
 }
 
 void TMainForm::FormDestroy() {
@@ -364,6 +413,8 @@ void TMainForm::Timer3Timer() {
   const auto done = qScopeGuard([this] { m_pickingUp = false; });
   // Emptied first, so a name that fails to open is not tried again at every tick.
   m_prefs.setExternalFile(QString());
+  // The same hand-over may still arrive through the socket: it is then not opened twice.
+  m_keyPickups.emplace_back(name, QDateTime::currentMSecsSinceEpoch());
   OpenDocument(name);
 }
 

@@ -80,6 +80,13 @@ class TMainForm : public QMainWindow, public DocumentHost {
   void ApplicationEvents1Exception();
   void HistoryFilesClickHistoryItem(const QString& fileName);
 
+  // A file handed over by a later copy (through the local socket) or named on
+  // this copy's own command line: queued and opened once, on the window thread.
+  void receiveHandOver(const QString& path);
+  // The program is told to end (log-out, kill): like Exit, without questions.
+  // Working copies with unsaved edits stay in the working folder; the rest go.
+  void endWithoutQuestions();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -93,6 +100,8 @@ class TMainForm : public QMainWindow, public DocumentHost {
   void updateWindowCommands();
   void documentOpened(const QString& path);
   void allDocumentsClosed();
+  void openHandedOver();
+  bool pickedFromKeyRecently(const QString& path);
 
   AppPaths m_paths;
   Prompts& m_prompts;
@@ -112,6 +121,9 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QTimer* m_timer1 = nullptr;
   QTimer* m_timer3 = nullptr;
   bool m_pickingUp = false;
+  QStringList m_handedOver;  // waiting to be opened
+  // Names the key pickup opened lately: the same hand-over may also arrive through the socket.
+  std::vector<std::pair<QString, qint64>> m_keyPickups;
   bool m_handOver = true;
   bool m_destroying = false;
   QString m_openDialogName;

@@ -22,9 +22,10 @@ void showOnTop(QWidget* window) {
 namespace TessaryApp {
 
 std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments,
-                                         bool handOver) {
+                                         bool handOver, const std::function<void(TMainForm&)>& mainWindowMade) {
   auto main = std::make_unique<TMainForm>(paths, prompts, arguments, handOver);
   TMainForm* form = main.get();
+  if (mainWindowMade) mainWindowMade(*form);
 
   auto* multifireTool = new TForm2(form);
   QObject::connect(form->action(QStringLiteral("MultifireTool1")), &QAction::triggered, form,

@@ -15,6 +15,7 @@
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
 #include "app/OneInstance.h"
+#include "app/TerminationSignals.h"
 #include "app/TessaryApp.h"
 #include "prefs/OptionsDialog.h"
 #include "prefs/UpdatesPage.h"
@@ -139,12 +140,19 @@ int main(int argc, char** argv) {
       // would read it against its own working folder and open another file.
       const QString first = args.value(0);
       if (first.isEmpty()) return;
+      const QString path =
+          QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
+      // The key as designed (other tools read and write it), then the socket, which
+      // queues every file even when several copies hand over at the same moment.
+      QString keyProblem;
       try {
-        Preferences(paths).setExternalFile(
-            QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first));
+        Preferences(paths).setExternalFile(path);
       } catch (const std::exception& e) {
-        report(QString::fromUtf8(e.what()));
+        keyProblem = QString::fromUtf8(e.what());
       }
+      if (!oneInstance->handOver(path) && !keyProblem.isEmpty())
+        report(QStringLiteral("The file %1 could not be handed to the running copy of the program: %2")
+                   .arg(path, keyProblem));
     };
     if (!oneInstance->detect()) return 0;
   }
@@ -153,9 +161,26 @@ int main(int argc, char** argv) {
   const QString first = args.value(0);
   const QString firstPath =
       first.isEmpty() || QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
-  const std::unique_ptr<TMainForm> main = TessaryApp::createWindows(paths, prompts, args, screenshot.isEmpty());
+  // A log-out or a kill ends the program like Exit, without questions; unsaved
+  // edits stay in their working copies. Heard from here on: the start may show a box.
+  TMainForm* formForSignals = nullptr;
+  bool terminated = false;
+  TerminationSignals::install([&formForSignals, &terminated] {
+    terminated = true;
+    if (formForSignals)
+      formForSignals->endWithoutQuestions();
+    else
+      QCoreApplication::exit(0);  // ends a box of the start (exec has not begun: quit() would not)
+  });
+  const std::unique_ptr<TMainForm> main =
+      TessaryApp::createWindows(paths, prompts, args, screenshot.isEmpty(), [&](TMainForm& made) {
+        formForSignals = &made;
+        if (!oneInstance) return;
+        oneInstance->WindowToRaise = [&made] { return static_cast<QWidget*>(&made); };
+        oneInstance->setFileReceiver([&made](const QString& path) { made.receiveHandOver(path); });
+      });
   TMainForm& form = *main;
-  if (oneInstance) oneInstance->WindowToRaise = [&form] { return static_cast<QWidget*>(&form); };
+  if (terminated) return 0;  // told to end while the windows were being made  // told to end while the windows were being made
   form.show();
   // The Options dialog of a first start stays in front of the main window shown after it.
   if (auto* options = form.adopted<TForm1>(QStringLiteral("TForm1")); options && options->isVisible()) {

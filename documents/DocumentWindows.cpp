@@ -157,6 +157,11 @@ void DocumentWindows::destroyAll() {
   m_workingCopies->removeAll();
 }
 
+void DocumentWindows::keepUnsavedWorkingCopies() {
+  for (TMDIChild* doc : documents())
+    if (doc->isModified()) m_workingCopies->keep(doc->workingCopy());
+}
+
 void DocumentWindows::cascade() { m_area->cascadeSubWindows(); }
 
 void DocumentWindows::tile() {

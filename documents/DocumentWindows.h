@@ -42,6 +42,9 @@ class DocumentWindows : public QObject {
   bool confirmExit();
   // At the end of the program: every window goes, and this copy's working copies.
   void destroyAll();
+  // The working copies of documents with unsaved edits are kept at the end (a
+  // forced end: log-out, kill); the others still go.
+  void keepUnsavedWorkingCopies();
 
   void cascade();
   void tile();

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +40,8 @@ class WorkingCopies {
   // True when path lies in the working folder (symbolic links followed).
   bool isInsideFolder(const QString& path) const;
 
+  // Leaves the working copy at path in place at the end (unsaved edits after a forced end).
+  void keep(const QString& path) { m_made.removeAll(QDir::cleanPath(path)); }
   // Removes every working copy this copy of the program made.
   void removeAll();
 

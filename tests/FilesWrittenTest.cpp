@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
+#include <QCoreApplication>
 
 #include <csignal>
 #include <dirent.h>
@@ -216,4 +218,25 @@ TEST(FilesWritten, AValueStartingWithAByteOrderMarkKeepsItWhenItsRowIsEdited) {
   fx.prompts.messageAnswers = {QMessageBox::Ok};
   fx.form->SaveDocument();
   EXPECT_EQ(readBytes(source), QByteArray("[Warbird]\nGravity=\xEF\xBB\xBF" "50\nThrust=1\n"));
+}
+
+TEST(FilesWritten, AForcedEndKeepsTheWorkingCopiesOfUnsavedEditsOnly) {
+  MainWindowFixture fx;
+  TMDIChild* untouched = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nGravity=1\n"));
+  TMDIChild* edited = fx.form->OpenDocument(fx.app.file(QStringLiteral("b.cfg"), "[Warbird]\nGravity=1\n"));
+  const QString untouchedCopy = untouched->workingCopy();
+  const QString editedCopy = edited->workingCopy();
+  fx.focusAndSelect(edited->shipList(0), 0);
+  fx.prompts.textAnswers = {QStringLiteral("7")};
+  edited->editValueIn(edited->shipList(0));
+  ASSERT_TRUE(edited->isModified());
+  fx.form->endWithoutQuestions();  // what SIGTERM, SIGINT and SIGHUP lead to
+  fx.form.reset();
+  // The event loops were told to stop; a turn of the application's own loop takes that back for the next tests.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+  EXPECT_FALSE(QFileInfo::exists(untouchedCopy));
+  ASSERT_TRUE(QFileInfo::exists(editedCopy));
+  EXPECT_EQ(readBytes(editedCopy), QByteArray("[Warbird]\nGravity=7\n"));
+  EXPECT_TRUE(fx.prompts.messages().isEmpty());  // no questions
 }

@@ -10,6 +10,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+#include <QFileInfo>
+
+#include "prefs/Preferences.h"
+#include "profile/TessaryError.h"
 #include <unistd.h>
 
 #include "app/OneInstance.h"
@@ -103,6 +112,7 @@ TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   TempApp app;
   QDir().mkpath(app.path(QStringLiteral("run")));
   qputenv("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
+  ::chmod(QFile::encodeName(app.path(QStringLiteral("run"))).constData(), 0700);
   const QString name = QStringLiteral("tessary-instance-test");
   TOneInstance first(name);
   ASSERT_TRUE(first.detect());
@@ -119,5 +129,149 @@ TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   EXPECT_FALSE(later.detect());
   EXPECT_TRUE(existsRaised);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isMinimized(); }, 5000));
+  qunsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
+  // No copy running: two start at the same moment, each with a file.
+  const QString a = app.file(QStringLiteral("a.cfg"), "[Warbird]\nA=1\n");
+  const QString b = app.file(QStringLiteral("b.cfg"), "[Warbird]\nA=2\n");
+  start(QStringLiteral("tessary"), {a});
+  start(QStringLiteral("tessary"), {b});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a) && history().contains(b); }, 30000))
+      << history().toStdString();
+  // Four more hand over at once to the copy that runs.
+  QStringList more;
+  std::vector<QProcess*> later;
+  for (int i = 0; i < 4; ++i) {
+    more.append(app.file(QStringLiteral("more%1.cfg").arg(i), "[Warbird]\nA=3\n"));
+    later.push_back(start(QStringLiteral("tessary"), {more.back()}));
+  }
+  for (QProcess* p : later) {
+    ASSERT_TRUE(p->waitForFinished(30000));
+    EXPECT_EQ(p->exitCode(), 0);
+  }
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return std::all_of(more.begin(), more.end(), [&](const QString& f) { return history().contains(f); }); },
+      30000))
+      << history().toStdString();
+  // Each file once: one working copy per handed file in the working folder.
+  const QStringList copies = QDir(app.paths().temp()).entryList(QDir::Files);
+  EXPECT_EQ(copies.size(), 6) << copies.join(QLatin1Char(' ')).toStdString();
+  // The one that runs holds the lock; every other copy ends.
+  auto runningCopies = [&] {
+    return std::count_if(running.begin(), running.end(), [](const auto& p) { return p->state() == QProcess::Running; });
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return runningCopies() == 1; }, 20000)) << runningCopies();
+}
+
+TEST_F(InstanceTest, TheStartFileOpensWhenThePreferencesCannotBeWritten) {
+  // A read-only preferences file: the hand-over key cannot carry the start file.
+  Preferences(app.paths()).setStorageFolder(app.path(QString()));
+  ::chmod(QFile::encodeName(app.paths().configIni()).constData(), 0444);
+  const QString a = app.file(QStringLiteral("start.cfg"), "[Warbird]\nA=1\n");
+  start(QStringLiteral("tessary"), {a});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a); }, 30000)) << history().toStdString();
+}
+
+TEST_F(InstanceTest, ATerminationSignalEndsTheCopyKeepingOnlyUnsavedWork) {
+  const QString a = app.file(QStringLiteral("a.cfg"), "[Warbird]\nA=1\n");
+  QProcess* first = start(QStringLiteral("tessary"), {a});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a); }, 30000));
+  ASSERT_EQ(QDir(app.paths().temp()).entryList(QDir::Files).size(), 1);
+  ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+  ASSERT_TRUE(first->waitForFinished(10000));
+  EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+  // The document had no unsaved edits: its working copy went with it.
+  EXPECT_EQ(QDir(app.paths().temp()).entryList(QDir::Files), QStringList());
+  EXPECT_FALSE(locked(QStringLiteral("tessary")));
+}
+
+TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
+  TempApp app;
+  const QByteArray savedTmp = qgetenv("TMPDIR");
+  const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+  qunsetenv("XDG_RUNTIME_DIR");
+  qputenv("TMPDIR", app.path(QStringLiteral("tmp")).toLocal8Bit());
+  qputenv("XDG_CACHE_HOME", app.path(QStringLiteral("cache")).toLocal8Bit());
+  QDir().mkpath(app.path(QStringLiteral("tmp")));
+  const QString own = app.path(QStringLiteral("tmp/tessary-%1").arg(::geteuid()));
+  // Free: made, mode 0700.
+  EXPECT_EQ(TOneInstance::runtimeFolder(), own);
+  struct stat st {};
+  ::lstat(QFile::encodeName(own).constData(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // Open to others, or a link planted by someone: not used; the user's cache folder is.
+  ::chmod(QFile::encodeName(own).constData(), 0777);
+  QString why;
+  EXPECT_EQ(TOneInstance::runtimeFolder(&why), app.path(QStringLiteral("cache/tessary")));
+  QDir(own).removeRecursively();
+  QDir().mkpath(app.path(QStringLiteral("elsewhere")));
+  ASSERT_TRUE(QFile::link(app.path(QStringLiteral("elsewhere")), own));
+  EXPECT_EQ(TOneInstance::runtimeFolder(), app.path(QStringLiteral("cache/tessary")));
+  if (::geteuid() == 0) {
+    // Another user's folder of that name.
+    QFile::remove(own);
+    QDir().mkpath(own);
+    ::chmod(QFile::encodeName(own).constData(), 0700);
+    ASSERT_EQ(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
+    EXPECT_EQ(TOneInstance::runtimeFolder(), app.path(QStringLiteral("cache/tessary")));
+  }
+  // A lock file that is a link: never followed, no file made where it points.
+  const QString runtime = app.path(QStringLiteral("run"));
+  QDir().mkpath(runtime);
+  ::chmod(QFile::encodeName(runtime).constData(), 0700);
+  qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+  const QString target = app.path(QStringLiteral("victim"));
+  ASSERT_TRUE(QFile::link(target, runtime + QStringLiteral("/linked.lock")));
+  TOneInstance linked(QStringLiteral("linked"));
+  QStringList errors;
+  linked.OnError = [&](const QString& m) { errors.append(m); };
+  EXPECT_FALSE(linked.detect());
+  EXPECT_FALSE(QFileInfo::exists(target));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Unable to verify that Mutex already exists! An Exception was raised with the message : ")));
+  qputenv("TMPDIR", savedTmp);
+  if (savedCache.isEmpty()) qunsetenv("XDG_CACHE_HOME"); else qputenv("XDG_CACHE_HOME", savedCache);
+  qunsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(OneInstance, ADuplicateIsAnErrorAndALaterCopyThatStaysIsWarned) {
+  TempApp app;
+  QDir().mkpath(app.path(QStringLiteral("run")));
+  ::chmod(QFile::encodeName(app.path(QStringLiteral("run"))).constData(), 0700);
+  qputenv("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
+  QObject owner;
+  owner.setObjectName(QStringLiteral("MainForm"));
+  TOneInstance first(QStringLiteral("dup-test"), &owner);
+  try {
+    TOneInstance second(QStringLiteral("dup-test"), &owner);
+    ADD_FAILURE() << "a second component of one owner was made";
+  } catch (const TessaryError& e) {
+    EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("OneInstance component duplicated in MainForm"));
+  }
+  ASSERT_TRUE(first.detect());
+  TOneInstance later(QStringLiteral("dup-test"));
+  later.Terminate = false;
+  later.InformUser = true;
+  QStringList warnings, errors;
+  later.OnWarning = [&](const QString& m) { warnings.append(m); };
+  later.OnError = [&](const QString& m) { errors.append(m); };
+  EXPECT_FALSE(later.detect());
+  EXPECT_EQ(warnings, QStringList{QStringLiteral("Another instance of this application appears to be running!")});
+  EXPECT_TRUE(errors.isEmpty());
+  // Files handed over before the window takes them wait for it, in order; the
+  // later copy (a thread here, with the first copy's window thread turning) gets its answer.
+  std::atomic<int> handed{-1};
+  std::thread sender([&] {
+    handed = later.handOver(QStringLiteral("/x/one.cfg")) && later.handOver(QStringLiteral("/x/two\n.cfg")) ? 1 : 0;
+  });
+  const bool answered = QTest::qWaitFor([&] { return handed >= 0; }, 30000);
+  sender.join();
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(handed, 1);
+  QStringList got;
+  first.setFileReceiver([&](const QString& p) { got.append(p); });
+  EXPECT_EQ(got, (QStringList{QStringLiteral("/x/one.cfg"), QStringLiteral("/x/two\n.cfg")}));
   qunsetenv("XDG_RUNTIME_DIR");
 }
