@@ -39,9 +39,11 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   options->associationInPlace = [exe] {
     return FileAssociation::isAssociatedWith(exe, FileAssociation::fromEnvironment());
   };
-  options->writeAssociation = [exe] {
-    FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
-  };
+  // A copy that stands apart (a screenshot run) never changes the user's association.
+  if (handOver)
+    options->writeAssociation = [exe] {
+      FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
+    };
   form->adoptWindow(options);
   QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options, &TForm1::showOptions);
   QObject::connect(form->action(QStringLiteral("CheckForUpdates1")), &QAction::triggered, options,

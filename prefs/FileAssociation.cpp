@@ -32,17 +32,59 @@ void writeFile(const QString& path, const QByteArray& content) {
   }
 }
 
-// Exec quoting of desktop entries: the path in double quotes,
-// with ", `, $ and \ escaped.
-QString quotedExec(const QString& exe) {
-  QString escaped;
+// The executable as the Exec key of a desktop entry holds it (Desktop Entry
+// Specification): in double quotes with ", `, $ and \ escaped, "%" doubled
+// (it starts a field code), then the escapes of a string value: "\" as "\\",
+// line breaks and tabs as \n, \r and \t.
+QString execValue(const QString& exe) {
+  QString quoted = QStringLiteral("\"");
   for (QChar c : exe) {
     if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
-      escaped += QLatin1Char('\\');
-    escaped += c;
+      quoted += QLatin1Char('\\');
+    if (c == QLatin1Char('%')) quoted += QLatin1Char('%');
+    quoted += c;
   }
-  return QLatin1Char('"') + escaped + QLatin1Char('"');
+  quoted += QLatin1Char('"');
+  QString value;
+  for (QChar c : quoted) {
+    if (c == QLatin1Char('\\')) value += QStringLiteral("\\\\");
+    else if (c == QLatin1Char('\n')) value += QStringLiteral("\\n");
+    else if (c == QLatin1Char('\r')) value += QStringLiteral("\\r");
+    else if (c == QLatin1Char('\t')) value += QStringLiteral("\\t");
+    else value += c;
+  }
+  return value;
 }
+
+// The reverse: the first argument of an Exec value (string escapes undone,
+// then quoting, then "%%"); empty when the quoting is broken.
+QString firstExecArgument(const QString& value) {
+  QString text;
+  for (qsizetype i = 0; i < value.size(); ++i) {
+    if (value[i] == QLatin1Char('\\') && i + 1 < value.size()) {
+      const QChar n = value[++i];
+      text += n == QLatin1Char('n') ? QChar(QLatin1Char('\n')) : n == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
+            : n == QLatin1Char('t') ? QChar(QLatin1Char('\t')) : n == QLatin1Char('s') ? QChar(QLatin1Char(' ')) : n;
+    } else {
+      text += value[i];
+    }
+  }
+  QString arg;
+  if (text.startsWith(QLatin1Char('"'))) {
+    qsizetype i = 1;
+    for (; i < text.size() && text[i] != QLatin1Char('"'); ++i) {
+      if (text[i] == QLatin1Char('\\') && i + 1 < text.size()) ++i;
+      arg += text[i];
+    }
+    if (i >= text.size()) return {};  // no closing quote
+  } else {
+    arg = text.section(QLatin1Char(' '), 0, 0);
+  }
+  return arg.replace(QStringLiteral("%%"), QStringLiteral("%"));
+}
+
+// A desktop entry this program wrote carries this line; one without it is the user's or a package's.
+const QString kOurMark = QStringLiteral("X-Tessary-Association=true");
 
 void tell(const QString& tool, const QStringList& args) {
   const QString program = QStandardPaths::findExecutable(tool);
@@ -76,6 +118,7 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
                            "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
                            "  <mime-type type=\"%1\">\n"
                            "    <comment>Arena configuration file</comment>\n"
+                           "    <sub-class-of type=\"text/plain\"/>\n"
                            "    <icon name=\"tessary\"/>\n"
                            "    <glob pattern=\"*.%2\"/>\n"
                            "  </mime-type>\n"
@@ -90,10 +133,12 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
     if (!picture.open(QIODevice::ReadOnly)) throw TessaryError(QStringLiteral("Failed to create key %1").arg(icons));
     writeFile(icons + QStringLiteral("/tessary.png"), picture.readAll());
   }
-  // The opener: the executable with the file as its only argument.
+  // The opener: the executable with the file as its only argument. An entry of
+  // that name that this program did not write (the user's own) stays as it is.
   const QString applications = at.dataHome + QStringLiteral("/applications");
   makeFolder(applications);
-  writeFile(desktopFilePath(at), QStringLiteral("[Desktop Entry]\n"
+  const QString entryName = ourDesktopFileName(at);
+  writeFile(applications + QLatin1Char('/') + entryName, QStringLiteral("[Desktop Entry]\n"
                                                 "Type=Application\n"
                                                 "Name=Tessary\n"
                                                 "GenericName=Config Editor\n"
@@ -102,14 +147,19 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
                                                 "Icon=tessary\n"
                                                 "MimeType=%2;\n"
                                                 "Terminal=false\n"
-                                                "Categories=Utility;\n")
-                                     .arg(quotedExec(exe), type)
+                                                "Categories=Utility;\n"
+                                                "%3\n")
+                                     .arg(execValue(exe), type, kOurMark)
                                      .toUtf8());
   // The user's own choice of opener.
   makeFolder(at.configHome);
   const QString list = at.configHome + QStringLiteral("/mimeapps.list");
   try {
-    ProfileFile::writeText(list, kDefaults, type, desktopFileName());
+    // This program first, the user's earlier choices after it.
+    QStringList openers{entryName};
+    for (const QString& earlier : ProfileFile::readText(list, kDefaults, type).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+      if (!openers.contains(earlier.trimmed())) openers.append(earlier.trimmed());
+    ProfileFile::writeText(list, kDefaults, type, openers.join(QLatin1Char(';')) + QLatin1Char(';'));
   } catch (const TessaryError&) {
     throw TessaryError(QStringLiteral("Failed to set data for '%1'").arg(list));
   }
@@ -128,27 +178,18 @@ QString ReadOpenCommand(const QString& ext, const Locations& at) {
       break;
     }
   if (entry.isEmpty()) return {};
-  QString command = ProfileFile::readText(entry, kEntry, QStringLiteral("Exec"));
-  if (command.startsWith(QLatin1Char('"'))) {
-    QString inside;
-    for (qsizetype i = 1; i < command.size(); ++i) {
-      if (command[i] == QLatin1Char('\\') && i + 1 < command.size()) {
-        inside += command[++i];
-      } else if (command[i] == QLatin1Char('"')) {
-        return inside;
-      } else {
-        inside += command[i];
-      }
-    }
-    return {};  // no closing quote
-  }
-  return command;
+  return firstExecArgument(ProfileFile::readText(entry, kEntry, QStringLiteral("Exec")));
+}
+
+QString ourDesktopFileName(const Locations& at) {
+  const QString mine = at.dataHome + QStringLiteral("/applications/") + desktopFileName();
+  const std::optional<QByteArray> existing = AtomicFile::read(mine);
+  if (!existing || existing->contains(kOurMark.toUtf8())) return desktopFileName();
+  return QStringLiteral("tessary-association.desktop");
 }
 
 bool isAssociatedWith(const QString& exe, const Locations& at) {
-  QString command = ReadOpenCommand(QStringLiteral("cfg"), at);
-  static const QRegularExpression fieldCodes(QStringLiteral(" %[fFuU]"));
-  command.remove(fieldCodes);
+  const QString command = ReadOpenCommand(QStringLiteral("cfg"), at);
   const QString name = command.mid(command.lastIndexOf(QLatin1Char('/')) + 1).trimmed();
   return !name.isEmpty() && name == QFileInfo(exe).fileName();
 }

@@ -17,16 +17,19 @@ Locations fromEnvironment();
 
 QString mimeType(const QString& ext);          // "cfg" -> "application/x-cfgfile"
 QString desktopFileName();                     // "tessary.desktop"
-QString desktopFilePath(const Locations& at);  // where the entry is written
+QString desktopFilePath(const Locations& at);  // where an entry of that name lies
+// The name this program's entry is written under: "tessary.desktop", unless a
+// file of that name exists that the program did not write (the user's own).
+QString ourDesktopFileName(const Locations& at);
 
 // Writes the association for ext and the executable exe. Throws TessaryError
 // "Failed to create key <path>" or "Failed to set data for '<path>'" at the
 // first step that fails; the steps before stay and no cache is told.
 void AssociateExtension(const QString& ext, const QString& exe, const Locations& at);
 
-// The executable of the default opener of ext: the user's choice in
-// mimeapps.list, then that entry's Exec (the part inside the quotes when it
-// starts with one); empty when there is none.
+// The executable of the default opener of ext: the user's first choice in
+// mimeapps.list, then the first argument of that entry's Exec with the escapes
+// of the Desktop Entry Specification undone; empty when there is none.
 QString ReadOpenCommand(const QString& ext, const Locations& at);
 
 // The check: the opener's file name (field codes such as %f removed) equals the

@@ -48,6 +48,7 @@ class InstanceTest : public ::testing::Test {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), app.path(QStringLiteral("xdg-config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), app.path(QStringLiteral("xdg-data")));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     p->setProcessEnvironment(env);
     p->setWorkingDirectory(app.path(QString()));

@@ -77,7 +77,12 @@ INSTANTIATE_TEST_SUITE_P(OptionsAndValidation, LockedWindows,
                          ::testing::Combine(::testing::Values(Opener{"TForm1", Qt::Key_P, Qt::ControlModifier},
                                                               Opener{"TForm3", Qt::Key_F9, Qt::NoModifier}),
                                             ::testing::Values(Away::Escape, Away::CloseBox, Away::ExitButton,
-                                                              Away::HiddenByCode)));
+                                                              Away::HiddenByCode)),
+                         [](const auto& info) {
+                           static const char* const ways[] = {"Escape", "CloseBox", "ExitButton", "HiddenByCode"};
+                           return std::string(std::get<0>(info.param).objectName) + "_" +
+                                  ways[static_cast<int>(std::get<1>(info.param))];
+                         });
 
 namespace {
 class ValidationActivation : public ::testing::Test {

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
@@ -247,4 +250,130 @@ TEST_F(AssociationTest, AtStartAnAssociationOfThisNameIsWrittenAgainForTheRunnin
   box->click();
   EXPECT_FALSE(box->isChecked());
   EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), running);
+}
+
+TEST_F(AssociationTest, AnyPathIsWrittenAsTheDesktopEntryRulesAskAndReadBackTheSame) {
+  const QString validate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+  ASSERT_FALSE(validate.isEmpty());
+  for (const QString& exe : {QStringLiteral("/opt/50% off/tessary"), QStringLiteral("/opt/my \"games\"/te$st`x`"),
+                             QStringLiteral("/opt/back\\slash/%f/tessary"), QStringLiteral("/opt/two\nlines/tessary")}) {
+    FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, at);
+    EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), exe) << exe.toStdString();
+    QProcess p;
+    p.start(validate, {FileAssociation::desktopFilePath(at)});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << exe.toStdString() << p.readAllStandardOutput().toStdString();
+    const QByteArray entry = readBytes(FileAssociation::desktopFilePath(at));
+    EXPECT_EQ(entry.count("\nExec="), 1) << entry.toStdString();  // one line, whatever the path holds
+  }
+  const QByteArray written = readBytes(FileAssociation::desktopFilePath(at));
+  EXPECT_TRUE(written.contains("Exec=\"/opt/two\\nlines/tessary\" %f\n")) << written.toStdString();
+  FileAssociation::AssociateExtension(QStringLiteral("cfg"), QStringLiteral("/opt/50% off/tessary"), at);
+  EXPECT_TRUE(readBytes(FileAssociation::desktopFilePath(at)).contains("Exec=\"/opt/50%% off/tessary\" %f\n"));
+  // Text editors stay offered for the type.
+  EXPECT_TRUE(readBytes(at.dataHome + QStringLiteral("/mime/packages/tessary-cfgfile.xml"))
+                  .contains("<sub-class-of type=\"text/plain\"/>"));
+}
+
+TEST_F(AssociationTest, TheUsersOwnEntryAndEarlierChoicesStay) {
+  // An entry of that name that the user made, and the user's earlier choice for the type.
+  QDir().mkpath(at.dataHome + QStringLiteral("/applications"));
+  const QByteArray own = "[Desktop Entry]\nType=Application\nName=My own\nExec=/home/me/bin/mine %f\n";
+  writeBytes(FileAssociation::desktopFilePath(at), own);
+  ProfileFile::writeText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
+                         QStringLiteral("application/x-cfgfile"), QStringLiteral("mousepad.desktop;gedit.desktop;"));
+  FileAssociation::AssociateExtension(QStringLiteral("cfg"), QStringLiteral("/opt/tessary"), at);
+  EXPECT_EQ(readBytes(FileAssociation::desktopFilePath(at)), own);
+  EXPECT_EQ(ProfileFile::readText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
+                                  QStringLiteral("application/x-cfgfile")),
+            QStringLiteral("tessary-association.desktop;mousepad.desktop;gedit.desktop;"));
+  EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), QStringLiteral("/opt/tessary"));
+  // Written again: still once in the list, and the entry of its own is replaced.
+  FileAssociation::AssociateExtension(QStringLiteral("cfg"), QStringLiteral("/opt/tessary2"), at);
+  EXPECT_EQ(ProfileFile::readText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
+                                  QStringLiteral("application/x-cfgfile")),
+            QStringLiteral("tessary-association.desktop;mousepad.desktop;gedit.desktop;"));
+  EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), QStringLiteral("/opt/tessary2"));
+}
+
+TEST_F(AssociationTest, ACopyThatStandsApartNeverChangesTheAssociation) {
+  const QString running = QCoreApplication::applicationFilePath();
+  const QString elsewhere = QStringLiteral("/moved/away/") + QFileInfo(running).fileName();
+  registerExec(QLatin1Char('"') + elsewhere + QStringLiteral("\" %f"));
+  const QByteArray list = readBytes(at.configHome + QStringLiteral("/mimeapps.list"));
+  Preferences(app.paths()).setStorageFolder(app.path(QString()));
+  ScriptedPrompts prompts;
+  // As a screenshot run makes its windows.
+  std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), prompts, {}, false);
+  EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), elsewhere);
+  EXPECT_EQ(readBytes(at.configHome + QStringLiteral("/mimeapps.list")), list);
+}
+
+namespace {
+// Answers the file dialog with a real modal dialog of its own, which takes the
+// focus from the Options dialog and gives it back when it closes.
+class RealModalPrompts : public ScriptedPrompts {
+ public:
+  QString answer;
+  std::optional<QString> openFile(QWidget* parent, const QString&, const QString&, const QString&) override {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("StandInFileDialog"));
+    QTimer::singleShot(0, &dialog, [&dialog] {
+      (void)QTest::qWaitForWindowActive(&dialog, 2000);
+      dialog.accept();
+    });
+    dialog.exec();
+    return answer;
+  }
+};
+}  // namespace
+
+TEST(OptionsActivation, TheContinuumPathShowsWholeAfterItsFileDialogCloses) {
+  TempApp app;
+  Preferences(app.paths()).setStorageFolder(app.path(QString()));
+  RealModalPrompts prompts;
+  prompts.answer = app.file(QStringLiteral("games/Continuum/Continuum.exe"), "MZ");
+  std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), prompts, {});
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  QTest::keyClick(form.get(), Qt::Key_P, Qt::ControlModifier);
+  auto* options = form->adopted<TForm1>(QStringLiteral("TForm1"));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(options, 5000));
+  QTest::mouseClick(options->findChild<QPushButton*>(QStringLiteral("BitBtn4")), Qt::LeftButton);
+  // The window manager gives the focus back to the dialog (offscreen, the test does);
+  // that activation does not cut the path to its folder.
+  options->activateWindow();
+  QApplication::setActiveWindow(options);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(options, 5000));
+  auto* box = options->findChild<QLineEdit*>(QStringLiteral("ContinuumEdit"));
+  EXPECT_EQ(box->text(), prompts.answer);
+  // Shown anew, the box shows the folder, as at every showing.
+  options->close();
+  form->action(QStringLiteral("Options1"))->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return options->isVisible(); }, 5000));
+  EXPECT_EQ(box->text(), app.path(QStringLiteral("games/Continuum/")));
+  options->close();
+}
+
+TEST(OptionsStart, TheStoredBackupFolderShowsAtStartAndCanBeCleared) {
+  TempApp app;
+  Preferences prefs(app.paths());
+  prefs.setStorageFolder(app.path(QString()));
+  const QString backups = app.path(QStringLiteral("backups"));
+  QDir().mkpath(backups);
+  prefs.setBackupFolder(backups);
+  ScriptedPrompts prompts;
+  std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), prompts, {});
+  auto* options = form->adopted<TForm1>(QStringLiteral("TForm1"));
+  auto* box = options->findChild<QLineEdit*>(QStringLiteral("BackupFolderEdit"));
+  EXPECT_EQ(box->text(), backups);
+  form->action(QStringLiteral("Options1"))->trigger();
+  QTest::mouseClick(options->findChild<QPushButton*>(QStringLiteral("ClearBackupFolder")), Qt::LeftButton);
+  EXPECT_EQ(box->text(), QString());
+  const QString target = app.path(QStringLiteral("a.cfg"));
+  EXPECT_EQ(prefs.backupPathFor(target), target + QStringLiteral("x"));
+  options->close();
+  form->action(QStringLiteral("Options1"))->trigger();
+  EXPECT_EQ(box->text(), QString());
+  options->close();
 }

@@ -104,6 +104,9 @@ TempApp::TempApp() : m_paths(m_dir.path()) {
   QDir().mkpath(m_paths.backups());
   QDir().mkpath(path(QStringLiteral("xdg-config")));
   qputenv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")).toLocal8Bit());
+  // The association goes to the data folder: never the developer's own.
+  QDir().mkpath(path(QStringLiteral("xdg-data")));
+  qputenv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")).toLocal8Bit());
 }
 
 QString TempApp::file(const QString& relative, const QByteArray& content) const {
