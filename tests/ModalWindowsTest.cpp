@@ -73,16 +73,17 @@ TEST_P(LockedWindows, TheMainWindowComesBackHoweverTheWindowGoes) {
   EXPECT_TRUE(fx.form->isEnabled());
 }
 
+std::string caseName(const ::testing::TestParamInfo<std::tuple<Opener, Away>>& info) {
+  static const char* const ways[] = {"Escape", "CloseBox", "ExitButton", "HiddenByCode"};
+  return std::string(std::get<0>(info.param).objectName) + "_" + ways[static_cast<int>(std::get<1>(info.param))];
+}
+
 INSTANTIATE_TEST_SUITE_P(OptionsAndValidation, LockedWindows,
                          ::testing::Combine(::testing::Values(Opener{"TForm1", Qt::Key_P, Qt::ControlModifier},
                                                               Opener{"TForm3", Qt::Key_F9, Qt::NoModifier}),
                                             ::testing::Values(Away::Escape, Away::CloseBox, Away::ExitButton,
                                                               Away::HiddenByCode)),
-                         [](const auto& info) {
-                           static const char* const ways[] = {"Escape", "CloseBox", "ExitButton", "HiddenByCode"};
-                           return std::string(std::get<0>(info.param).objectName) + "_" +
-                                  ways[static_cast<int>(std::get<1>(info.param))];
-                         });
+                         caseName);
 
 namespace {
 class ValidationActivation : public ::testing::Test {
