@@ -31,6 +31,20 @@ void MainWindowLock::makeTransient() {
   if (own && main && own->transientParent() != main) own->setTransientParent(main);
 }
 
+bool MainWindowLock::isTransientForMain() const {
+  const QWindow* own = m_window->windowHandle();
+  if (!own || !m_main || own->transientParent() != m_main->window()->windowHandle()) return false;
+  // X11 writes WM_TRANSIENT_FOR only for these kinds of window, never for a plain one.
+  switch (own->type()) {
+    case Qt::Dialog:
+    case Qt::Sheet:
+    case Qt::Tool:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void MainWindowLock::lock() {
   if (!m_main || !m_window->isVisible()) return;
   m_main->setEnabled(false);

@@ -13,6 +13,8 @@ class QWindow;
 // code that hides it) gives the main window back; nothing can leave the user
 // in front of a disabled main window with nothing else on screen.
 class MainWindowLock : public QObject {
+  Q_OBJECT
+
  public:
   // The lock lives as long as window (it is the lock's parent).
   MainWindowLock(QWidget* window, QWidget* mainWindow);
@@ -22,6 +24,9 @@ class MainWindowLock : public QObject {
   // Gives it back.
   void release();
   bool locked() const { return m_locked; }
+  // Whether the window manager is told that the window belongs to the main window:
+  // a transient parent is set, and the window is of a kind the system passes it on for.
+  bool isTransientForMain() const;
 
   // Whether an activation of the window is a new one, to be handled as such: the
   // first after it shows, or one after another window of the program had the

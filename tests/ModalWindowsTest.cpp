@@ -12,6 +12,7 @@
 #include <QWindow>
 
 #include "app/MainForm.h"
+#include "components/MainWindowLock.h"
 #include "documents/MDIChild.h"
 #include "prefs/OptionsDialog.h"
 #include "tests/TestSupport.h"
@@ -46,6 +47,9 @@ TEST_P(LockedWindows, TheMainWindowComesBackHoweverTheWindowGoes) {
   // The window manager keeps it above the main window, which cannot take it.
   ASSERT_NE(window()->windowHandle(), nullptr);
   EXPECT_EQ(window()->windowHandle()->transientParent(), fx.form->windowHandle());
+  auto* lock = window()->findChild<MainWindowLock*>();
+  ASSERT_NE(lock, nullptr);
+  EXPECT_TRUE(lock->isTransientForMain());
   switch (std::get<1>(GetParam())) {
     case Away::Escape:
       QTest::keyClick(window(), Qt::Key_Escape);

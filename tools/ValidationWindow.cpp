@@ -32,7 +32,11 @@ constexpr int kKeyRole = Qt::UserRole + 1;
 
 TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     // No parent widget: the main window is disabled while this shows, and a child would be disabled with it.
-    : QDialog(nullptr, Qt::Window), m_paths(paths), m_prompts(prompts), m_host(std::move(host)) {
+    // A dialog for the window manager (only those can be transient for the main window),
+    // with the buttons of a window: it is sizable and can be minimised.
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      m_paths(paths), m_prompts(prompts), m_host(std::move(host)) {
   setObjectName(QStringLiteral("TForm3"));
   m_lock = new MainWindowLock(this, m_host.mainWindow);
   setWindowTitle(QStringLiteral("CFG Validation (Error Checks)"));
