@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // The working copies of one running copy of the program: a document's edits go
@@ -42,6 +43,9 @@ class WorkingCopies {
 
   // Leaves the working copy at path in place at the end (unsaved edits after a forced end).
   void keep(const QString& path) { m_made.removeAll(QDir::cleanPath(path)); }
+  // Test seam: runs right before follow() renames to a name (another copy may take it then).
+  static inline std::function<void(const QString& to)> beforeRenameForTesting;
+
   // Removes every working copy this copy of the program made.
   void removeAll();
 

@@ -17,6 +17,12 @@
 namespace {
 
 std::atomic<qint64> g_failAfter{-1};
+std::atomic<int> g_failStep{0};  // AtomicFile::Step: the next write fails there once
+
+bool failsHere(AtomicFile::Step step) {
+  int expected = static_cast<int>(step);
+  return g_failStep.compare_exchange_strong(expected, 0);
+}
 
 [[noreturn]] void unableToWrite(const QString& path) {
   throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(path));
@@ -162,6 +168,7 @@ bool exists(const QString& path) {
 bool remove(const QString& path) { return ::unlink(nativePath(path).constData()) == 0; }
 
 void failWritesAfterForTesting(qint64 bytes) { g_failAfter.store(bytes); }
+void failStepForTesting(Step step) { g_failStep.store(static_cast<int>(step)); }
 
 std::optional<QByteArray> read(const QString& path) {
   const QByteArray native = nativePath(path);
@@ -310,7 +317,7 @@ void Writer::append(const char* data, qint64 size) {
 
 void Writer::commit() {
   if (d->done || d->fd < 0) d->fail();
-  bool ok = ::fsync(d->fd) == 0;
+  bool ok = ::fsync(d->fd) == 0 && !failsHere(Step::Sync);
   if (ok) {
     if (d->existed) {
       // A read-only or shared file stays so; owner and group only where allowed.
@@ -327,7 +334,7 @@ void Writer::commit() {
     d->fd = -1;
     ok = ::close(fd) == 0;
   }
-  if (ok) ok = ::rename(d->tempName.constData(), d->target.constData()) == 0;
+  if (ok) ok = !failsHere(Step::Rename) && ::rename(d->tempName.constData(), d->target.constData()) == 0;
   if (!ok) d->fail();
   d->tempName.clear();
   d->done = true;

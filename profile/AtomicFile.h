@@ -70,5 +70,8 @@ bool remove(const QString& path);
 // Test seam: the next writes fail once this many bytes have been written in
 // total (as a full disk would); a negative value switches it off.
 void failWritesAfterForTesting(qint64 bytes);
+// Test seam: the next write fails at this step once (as a disk error would).
+enum class Step { None, Sync, Rename };
+void failStepForTesting(Step step);
 
 }  // namespace AtomicFile

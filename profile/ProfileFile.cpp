@@ -1,5 +1,7 @@
 #include "profile/ProfileFile.h"
 
+#include <exception>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -158,6 +160,9 @@ ProfileFile::ProfileFile(const QByteArray& content, FromMemory) : m_inMemory(tru
 
 ProfileFile::~ProfileFile() {
   if (!m_dirty || m_commitFailed || m_inMemory) return;  // a failed commit was reported to its caller already
+  // Dropped by an exception between two writes: what was set so far is half an
+  // intent, and half an intent is not written.
+  if (std::uncaught_exceptions() > m_uncaughtAtStart) return;
   try {
     commit();
   } catch (const std::exception& e) {

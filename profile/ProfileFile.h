@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <exception>
 #include <unordered_map>
 #include <vector>
 
@@ -150,6 +151,7 @@ class ProfileFile {
   bool m_dirty = false;
   bool m_commitFailed = false;
   bool m_inMemory = false;
+  int m_uncaughtAtStart = std::uncaught_exceptions();  // exceptions already in flight when made
   bool m_legacy = false;
   QByteArray m_data;        // the file's bytes as read
   std::uint32_t m_bom = 0;  // length of a byte-order mark at the start

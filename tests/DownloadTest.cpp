@@ -165,6 +165,10 @@ TEST(UpdateRules, VersionsCompareByTheirNumbersAndTheCacheByFullTime) {
   EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("2.2.0.1"), QStringLiteral("2.2.0.2")));
   EXPECT_FALSE(UpdateCheck::isNewer(QString(), QStringLiteral("2.2.0.2")));
   EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("3.0-beta"), QStringLiteral("2.2.0.2")));
+  // More parts, the same start: newer; fewer: not.
+  EXPECT_TRUE(UpdateCheck::isNewer(QStringLiteral("2.2.0.2.1"), QStringLiteral("2.2.0.2")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("2.2.0.2"), QStringLiteral("2.2.0.2.1")));
+  EXPECT_FALSE(UpdateCheck::isNewer(QStringLiteral("2.2.0.2.0"), QStringLiteral("2.2.0.2")));
   const QLocale english(QLocale::English, QLocale::UnitedStates);
   const QDateTime at(QDate(2026, 12, 8), QTime(13, 5, 7));
   EXPECT_EQ(UpdateCheck::formatChecked(at, english), QStringLiteral("12/08/26 13:05:07"));
@@ -176,8 +180,48 @@ TEST(UpdateRules, VersionsCompareByTheirNumbersAndTheCacheByFullTime) {
   EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 0)), QDateTime(QDate(2026, 12, 9), QTime(10, 0))));
   EXPECT_FALSE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 0)), QDateTime(QDate(2026, 12, 9), QTime(0, 1))));
   EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(), at));
+  // A check time in the future (a clock set back since) proves nothing: stale.
+  EXPECT_TRUE(UpdateCheck::cacheIsStale(at.addSecs(60), at));
+  EXPECT_TRUE(UpdateCheck::cacheIsStale(at.addDays(1), at));
   EXPECT_EQ(UpdateCheck::dayFirst(at, english).left(9), QStringLiteral("08/12/26 "));
   EXPECT_EQ(UpdateCheck::monthFirst(at, english).left(9), QStringLiteral("12/08/26 "));
+}
+
+TEST(UpdateCheckPage, AnActivationRemovesAStaleManifestAndChangeLogButKeepsFreshOnes) {
+  MainWindowFixture fx;
+  auto* options = fx.form->adopted<TForm1>(QStringLiteral("TForm1"));
+  const QString manifest = fx.app.file(QStringLiteral("base/updates/update.cdu"), "[Info]\r\nLatestVersion=2.2.0.1\r\n");
+  const QString log = fx.app.file(QStringLiteral("base/updates/ChangeLog.txt"), "old news");
+  // Checked a few minutes ago: kept.
+  Preferences(fx.app.paths()).setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime().addSecs(-60)));
+  options->updatesPage()->refresh();
+  EXPECT_TRUE(QFileInfo::exists(manifest));
+  EXPECT_TRUE(QFileInfo::exists(log));
+  // Checked an hour ago: both go, and what they said still shows until the next check.
+  Preferences(fx.app.paths()).setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime().addSecs(-3600)));
+  fx.form->action(QStringLiteral("Options1"))->trigger();
+  EXPECT_FALSE(QFileInfo::exists(manifest));
+  EXPECT_FALSE(QFileInfo::exists(log));
+  EXPECT_EQ(options->updatesPage()->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(),
+            QStringLiteral("old news"));
+  options->close();
+}
+
+TEST(Download, AFailedGetLeavesTheOldFileAndNeverTheErrorPage) {
+  TempApp app;
+  TinyServer server;
+  HttpDownloader http;
+  const QString old = app.file(QStringLiteral("base/updates/update.cdu"), "old manifest");
+  // HEAD finds it; the GET is refused with an error page.
+  int requests = 0;
+  server.answers["/velkor/Tessaryv2/update/update.cdu"] = {"200 OK", {}, "never the body"};
+  QObject::connect(&http, &HttpDownloader::status, &http, [&](const QString& text) {
+    if (text.startsWith(QStringLiteral("Status: Downloading update.cdu")) && ++requests == 1)
+      server.answers["/velkor/Tessaryv2/update/update.cdu"] = {"500 Internal Server Error", {}, "<h1>error page</h1>"};
+  });
+  EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("update.cdu"), app.paths().updates()));
+  EXPECT_EQ(readBytes(old), QByteArray("old manifest"));
+  EXPECT_EQ(QDir(app.paths().updates()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("update.cdu")});
 }
 
 TEST(UpdateCheckPage, ACheckFetchesTheManifestAndOffersANewerBuild) {

@@ -406,6 +406,50 @@ TEST_F(ProfileFileTest, AFullDiskLeavesTheOldFileWhole) {
   EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
+TEST_F(ProfileFileTest, AFailedSyncOrRenameIsAFailedWrite) {
+  const QString f = file("[A]\nk=1\n");
+  for (AtomicFile::Step step : {AtomicFile::Step::Sync, AtomicFile::Step::Rename}) {
+    AtomicFile::failStepForTesting(step);
+    ProfileFile p(f);
+    p.setValue("A", "k", "2");
+    EXPECT_THROW(p.commit(), ProfileWriteError) << static_cast<int>(step);
+    AtomicFile::failStepForTesting(AtomicFile::Step::None);
+    EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\n"));
+    EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  }
+}
+
+TEST_F(ProfileFileTest, AnExceptionBetweenTwoWritesWritesNothing) {
+  const QString f = file("[A]\nfrom=1\nto=1\n");
+  try {
+    ProfileFile p(f);
+    p.setValue("A", "from", "0");
+    throw std::runtime_error("the second half of the change failed");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nfrom=1\nto=1\n"));
+  // Made while another exception is already in flight (a handler's clean-up): still commits when dropped.
+  struct WritesOnUnwind {
+    QString path;
+    ~WritesOnUnwind() {
+      ProfileFile p(path);
+      p.setValue("A", "to", "2");
+    }
+  };
+  try {
+    WritesOnUnwind w{f};
+    throw std::runtime_error("unwinding");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nfrom=1\nto=2\n"));
+  // Dropped normally: committed, as always.
+  {
+    ProfileFile p(f);
+    p.setValue("A", "from", "3");
+  }
+  EXPECT_EQ(readBytes(f), QByteArray("[A]\nfrom=3\nto=2\n"));
+}
+
 TEST_F(ProfileFileTest, TextValuesAndNamesRoundTripInTheirOwnEncoding) {
   // Windows-1252 names and values, one with the undefined bytes, and a UTF-8 value among them.
   const QString f = file("[A]\n\x81k\xE9y=\x81\x8D\x8F\x90\x9D\nutf=caf\xC3\xA9\nold=caf\xE9\n");

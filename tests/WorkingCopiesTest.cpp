@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <atomic>
+#include <thread>
+
 #include "profile/TessaryError.h"
 #include "documents/DocumentSaver.h"
 #include "documents/WorkingCopies.h"
@@ -93,4 +96,58 @@ TEST_F(WorkingCopiesTest, SaveKeepsTheOldestBackupAndFailsWithoutTouchingTheTarg
   EXPECT_THROW(DocumentSaver::save(w, other), TessaryError);
   AtomicFile::failWritesAfterForTesting(-1);
   EXPECT_EQ(readBytes(other), QByteArray("keep"));
+  // Only the backup fails (its folder is gone); the target could be written, and is not.
+  try {
+    DocumentSaver::save(w, other, app.path(QStringLiteral("no-such-folder/o.cfgx")));
+    ADD_FAILURE() << "saved without its backup";
+  } catch (const TessaryError& e) {
+    EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith(QStringLiteral("Unable to write the backup "))) << e.what();
+  }
+  EXPECT_EQ(readBytes(other), QByteArray("keep"));
+}
+
+TEST_F(WorkingCopiesTest, TwoRunningCopiesChoosingAtTheSameMomentNeverShareAName) {
+  // Two copies of the program (two threads here), each with its own list, take
+  // names after the same file at the same moments: the reservation decides.
+  for (int round = 0; round < 50; ++round) {
+    WorkingCopies one(temp());
+    WorkingCopies two(temp());
+    QStringList a, b;
+    std::atomic<bool> go{false};
+    auto make = [&](WorkingCopies& copies, QStringList& out, const QByteArray& content) {
+      while (!go) {
+      }
+      for (int i = 0; i < 4; ++i) out.append(copies.createWith(QStringLiteral("race.cfg"), content));
+    };
+    std::thread t1(make, std::ref(one), std::ref(a), QByteArray("one"));
+    std::thread t2(make, std::ref(two), std::ref(b), QByteArray("two"));
+    go = true;
+    t1.join();
+    t2.join();
+    QStringList all = a + b;
+    all.removeDuplicates();
+    ASSERT_EQ(all.size(), 8) << "round " << round << ": " << (a + b).join(QLatin1Char(' ')).toStdString();
+    for (const QString& p : a) EXPECT_EQ(readBytes(p), QByteArray("one"));
+    for (const QString& p : b) EXPECT_EQ(readBytes(p), QByteArray("two"));
+    one.removeAll();
+    two.removeAll();
+  }
+}
+
+TEST_F(WorkingCopiesTest, FollowNeverReplacesAFileThatTookTheNameMeanwhile) {
+  WorkingCopies copies(temp());
+  const QString w = copies.createWith(QStringLiteral("New1.cfg"), "mine");
+  // Another running copy's file appears under the very name follow picks, as it picks it.
+  const QString theirs = temp() + QStringLiteral("/zone.cfg");
+  int calls = 0;
+  WorkingCopies::beforeRenameForTesting = [&](const QString& to) {
+    if (calls++ == 0 && to == theirs) writeBytes(theirs, "theirs");
+  };
+  const QString followed = copies.follow(w, QStringLiteral("zone.cfg"));
+  WorkingCopies::beforeRenameForTesting = nullptr;
+  EXPECT_EQ(readBytes(theirs), QByteArray("theirs"));
+  EXPECT_NE(followed, theirs);
+  EXPECT_EQ(readBytes(followed), QByteArray("mine"));
+  EXPECT_TRUE(copies.owns(followed));
+  EXPECT_FALSE(copies.owns(theirs));
 }

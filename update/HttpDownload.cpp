@@ -370,6 +370,7 @@ void HttpDownloader::run(const QString& url, Exchange* ex) {
 
 bool HttpDownloader::DownloadUpdateFile(const QString& baseUrl, const QString& fileName, const QString& folder) {
   auto fail = [&](const QString& reason) {
+    m_progress = -1;  // a report still on its way shows nothing after this
     Q_EMIT failed(QStringLiteral("Update Failed: %1 %2...").arg(fileName, reason));
     Q_EMIT received(0);
     return false;
