@@ -433,8 +433,9 @@ void TMainForm::documentOpened(const QString& path) {
 }
 
 void TMainForm::FileOpen1Execute() {
-  const std::optional<QString> name =
-      m_prompts.openFile(this, QStringLiteral("Open"), QStringLiteral("Arena Config (*.cfg)"));
+  // Not in the program's current folder (base/temp/): it holds working copies.
+  const std::optional<QString> name = m_prompts.openFile(this, QStringLiteral("Open"), QStringLiteral("Arena Config (*.cfg)"),
+                                                         m_prefs.dialogFolder(m_openDialogName) + QLatin1Char('/'));
   if (!name || name->isEmpty()) {
     m_prompts.message(this, QMessageBox::Information, applicationTitle(), QStringLiteral("No File Loaded!"));
     return;

@@ -1,5 +1,7 @@
 #include "documents/MDIChild.h"
 
+#include <QDir>
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -515,7 +517,11 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
 }
 
 bool TMDIChild::saveWithDialog() {
-  const QString proposed = m_filePath;
+  // A document never saved offers its name in the user's folder, not in the
+  // program's current folder (base/temp/, the working copies).
+  const QString proposed = QDir::isAbsolutePath(m_filePath) && !m_workingCopies.isInsideFolder(m_filePath)
+                               ? m_filePath
+                               : Preferences(m_paths).dialogFolder() + QLatin1Char('/') + fileName();
   for (;;) {
     const std::optional<QString> chosen = m_prompts.saveFile(this, QStringLiteral("File Save/Save As"),
                                                              QStringLiteral("Config File(*.cfg)"), proposed);

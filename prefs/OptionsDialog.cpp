@@ -1,6 +1,7 @@
 #include "prefs/OptionsDialog.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QCloseEvent>
 #include <QScopeGuard>
@@ -260,8 +261,9 @@ void TForm1::CheckForUpdates1Click() {
 }
 
 void TForm1::BitBtn4Click() {
-  const std::optional<QString> chosen = m_prompts.openFile(
-      this, QStringLiteral("Path To Continuum"), QStringLiteral("Continuum Execuatble (continuum.exe)"), m_lastFileName);
+  const std::optional<QString> chosen =
+      m_prompts.openFile(this, QStringLiteral("Path To Continuum"), QStringLiteral("Continuum Execuatble (continuum.exe)"),
+                         startName());
   if (!chosen || chosen->isEmpty()) return;
   m_lastFileName = *chosen;
   guarded([&] {
@@ -272,7 +274,7 @@ void TForm1::BitBtn4Click() {
 
 void TForm1::BitBtn22Click() {
   const std::optional<QString> chosen =
-      m_prompts.openFile(this, QStringLiteral("Path To Default CFG"), QStringLiteral("Arena CFG (*.cfg)"), m_lastFileName);
+      m_prompts.openFile(this, QStringLiteral("Path To Default CFG"), QStringLiteral("Arena CFG (*.cfg)"), startName());
   if (!chosen || chosen->isEmpty()) return;
   m_lastFileName = *chosen;
   guarded([&] {
@@ -282,7 +284,8 @@ void TForm1::BitBtn22Click() {
 }
 
 void TForm1::BitBtn3Click() {
-  const std::optional<QString> folder = m_prompts.pickFolder(this, QStringLiteral("Select a folder"), m_storage->text());
+  const std::optional<QString> folder =
+      m_prompts.pickFolder(this, QStringLiteral("Select a folder"), m_prefs.dialogFolder(m_storage->text()));
   if (!folder || folder->isEmpty()) return;
   guarded([&] {
     m_prefs.setStorageFolder(*folder);
@@ -292,7 +295,8 @@ void TForm1::BitBtn3Click() {
 
 void TForm1::Button4Click() {
   const std::optional<QString> folder =
-      m_prompts.pickFolder(this, QStringLiteral("Select Backup Folder"), m_backupFolder->text());
+      m_prompts.pickFolder(this, QStringLiteral("Select Backup Folder"),
+                           m_backupFolder->text().isEmpty() ? m_prefs.dialogFolder() : m_backupFolder->text());
   if (!folder || folder->isEmpty()) return;
   guarded([&] {
     m_prefs.setBackupFolder(*folder);
@@ -305,6 +309,12 @@ void TForm1::clearBackupFolder() {
     m_prefs.setBackupFolder(QString());
     m_backupFolder->setText(shownBackupFolder());
   });
+}
+
+QString TForm1::startName() const {
+  // The shared last file again; a first use opens where the user's files are.
+  if (QDir::isAbsolutePath(m_lastFileName)) return m_lastFileName;
+  return m_prefs.dialogFolder() + QLatin1Char('/');
 }
 
 QString TForm1::shownBackupFolder() const {

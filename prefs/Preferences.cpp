@@ -1,6 +1,7 @@
 #include "prefs/Preferences.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
 
 #include "profile/AtomicFile.h"
@@ -67,6 +68,22 @@ QString Preferences::backupPathFor(const QString& target) const {
     name = QFileInfo(target).fileName().left(100) + QLatin1Char('.') + QString::fromLatin1(digest) + QLatin1Char('x');
   }
   return folder + QLatin1Char('/') + name;
+}
+
+QString Preferences::dialogFolder(const QString& lastUsed) const {
+  const QString temp = QFileInfo(m_temp).canonicalFilePath();
+  auto usable = [&](const QString& folder) {
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder) || !QFileInfo(folder).isDir()) return false;
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    return temp.isEmpty() || (real != temp && !real.startsWith(temp + QLatin1Char('/')));
+  };
+  if (const QString storage = storageFolder(); usable(storage)) return storage;
+  if (!lastUsed.isEmpty()) {
+    const QFileInfo last(lastUsed);
+    const QString folder = last.isDir() ? last.absoluteFilePath() : last.absolutePath();
+    if (QDir::isAbsolutePath(lastUsed) && usable(folder)) return folder;
+  }
+  return QDir::homePath();
 }
 
 bool Preferences::checkOnSave() const {

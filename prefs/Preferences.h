@@ -6,7 +6,7 @@
 // The preferences file base/config.ini. Windows never spell its keys.
 class Preferences {
  public:
-  explicit Preferences(const AppPaths& paths) : m_file(paths.configIni()) {}
+  explicit Preferences(const AppPaths& paths) : m_file(paths.configIni()), m_temp(paths.temp()) {}
   QString file() const { return m_file; }
   bool exists() const;
 
@@ -39,6 +39,13 @@ class Preferences {
   // backups of their own.
   QString backupPathFor(const QString& target) const;
 
+  // Where a file or folder dialog opens: the storage folder when it is set and
+  // there, else the folder of lastUsed (a file or folder), else the home folder;
+  // never the working folder base/temp/ (the program's current folder), whose
+  // files are working copies.
+  QString dialogFolder(const QString& lastUsed = {}) const;
+
  private:
   QString m_file;
+  QString m_temp;
 };

@@ -377,3 +377,37 @@ TEST(OptionsStart, TheStoredBackupFolderShowsAtStartAndCanBeCleared) {
   EXPECT_EQ(box->text(), QString());
   options->close();
 }
+
+TEST(DialogFolders, DialogsOpenWhereTheUsersFilesAreNeverAmongTheWorkingCopies) {
+  MainWindowFixture fx;
+  const QString storage = fx.app.path(QStringLiteral("storage"));
+  auto lastStart = [&] {
+    const auto open = std::find_if(fx.prompts.asked.rbegin(), fx.prompts.asked.rend(),
+                                   [](const auto& a) { return a.kind == QStringLiteral("open"); });
+    return open == fx.prompts.asked.rend() ? QString() : open->text;
+  };
+  // F3: the storage folder.
+  QTest::keyClick(fx.form.get(), Qt::Key_F3);
+  EXPECT_EQ(lastStart(), storage + QLatin1Char('/'));
+  // A new document's first save offers its name there too.
+  TMDIChild* fresh = fx.form->NewDocument();
+  ASSERT_NE(fresh, nullptr);
+  fx.prompts.saveAnswers = {std::nullopt};
+  fresh->saveWithDialog();
+  const auto save = std::find_if(fx.prompts.asked.rbegin(), fx.prompts.asked.rend(),
+                                 [](const auto& a) { return a.kind == QStringLiteral("save"); });
+  ASSERT_NE(save, fx.prompts.asked.rend());
+  EXPECT_TRUE(save->text.startsWith(storage + QLatin1Char('/'))) << save->text.toStdString();
+  // A storage folder that is the working folder, or none: the folder of the last file, else home.
+  Preferences prefs(fx.app.paths());
+  prefs.setStorageFolder(fx.app.paths().temp());
+  EXPECT_EQ(prefs.dialogFolder(), QDir::homePath());
+  EXPECT_EQ(prefs.dialogFolder(fx.app.path(QStringLiteral("zone/a.cfg"))), QDir::homePath());  // not there
+  QDir().mkpath(fx.app.path(QStringLiteral("zone")));
+  EXPECT_EQ(prefs.dialogFolder(fx.app.path(QStringLiteral("zone/a.cfg"))), fx.app.path(QStringLiteral("zone")));
+  EXPECT_EQ(prefs.dialogFolder(fx.app.paths().temp() + QStringLiteral("/a.cfg")), QDir::homePath());
+  prefs.setStorageFolder(QString());
+  QTest::keyClick(fx.form.get(), Qt::Key_F3);
+  EXPECT_EQ(lastStart(), QDir::homePath() + QLatin1Char('/'));
+  EXPECT_FALSE(lastStart().startsWith(fx.app.paths().temp()));
+}
