@@ -10,6 +10,13 @@ constexpr int kEditedRole = Qt::UserRole + 1;
 class GridDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+  // Room for the whole text and the grid line under it: the tails of g, y and p
+  // reach below the base line, and the line must not cut them.
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(std::max(size.height(), option.fontMetrics.height() + 4));
+    return size;
+  }
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyledItemDelegate::paint(painter, option, index);
     painter->save();
