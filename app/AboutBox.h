@@ -1,7 +1,7 @@
 #pragma once
 #include <QDialog>
 
-#include "app/VersionInfo.h"
+#include "update/VersionInfo.h"
 
 class QLabel;
 class TCRPanel;

@@ -23,7 +23,7 @@
 #include "components/Prompts.h"
 #include "app/AboutBox.h"
 #include "app/TessaryApplication.h"
-#include "app/VersionInfo.h"
+#include "update/VersionInfo.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "prefs/Preferences.h"

@@ -23,7 +23,7 @@
 #include "documents/PageSet.h"
 #include "documents/WorkingCopies.h"
 #include "prefs/Preferences.h"
-#include "tools/RangeCheck.h"
+#include "documents/RangeCheck.h"
 #include "profile/AtomicFile.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"

@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/VersionInfo.h"
+#include "update/VersionInfo.h"
 #include "components/Labels.h"
 #include "components/Pictures.h"
 #include "components/SegmentedProgressBar.h"

@@ -9,7 +9,7 @@
 
 #include "app/AboutBox.h"
 #include "app/MainForm.h"
-#include "app/VersionInfo.h"
+#include "update/VersionInfo.h"
 #include "components/CRPanel.h"
 #include "tests/TestSupport.h"
 

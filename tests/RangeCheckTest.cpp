@@ -6,7 +6,7 @@
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
-#include "tools/RangeCheck.h"
+#include "documents/RangeCheck.h"
 
 namespace {
 QString shippedRules() { return sourceDir() + QStringLiteral("/base/cfgcheck.cdu"); }

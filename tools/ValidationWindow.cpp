@@ -23,7 +23,7 @@
 #include "documents/ConfigModel.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
-#include "tools/RangeCheck.h"
+#include "documents/RangeCheck.h"
 
 namespace {
 constexpr int kSectionRole = Qt::UserRole;

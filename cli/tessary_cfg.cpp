@@ -9,7 +9,7 @@
 #include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
-#include "tools/RangeCheck.h"
+#include "documents/RangeCheck.h"
 
 #include <unistd.h>
 

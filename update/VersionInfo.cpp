@@ -1,4 +1,4 @@
-#include "app/VersionInfo.h"
+#include "update/VersionInfo.h"
 
 #include <QCoreApplication>
 

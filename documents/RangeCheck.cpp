@@ -1,4 +1,4 @@
-#include "tools/RangeCheck.h"
+#include "documents/RangeCheck.h"
 
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
