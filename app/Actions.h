@@ -12,7 +12,7 @@ class QWidget;
 
 // One command of the main window: its menu item, its tool button and its key.
 struct ActionSpec {
-  const char* name;     // objectName, the design's name
+  const char* name;     // objectName, also the name tests and the key map use
   const char* caption;  // menu text, "&" marks the access key
   int picture;          // position in the main picture list, -1 for none
   QKeySequence key;
@@ -26,7 +26,7 @@ struct ActionSpec {
 QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& table);
 
 // A menu or tool bar entry: an action's name, "-" for a separator, "-hidden"
-// for a separator the design keeps hidden.
+// for a separator that stays hidden.
 struct EntrySpec {
   const char* action;
   const char* buttonName = nullptr;  // objectName of the tool button (tool bars only)

@@ -23,7 +23,7 @@ class TMDIChild;
 class THistoryFiles;
 
 // The main frame window: menus, tool bar, side panel, help strip, status bar
-// and the document area. Its handlers are the design's, each handing the work
+// and the document area. Its handlers are named after the commands they serve, each handing the work
 // to the part that does it; the windows around it are wired in TessaryApp.
 class TMainForm : public QMainWindow, public DocumentHost {
   Q_OBJECT

@@ -62,12 +62,12 @@ SidePanel::SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDI
   });
 }
 
-int SidePanel::openWidth(int designWidth) const {
-  // The tab captions and every page's contents must fit; the design's pixels are a minimum.
+int SidePanel::openWidth(int minimumWidth) const {
+  // The tab captions and every page's contents must fit; the given pixels are a minimum.
   int needed = m_pages->tabBar()->sizeHint().width();
   for (int i = 0; i < m_pages->count(); ++i) needed = std::max(needed, m_pages->widget(i)->minimumSizeHint().width());
   const QMargins m = layout()->contentsMargins();
-  return std::max(designWidth, needed + m.left() + m.right() + 4);
+  return std::max(minimumWidth, needed + m.left() + m.right() + 4);
 }
 
 QWidget* SidePanel::buildGeneralPage() {

@@ -24,8 +24,8 @@ class SidePanel : public QWidget {
  public:
   SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDIChild*()> activeDocument, QWidget* parent);
 
-  // The width the design gives, or more where the fonts need it so no text is cut.
-  int openWidth(int designWidth) const;
+  // minimumWidth, or more where the fonts need it so no text is cut.
+  int openWidth(int minimumWidth) const;
 
   // Ship Comparisons.
   void showComparison(const QStringList& values, const QString& setting);

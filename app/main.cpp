@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
       if (first.isEmpty()) return;
       const QString path =
           QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
-      // The key as designed (other tools read and write it), then the socket, which
+      // The key first (other tools read and write it), then the socket, which
       // queues every file even when several copies hand over at the same moment.
       QString keyProblem;
       try {

@@ -52,7 +52,7 @@ void TCRPanel::reset() {
 
 QColor TCRPanel::gradientColour(const QColor& begin, const QColor& end, int s, int n) {
   auto channel = [&](int b, int e) {
-    const int stepSize = n == 0 ? 0 : (e - b) / n;  // C++ division truncates toward zero, as designed
+    const int stepSize = n == 0 ? 0 : (e - b) / n;  // truncated toward zero: the steps stay whole numbers
     return ((b + s * stepSize) % 256 + 256) % 256;
   };
   return QColor(channel(begin.red(), end.red()), channel(begin.green(), end.green()),

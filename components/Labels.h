@@ -2,7 +2,7 @@
 #include <QColor>
 #include <QLabel>
 
-// A bold label in a colour of its own, as the design's detail and build labels are.
+// A bold label in a colour of its own, as the detail and build labels are.
 inline QLabel* boldLabel(const QString& text, const QColor& colour, QWidget* parent, const QString& objectName = {}) {
   auto* label = new QLabel(text, parent);
   if (!objectName.isEmpty()) label->setObjectName(objectName);

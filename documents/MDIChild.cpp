@@ -31,7 +31,7 @@
 namespace {
 const QString kSection = QStringLiteral("[Section]");
 const QString kSelect = QStringLiteral("[Select]");
-const QString kDesignItem = QStringLiteral("[ Dropdown & Select Setting/Type Setting In Here ]");
+const QString kPromptItem = QStringLiteral("[ Dropdown & Select Setting/Type Setting In Here ]");
 const QString kListHint = QStringLiteral("Select to View Ship Comparisons/Help. Double Click to Edit.");
 const QString kComboHint = QStringLiteral("Dropdown & Select Setting/Type To Search  For Setting In Here");
 
@@ -66,7 +66,7 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
   m_statusFile->setObjectName(QStringLiteral("StatusFile"));
   m_statusType = new QLabel(QStringLiteral("Type:"), status);
   m_statusType->setObjectName(QStringLiteral("StatusType"));
-  // 70 pixels as designed, or what " Type: Server" needs in the font at hand; the path takes the rest.
+  // 70 pixels, or what " Type: Server" needs in the font at hand; the path takes the rest.
   m_statusType->setFixedWidth(std::max(70, m_statusType->fontMetrics().horizontalAdvance(QStringLiteral(" Type: Server")) + 8));
   m_statusFile->setMinimumWidth(1);
   status->addWidget(m_statusFile, 1);
@@ -168,7 +168,7 @@ void TMDIChild::buildPages() {
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
   ComboBox1->setCompleter(nullptr);  // completion below, so that it counts as a choice
   ComboBox1->setToolTip(kComboHint);
-  ComboBox1->addItem(kDesignItem);
+  ComboBox1->addItem(kPromptItem);
   ComboBox1->setEnabled(false);
   ComboBox1->setMaxVisibleItems(20);
   connect(ComboBox1, &QComboBox::activated, this, &TMDIChild::chooseSection);

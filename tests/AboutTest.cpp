@@ -96,7 +96,7 @@ TEST(AboutBox, ShowsTheBuildReadAfreshAtEachActivation) {
   about->close();
 }
 
-TEST(CreditsPanel, GradientUsesTheDesignsTruncatingArithmetic) {
+TEST(CreditsPanel, GradientStepsTruncateTowardZero) {
   const QColor red(255, 0, 0), yellow(255, 255, 0);
   EXPECT_EQ(TCRPanel::gradientColour(red, yellow, 0, 10), red);
   EXPECT_EQ(TCRPanel::gradientColour(red, yellow, 10, 10), QColor(255, 250, 0));  // 255 div 10 = 25

@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, CtrlXInATextFieldEndsTheProgram) {
 
 TEST_F(MainWindowTest, SidePanelShowsEveryTextWholeAndComesBackAtItsWidth) {
   QWidget* panel = fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"));
-  EXPECT_GE(panel->width(), 245);  // the design's width, or more where the fonts need it
+  EXPECT_GE(panel->width(), 245);  // the panel's own width, or more where the fonts need it
   const int shown = panel->width();
   auto* pages = panel->findChild<QTabWidget*>(QStringLiteral("SidePages"));
   for (int i = 0; i < pages->count(); ++i) {
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, SidePanelShowsEveryTextWholeAndComesBackAtItsWidth) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == 0; }, 5000));
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Show ToolBar"));
   toggle->trigger();
-  // Back at the design's 237, or at the width the texts need.
+  // Back at its 237, or at the width the texts need.
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == std::max(237, shown); }, 5000)) << panel->width();
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Hide ToolBar"));
 }
