@@ -13,7 +13,6 @@
 #include "components/Labels.h"
 #include "components/Pictures.h"
 
-
 QStringList TAboutBox::creditLines() {
   const QString rule(59, QLatin1Char('-'));
   return {QStringLiteral("I would like to thank these people "),
@@ -63,8 +62,8 @@ TAboutBox::TAboutBox(QWidget* parent)
   grid->addWidget(boldLabel(QStringLiteral("Build:"), Qt::black, frame), 2, 0);
   m_build = boldLabel(QString(), Qt::blue, frame, QStringLiteral("BuildNumber"));
   grid->addWidget(m_build, 2, 1);
-  grid->addWidget(boldLabel(QStringLiteral("Author: The Tessary project"), QColor(0, 0, 128), frame), 2, 2, 1, 2,
-                  Qt::AlignRight);
+  grid->addWidget(boldLabel(QStringLiteral("Author: The Tessary project"), QColor(0, 0, 128), frame), 2, 2, 1,
+                  2, Qt::AlignRight);
   auto* rule = new QFrame(frame);
   rule->setFrameShape(QFrame::HLine);
   rule->setFrameShadow(QFrame::Sunken);

@@ -10,7 +10,8 @@
 QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& table) {
   QList<QAction*> made;
   for (const ActionSpec& s : table) {
-    auto* a = new QAction(s.picture >= 0 ? Pictures::main(s.picture) : QIcon(), QString::fromUtf8(s.caption), window);
+    auto* a = new QAction(s.picture >= 0 ? Pictures::main(s.picture) : QIcon(), QString::fromUtf8(s.caption),
+                          window);
     a->setObjectName(QString::fromLatin1(s.name));
     if (!s.key.isEmpty()) {
       a->setShortcut(s.key);
@@ -56,7 +57,8 @@ void fillToolBar(QToolBar* bar, QWidget* window, const QList<EntrySpec>& entries
       bar->addSeparator();
     } else if (QAction* a = named(window, e.action)) {
       bar->addAction(a);
-      if (QWidget* w = bar->widgetForAction(a); w && e.buttonName) w->setObjectName(QString::fromLatin1(e.buttonName));
+      if (QWidget* w = bar->widgetForAction(a); w && e.buttonName)
+        w->setObjectName(QString::fromLatin1(e.buttonName));
     }
   }
 }

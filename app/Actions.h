@@ -2,7 +2,6 @@
 #include <QKeySequence>
 #include <QList>
 #include <QString>
-
 #include <functional>
 
 class QAction;

@@ -3,21 +3,20 @@
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
-#include <link.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <typeinfo>
 
@@ -63,8 +62,8 @@ ExceptionInfo describeCurrent() {
   ExceptionInfo info;
   std::exception_ptr current = std::current_exception();
   if (!current) return info;
-  info.typeName = demangle(abi::__cxa_current_exception_type() ? abi::__cxa_current_exception_type()->name()
-                                                               : nullptr);
+  info.typeName =
+      demangle(abi::__cxa_current_exception_type() ? abi::__cxa_current_exception_type()->name() : nullptr);
   try {
     std::rethrow_exception(current);
   } catch (const TessaryError& e) {
@@ -103,8 +102,8 @@ QString buildRecord(const ExceptionInfo& info, const QString& executableName, co
   const QString crlf = QStringLiteral("\r\n");
   const QLocale locale = QLocale::system();
   QString r;
-  r += executableName + QLatin1Char(' ') + locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-       locale.toString(now.time(), longTimeWithoutZone(locale)) + crlf;
+  r += executableName + QLatin1Char(' ') + locale.toString(now.date(), QLocale::ShortFormat) +
+       QLatin1Char(' ') + locale.toString(now.time(), longTimeWithoutZone(locale)) + crlf;
   r += QStringLiteral("Type ") + info.typeName + crlf;
   r += QStringLiteral("Message: ") + info.message + crlf;
   r += QStringLiteral("Exception @ address: $") + formatAddress(info.raisedAt) + crlf;
@@ -207,7 +206,8 @@ int collectModule(dl_phdr_info* info, size_t, void*) {
   // The module's base is where its lowest segment is mapped, as dladdr() reports it.
   std::uintptr_t lowest = UINTPTR_MAX;
   for (int i = 0; i < info->dlpi_phnum; ++i)
-    if (info->dlpi_phdr[i].p_type == PT_LOAD) lowest = std::min<std::uintptr_t>(lowest, info->dlpi_phdr[i].p_vaddr);
+    if (info->dlpi_phdr[i].p_type == PT_LOAD)
+      lowest = std::min<std::uintptr_t>(lowest, info->dlpi_phdr[i].p_vaddr);
   if (lowest == UINTPTR_MAX) return 0;
   const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
   const std::uintptr_t base = info->dlpi_addr + (lowest & ~(page - 1));
@@ -306,16 +306,26 @@ void addFormatted(RecordBuffer& out, const char* pattern, const CivilTime& t) {
         out.number(h, run >= 2 ? 2 : 1);
         break;
       }
-      case 'm': out.number(t.minute, run >= 2 ? 2 : 1); break;
-      case 's': out.number(t.second, run >= 2 ? 2 : 1); break;
-      case 'z': out.number(t.millisecond, run >= 3 ? 3 : 1); break;
+      case 'm':
+        out.number(t.minute, run >= 2 ? 2 : 1);
+        break;
+      case 's':
+        out.number(t.second, run >= 2 ? 2 : 1);
+        break;
+      case 'z':
+        out.number(t.millisecond, run >= 3 ? 3 : 1);
+        break;
       case 'A':
       case 'a':
         out.add(t.hour < 12 ? g_setup.amText : g_setup.pmText);
         if (p[1] == 'P' || p[1] == 'p') run = 2;
         break;
-      case 't': out.add(g_setup.timeZone); break;
-      default: out.add(p, static_cast<size_t>(run)); break;
+      case 't':
+        out.add(g_setup.timeZone);
+        break;
+      default:
+        out.add(p, static_cast<size_t>(run));
+        break;
     }
     p += run;
   }
@@ -393,12 +403,14 @@ void installSignalHandlers(const QString& logPath, const QString& executableName
     copyText(g_setup.monthNames[m], sizeof g_setup.monthNames[m],
              locale.monthName(m + 1, QLocale::ShortFormat).toUtf8());
   for (int d = 0; d < 7; ++d)
-    copyText(g_setup.dayNames[d], sizeof g_setup.dayNames[d], locale.dayName(d + 1, QLocale::ShortFormat).toUtf8());
+    copyText(g_setup.dayNames[d], sizeof g_setup.dayNames[d],
+             locale.dayName(d + 1, QLocale::ShortFormat).toUtf8());
   g_setup.utcOffset = now.offsetFromUtc();
   const int numbers[5] = {SIGSEGV, SIGFPE, SIGILL, SIGBUS, SIGABRT};
   for (int i = 0; i < 5; ++i) {
     g_setup.fatalSignals[i].number = numbers[i];
-    copyText(g_setup.fatalSignals[i].name, sizeof g_setup.fatalSignals[i].name, QByteArray(strsignal(numbers[i])));
+    copyText(g_setup.fatalSignals[i].name, sizeof g_setup.fatalSignals[i].name,
+             QByteArray(strsignal(numbers[i])));
   }
   g_setup.moduleCount = 0;
   dl_iterate_phdr(collectModule, nullptr);

@@ -1,7 +1,6 @@
 #pragma once
 #include <QDateTime>
 #include <QString>
-
 #include <cstdint>
 #include <exception>
 #include <vector>

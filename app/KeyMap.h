@@ -2,7 +2,6 @@
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
-
 #include <functional>
 
 class QAction;

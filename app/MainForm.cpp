@@ -35,8 +35,8 @@
 
 namespace {
 const QString kNA = QStringLiteral("N/A");
-constexpr int kSideWidth = 245;        // the side panel at start
-constexpr int kSideWidthShown = 237;   // ... and when shown again
+constexpr int kSideWidth = 245;       // the side panel at start
+constexpr int kSideWidthShown = 237;  // ... and when shown again
 }  // namespace
 
 TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList& arguments, bool handOver,
@@ -53,14 +53,15 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
   // A fixed frame has nothing to maximise: title, system menu, minimise and close only.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-  m_reporter = std::make_unique<ExceptionReporter>(exceptionLogPath(),
-                                                   QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
-                                                   &m_prompts);
-  if (auto* app = TessaryApplication::instance()) app->setExceptionHandler([this] { ApplicationEvents1Exception(); });
+  m_reporter = std::make_unique<ExceptionReporter>(
+      exceptionLogPath(), QFileInfo(QCoreApplication::applicationFilePath()).fileName(), &m_prompts);
+  if (auto* app = TessaryApplication::instance())
+    app->setExceptionHandler([this] { ApplicationEvents1Exception(); });
 
   auto* central = new QWidget(this);
   m_documents = new DocumentWindows(*this, m_prompts, m_paths, central);
-  m_sidePanel = new SidePanel(m_paths, m_prompts, [this] { return activeChild(); }, central);
+  m_sidePanel = new SidePanel(
+      m_paths, m_prompts, [this] { return activeChild(); }, central);
   buildActions();
   buildMenus();
   buildToolBar();
@@ -128,30 +129,57 @@ void TMainForm::buildActions() {
       {"FileNew1", "&New", 0, Qt::Key_F1, "New|Create a new file", true, true, [this] { FileNew1Execute(); }},
       {"FileNewServer1", "New Server", 24, Qt::Key_F2, "New Server", false, true, {}},
       {"FileOpen1", "&Open", 2, Qt::Key_F3, "Open|Open a file", true, true, [this] { FileOpen1Execute(); }},
-      {"FileClose1", "&Close", 12, Qt::Key_F4, "Close|Close current file", false, true, [this] { FileClose1Execute(); }},
+      {"FileClose1", "&Close", 12, Qt::Key_F4, "Close|Close current file", false, true,
+       [this] { FileClose1Execute(); }},
       {"ReRead1", "Re-Read Settings", 23, QKeySequence(Qt::CTRL | Qt::Key_R), nullptr, false, true, {}},
       {"Import1", "Import", 17, none, nullptr, false, true, {}},
       {"Export1", "Export", 22, none, nullptr, false, true, {}},
-      {"Save1", "&Save", 19, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true, [this] { SaveDocument(); }},
-      {"SaveAs1", "Save &As...", 20, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
-       "Save As|Saves the active file with a new name", false, true, {}},
+      {"Save1", "&Save", 19, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true,
+       [this] { SaveDocument(); }},
+      {"SaveAs1",
+       "Save &As...",
+       20,
+       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
+       "Save As|Saves the active file with a new name",
+       false,
+       true,
+       {}},
       {"FileExit1", "E&xit", 13, QKeySequence(Qt::CTRL | Qt::Key_X), "Exit|Quits the application", true, true,
        [this] { close(); }},
       {"CompareSettings1", "Compare Settings", 28, none, nullptr, false, false, {}},
       {"ViewNotes1", "View Notes/Info", 29, none, nullptr, false, false, {}},
       {"ErrorCheckCFG1", "CFG Validation", 32, Qt::Key_F9, nullptr, true, false, {}},
       {"Options1", "Options/Preferences", 27, QKeySequence(Qt::CTRL | Qt::Key_P), nullptr, true, true, {}},
-      {"MultifireTool1", "Multifire Tool", 27, none, "Shows the multifire angle preview in a window of its own", true,
-       true, {}},
-      {"WindowCascade1", "&Cascade", 3, Qt::Key_F5, "Cascade", false, true, [this] { m_documents->cascade(); }},
+      {"MultifireTool1",
+       "Multifire Tool",
+       27,
+       none,
+       "Shows the multifire angle preview in a window of its own",
+       true,
+       true,
+       {}},
+      {"WindowCascade1", "&Cascade", 3, Qt::Key_F5, "Cascade", false, true,
+       [this] { m_documents->cascade(); }},
       {"WindowTile1", "&Tiled", 6, Qt::Key_F6, "Tiled", false, false, {}},
       {"WindowMinimizeAll1", "Mi&nimize All", 5, Qt::Key_F7, "Minimize All", false, true,
        [this] { m_documents->minimizeAll(); }},
       {"WindowArrangeAll1", "&Maximize All", 4, Qt::Key_F8, "Maximize All", false, true,
        [this] { WindowArrangeAll1Execute(); }},
-      {"HelpAbout1", "&About", 16, none, "About|Displays program information, version number, and copyright", true,
-       true, {}},
-      {"CheckForUpdates1", "Check For Updates?", 42, QKeySequence(Qt::ALT | Qt::Key_Backspace), nullptr, true, true,
+      {"HelpAbout1",
+       "&About",
+       16,
+       none,
+       "About|Displays program information, version number, and copyright",
+       true,
+       true,
+       {}},
+      {"CheckForUpdates1",
+       "Check For Updates?",
+       42,
+       QKeySequence(Qt::ALT | Qt::Key_Backspace),
+       nullptr,
+       true,
+       true,
        {}},
       {"CloseAll1", "Close All", 11, none, "Close All", false, true, [this] { CloseAll1Execute(); }},
       {"SaveAsButton", "Save As", 20, none, nullptr, true, false, {}},
@@ -160,9 +188,9 @@ void TMainForm::buildActions() {
   };
   ::buildActions(this, table);
   QList<QAction*> owners;
-  for (const char* name : {"FileNew1", "FileNewServer1", "FileOpen1", "FileClose1", "ReRead1", "Save1", "SaveAs1",
-                           "FileExit1", "ErrorCheckCFG1", "Options1", "WindowCascade1", "WindowTile1",
-                           "WindowMinimizeAll1", "WindowArrangeAll1", "CheckForUpdates1"})
+  for (const char* name : {"FileNew1", "FileNewServer1", "FileOpen1", "FileClose1", "ReRead1", "Save1",
+                           "SaveAs1", "FileExit1", "ErrorCheckCFG1", "Options1", "WindowCascade1",
+                           "WindowTile1", "WindowMinimizeAll1", "WindowArrangeAll1", "CheckForUpdates1"})
     owners.append(action(QString::fromLatin1(name)));
   // Hidden items whose keys must still work (F9, F6) answer through twins.
   QAction* validation = action(QStringLiteral("ErrorCheckCFG1"));
@@ -177,8 +205,16 @@ void TMainForm::buildActions() {
 void TMainForm::buildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
   file->setObjectName(QStringLiteral("File1"));
-  fillMenu(file, this, {{"FileNew1"}, {"FileNewServer1"}, {"FileOpen1"}, {"FileClose1"}, {"ReRead1"}, {"-"},
-                        {"Import1"}, {"Export1"}, {"-"}});
+  fillMenu(file, this,
+           {{"FileNew1"},
+            {"FileNewServer1"},
+            {"FileOpen1"},
+            {"FileClose1"},
+            {"ReRead1"},
+            {"-"},
+            {"Import1"},
+            {"Export1"},
+            {"-"}});
   QMenu* recent = file->addMenu(Pictures::main(1), QStringLiteral("Recent Files"));
   recent->setObjectName(QStringLiteral("RecentFiles1"));
   for (int i = 1; i <= 5; ++i) {
@@ -207,7 +243,12 @@ void TMainForm::buildMenus() {
   QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
   fillMenu(tools, this,
-           {{"CompareSettings1"}, {"ViewNotes1"}, {"ErrorCheckCFG1"}, {"-hidden"}, {"Options1"}, {"MultifireTool1"}});
+           {{"CompareSettings1"},
+            {"ViewNotes1"},
+            {"ErrorCheckCFG1"},
+            {"-hidden"},
+            {"Options1"},
+            {"MultifireTool1"}});
 
   QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
   window->setObjectName(QStringLiteral("Window1"));
@@ -307,7 +348,8 @@ void TMainForm::FormCreate() {
   // Plain text work, not QFileInfo: a name that is not UTF-8 must keep its bytes.
   QString argument = m_arguments.value(0);
   if (!argument.isEmpty())
-    argument = QDir::cleanPath(QDir::isAbsolutePath(argument) ? argument : m_startFolder + QLatin1Char('/') + argument);
+    argument = QDir::cleanPath(QDir::isAbsolutePath(argument) ? argument
+                                                              : m_startFolder + QLatin1Char('/') + argument);
   try {
     m_prefs.setExternalFile(argument);
   } catch (const TessaryError&) {
@@ -325,7 +367,8 @@ void TMainForm::receiveHandOver(const QString& path) {
 bool TMainForm::pickedFromKeyRecently(const QString& path) {
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
   std::erase_if(m_keyPickups, [now](const auto& pick) { return now - pick.second > 30000; });
-  const auto it = std::find_if(m_keyPickups.begin(), m_keyPickups.end(), [&](const auto& pick) { return pick.first == path; });
+  const auto it = std::find_if(m_keyPickups.begin(), m_keyPickups.end(),
+                               [&](const auto& pick) { return pick.first == path; });
   if (it == m_keyPickups.end()) return false;
   m_keyPickups.erase(it);
   return true;
@@ -386,7 +429,8 @@ void TMainForm::setDocumentCommandsEnabled(bool enabled) {
 }
 
 void TMainForm::enableWindowButtons() {
-  for (const char* name : {"WindowCascade1", "CloseAll1", "WindowMinimizeAll1", "WindowArrangeAll1", "WindowTile1"})
+  for (const char* name :
+       {"WindowCascade1", "CloseAll1", "WindowMinimizeAll1", "WindowArrangeAll1", "WindowTile1"})
     action(QString::fromLatin1(name))->setEnabled(true);
 }
 
@@ -434,8 +478,9 @@ void TMainForm::documentOpened(const QString& path) {
 
 void TMainForm::FileOpen1Execute() {
   // Not in the program's current folder (base/temp/): it holds working copies.
-  const std::optional<QString> name = m_prompts.openFile(this, QStringLiteral("Open"), QStringLiteral("Arena Config (*.cfg)"),
-                                                         m_prefs.dialogFolder(m_openDialogName) + QLatin1Char('/'));
+  const std::optional<QString> name =
+      m_prompts.openFile(this, QStringLiteral("Open"), QStringLiteral("Arena Config (*.cfg)"),
+                         m_prefs.dialogFolder(m_openDialogName) + QLatin1Char('/'));
   if (!name || name->isEmpty()) {
     m_prompts.message(this, QMessageBox::Information, applicationTitle(), QStringLiteral("No File Loaded!"));
     return;

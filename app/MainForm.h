@@ -1,6 +1,5 @@
 #pragma once
 #include <QMainWindow>
-
 #include <memory>
 #include <vector>
 

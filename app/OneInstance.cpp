@@ -1,5 +1,10 @@
 #include "app/OneInstance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -7,17 +12,12 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QWidget>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "profile/AtomicFile.h"
 #include "profile/TessaryError.h"
@@ -34,7 +34,8 @@ constexpr int kHandOverMs = 10000;  // a first copy may still be starting, or bu
 bool isPrivateFolder(const QByteArray& path, QString* why) {
   struct stat st {};
   if (::lstat(path.constData(), &st) != 0) {
-    *why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(path), QString::fromLocal8Bit(std::strerror(errno)));
+    *why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(path),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
     return false;
   }
   if (!S_ISDIR(st.st_mode)) {
@@ -55,7 +56,8 @@ bool isPrivateFolder(const QByteArray& path, QString* why) {
 // Makes (or finds) a private folder of this user's at path.
 bool privateFolder(const QByteArray& path, QString* why) {
   if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
-    *why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(path), QString::fromLocal8Bit(std::strerror(errno)));
+    *why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(path),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
     return false;
   }
   return isPrivateFolder(path, why);
@@ -91,7 +93,8 @@ QString TOneInstance::runtimeFolder(QString* why) {
     if (isPrivateFolder(runtime, &reason)) return AtomicFile::decodePath(runtime);
     reasons += reason + QLatin1Char('\n');
   }
-  const QByteArray tmp = AtomicFile::nativePath(QDir::tempPath()) + "/tessary-" + QByteArray::number(::geteuid());
+  const QByteArray tmp =
+      AtomicFile::nativePath(QDir::tempPath()) + "/tessary-" + QByteArray::number(::geteuid());
   if (privateFolder(tmp, &reason)) return AtomicFile::decodePath(tmp);
   reasons += reason + QLatin1Char('\n');
   QByteArray cache = qgetenv("XDG_CACHE_HOME");
@@ -117,12 +120,14 @@ TOneInstance::TOneInstance(const QString& executableName, QObject* owner)
 TOneInstance::~TOneInstance() {
   // The first copy releases its lock; the kernel would do it at exit anyway.
   if (m_fd >= 0) {
-    if (::close(m_fd) != 0) fail(QStringLiteral("Unable to close Mutex!"), QString::fromLocal8Bit(std::strerror(errno)));
+    if (::close(m_fd) != 0)
+      fail(QStringLiteral("Unable to close Mutex!"), QString::fromLocal8Bit(std::strerror(errno)));
   }
 }
 
 void TOneInstance::fail(const QString& step, const QString& why) {
-  if (OnError) OnError(step + QStringLiteral(" An Exception was raised ") + QStringLiteral("with the message : ") + why);
+  if (OnError)
+    OnError(step + QStringLiteral(" An Exception was raised ") + QStringLiteral("with the message : ") + why);
 }
 
 bool TOneInstance::detect() {
@@ -135,10 +140,12 @@ bool TOneInstance::detect() {
     m_lockPath = folder + QLatin1Char('/') + m_executableName + QStringLiteral(".lock");
     m_serverName = folder + QLatin1Char('/') + m_executableName + QStringLiteral(".socket");
     // Never through a link: nobody may point this program's lock at a file of their choosing.
-    m_fd = ::open(AtomicFile::nativePath(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    m_fd = ::open(AtomicFile::nativePath(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                  0600);
     struct stat st {};
     if (m_fd < 0) {
-      fail(QStringLiteral("Unable to verify that Mutex already exists!"), QString::fromLocal8Bit(std::strerror(errno)));
+      fail(QStringLiteral("Unable to verify that Mutex already exists!"),
+           QString::fromLocal8Bit(std::strerror(errno)));
     } else if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
       ::close(m_fd);
       m_fd = -1;
@@ -159,14 +166,16 @@ bool TOneInstance::detect() {
       ::close(m_fd);
       m_fd = -1;
       if (err != EWOULDBLOCK)
-        fail(QStringLiteral("Unable to verify that Mutex already exists!"), QString::fromLocal8Bit(std::strerror(err)));
+        fail(QStringLiteral("Unable to verify that Mutex already exists!"),
+             QString::fromLocal8Bit(std::strerror(err)));
     }
   }
   m_owner = false;
   if (ApplicationExists) ApplicationExists(this);
   if (Terminate && InformUser && OnError)
-    OnError(QStringLiteral("Another instance of this application appears to be running. You must \r\n"
-                           "close any previous instances before continuing. "));
+    OnError(
+        QStringLiteral("Another instance of this application appears to be running. You must \r\n"
+                       "close any previous instances before continuing. "));
   if (!Terminate && InformUser && OnWarning)
     OnWarning(QStringLiteral("Another instance of this application appears to be running!"));
   if (RaisePriorInstance) askPriorToRaise();

@@ -65,7 +65,8 @@ SidePanel::SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDI
 int SidePanel::openWidth(int minimumWidth) const {
   // The tab captions and every page's contents must fit; the given pixels are a minimum.
   int needed = m_pages->tabBar()->sizeHint().width();
-  for (int i = 0; i < m_pages->count(); ++i) needed = std::max(needed, m_pages->widget(i)->minimumSizeHint().width());
+  for (int i = 0; i < m_pages->count(); ++i)
+    needed = std::max(needed, m_pages->widget(i)->minimumSizeHint().width());
   const QMargins m = layout()->contentsMargins();
   return std::max(minimumWidth, needed + m.left() + m.right() + 4);
 }
@@ -103,10 +104,12 @@ QWidget* SidePanel::buildGeneralPage() {
   // The ship column as wide as its longest name ("Leviathan", "Lancaster") with the icon.
   m_comparisons->resizeColumnToContents(0);
   m_comparisons->setColumnWidth(0, m_comparisons->columnWidth(0) + 6);
-  m_comparisons->setColumnWidth(1, std::max(98, m_comparisons->fontMetrics().horizontalAdvance(QStringLiteral("0000000000"))));
-  m_comparisons->setMinimumWidth(m_comparisons->columnWidth(0) + m_comparisons->columnWidth(1) + 2 * m_comparisons->frameWidth());
-  m_comparisons->setFixedHeight(m_comparisons->header()->sizeHint().height() + 8 * m_comparisons->sizeHintForRow(0) +
-                                2 * m_comparisons->frameWidth() + 2);
+  m_comparisons->setColumnWidth(
+      1, std::max(98, m_comparisons->fontMetrics().horizontalAdvance(QStringLiteral("0000000000"))));
+  m_comparisons->setMinimumWidth(m_comparisons->columnWidth(0) + m_comparisons->columnWidth(1) +
+                                 2 * m_comparisons->frameWidth());
+  m_comparisons->setFixedHeight(m_comparisons->header()->sizeHint().height() +
+                                8 * m_comparisons->sizeHintForRow(0) + 2 * m_comparisons->frameWidth() + 2);
   cl->addWidget(m_comparisons);
   auto* settingRow = new QHBoxLayout();
   auto* settingCaption = new QLabel(QStringLiteral("Setting:"), compareBox);
@@ -172,7 +175,8 @@ QImage SidePanel::loadPicture(const QString& path) const {
 }
 
 void SidePanel::showComparison(const QStringList& values, const QString& setting) {
-  for (int i = 0; i < Ships::kCount && i < values.size(); ++i) m_comparisons->topLevelItem(i)->setText(1, values[i]);
+  for (int i = 0; i < Ships::kCount && i < values.size(); ++i)
+    m_comparisons->topLevelItem(i)->setText(1, values[i]);
   m_settingValue->setText(setting);
 }
 

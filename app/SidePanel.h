@@ -1,6 +1,5 @@
 #pragma once
 #include <QWidget>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,7 +21,8 @@ class TMDIChild;
 class SidePanel : public QWidget {
   Q_OBJECT
  public:
-  SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDIChild*()> activeDocument, QWidget* parent);
+  SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDIChild*()> activeDocument,
+            QWidget* parent);
 
   // minimumWidth, or more where the fonts need it so no text is cut.
   int openWidth(int minimumWidth) const;

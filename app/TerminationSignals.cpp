@@ -1,12 +1,12 @@
 #include "app/TerminationSignals.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-
-#include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
 
 namespace {
 int g_pipe[2] = {-1, -1};

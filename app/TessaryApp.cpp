@@ -21,8 +21,9 @@ void showOnTop(QWidget* window) {
 
 namespace TessaryApp {
 
-std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments,
-                                         bool handOver, const std::function<void(TMainForm&)>& mainWindowMade) {
+std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts,
+                                         const QStringList& arguments, bool handOver,
+                                         const std::function<void(TMainForm&)>& mainWindowMade) {
   auto main = std::make_unique<TMainForm>(paths, prompts, arguments, handOver);
   TMainForm* form = main.get();
   if (mainWindowMade) mainWindowMade(*form);
@@ -45,14 +46,16 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
       FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
     };
   form->adoptWindow(options);
-  QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options, &TForm1::showOptions);
+  QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options,
+                   &TForm1::showOptions);
   QObject::connect(form->action(QStringLiteral("CheckForUpdates1")), &QAction::triggered, options,
                    &TForm1::CheckForUpdates1Click);
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);
 
   auto* about = new TAboutBox(form);
-  QObject::connect(form->action(QStringLiteral("HelpAbout1")), &QAction::triggered, about, &TAboutBox::showAbout);
+  QObject::connect(form->action(QStringLiteral("HelpAbout1")), &QAction::triggered, about,
+                   &TAboutBox::showAbout);
 
   TForm3::Host host;
   host.mainWindow = form;

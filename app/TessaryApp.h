@@ -1,6 +1,5 @@
 #pragma once
 #include <QStringList>
-
 #include <functional>
 #include <memory>
 
@@ -16,7 +15,7 @@ class TMainForm;
 namespace TessaryApp {
 // mainWindowMade runs as soon as the main window exists, before any start-up
 // question: what it joins (handed-over files, signals) works while one is open.
-std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts, const QStringList& arguments,
-                                         bool handOver = true,
+std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts,
+                                         const QStringList& arguments, bool handOver = true,
                                          const std::function<void(TMainForm&)>& mainWindowMade = {});
-}
+}  // namespace TessaryApp

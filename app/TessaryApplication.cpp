@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-
 #include <cstdio>
 
 #include "app/ExceptionLog.h"
@@ -20,8 +19,8 @@ void ExceptionReporter::reportCurrent() {
   if (!ExceptionLog::appendToLog(m_logPath, record))
     std::fprintf(stderr, "Could not write the exception log %s\n", m_logPath.toLocal8Bit().constData());
   if (m_prompts)
-    m_prompts->message(nullptr, QMessageBox::Critical, applicationTitle(), ExceptionLog::boxText(info.message),
-                       QMessageBox::Ok);
+    m_prompts->message(nullptr, QMessageBox::Critical, applicationTitle(),
+                       ExceptionLog::boxText(info.message), QMessageBox::Ok);
 }
 
 TessaryApplication::TessaryApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -40,8 +39,8 @@ void TessaryApplication::handleCurrentException() {
       m_handler();
     } else {
       static QtPrompts prompts;
-      ExceptionReporter(ExceptionLog::logPathFor(applicationFilePath()), QFileInfo(applicationFilePath()).fileName(),
-                        &prompts)
+      ExceptionReporter(ExceptionLog::logPathFor(applicationFilePath()),
+                        QFileInfo(applicationFilePath()).fileName(), &prompts)
           .reportCurrent();
     }
   } catch (...) {

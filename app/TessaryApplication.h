@@ -1,6 +1,5 @@
 #pragma once
 #include <QApplication>
-
 #include <functional>
 
 class Prompts;

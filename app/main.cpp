@@ -1,34 +1,32 @@
+#include <unistd.h>
+
 #include <QDir>
-
-#include <memory>
-
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTabWidget>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include <memory>
 
-#include "prefs/AppPaths.h"
+#include "app/AboutBox.h"
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
 #include "app/OneInstance.h"
 #include "app/TerminationSignals.h"
 #include "app/TessaryApp.h"
-#include "prefs/OptionsDialog.h"
-#include "prefs/UpdatesPage.h"
-#include "tools/ValidationWindow.h"
-#include "components/Prompts.h"
-#include "app/AboutBox.h"
 #include "app/TessaryApplication.h"
-#include "update/VersionInfo.h"
+#include "components/Prompts.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
+#include "prefs/AppPaths.h"
+#include "prefs/OptionsDialog.h"
 #include "prefs/Preferences.h"
+#include "prefs/UpdatesPage.h"
 #include "profile/AtomicFile.h"
 #include "profile/TessaryError.h"
+#include "tools/ValidationWindow.h"
+#include "update/VersionInfo.h"
 
 namespace {
 const char kUsage[] =
@@ -81,8 +79,10 @@ int main(int argc, char** argv) {
   QString sidePage;
   QString optionsPage;
   bool checkDocument = false;
-  bool aboutBox = false;  // with --screenshot: the About box
-  bool checkUpdates = false;  // with --options-page "Program Updates": a check first  // with --screenshot: the validation window after checking the document  // with --screenshot: a picture of this page of the Options dialog
+  bool aboutBox = false;      // with --screenshot: the About box
+  bool checkUpdates = false;  // with --options-page "Program Updates": a check first  // with --screenshot:
+                              // the validation window after checking the document  // with --screenshot: a
+                              // picture of this page of the Options dialog
   for (qsizetype i = 0; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--screenshot")) {
       if (i + 1 >= args.size()) {
@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
   ExceptionLog::installSignalHandlers(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe);
 
   QtPrompts prompts;
-  ExceptionReporter startReporter(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe, &prompts);
+  ExceptionReporter startReporter(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe,
+                                  &prompts);
   auto report = [&startReporter](const QString& message) {
     try {
       throw TessaryError(message);
@@ -140,8 +141,9 @@ int main(int argc, char** argv) {
       // would read it against its own working folder and open another file.
       const QString first = args.value(0);
       if (first.isEmpty()) return;
-      const QString path =
-          QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
+      const QString path = QDir::isAbsolutePath(first)
+                               ? first
+                               : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
       // The key first (other tools read and write it), then the socket, which
       // queues every file even when several copies hand over at the same moment.
       QString keyProblem;
@@ -159,8 +161,9 @@ int main(int argc, char** argv) {
 
   // Made absolute now: the main window changes the working folder.
   const QString first = args.value(0);
-  const QString firstPath =
-      first.isEmpty() || QDir::isAbsolutePath(first) ? first : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
+  const QString firstPath = first.isEmpty() || QDir::isAbsolutePath(first)
+                                ? first
+                                : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + first);
   // A log-out or a kill ends the program like Exit, without questions; unsaved
   // edits stay in their working copies. Heard from here on: the start may show a box.
   TMainForm* formForSignals = nullptr;
@@ -180,7 +183,9 @@ int main(int argc, char** argv) {
         oneInstance->setFileReceiver([&made](const QString& path) { made.receiveHandOver(path); });
       });
   TMainForm& form = *main;
-  if (terminated) return 0;  // told to end while the windows were being made  // told to end while the windows were being made
+  if (terminated)
+    return 0;  // told to end while the windows were being made  // told to end while the windows were being
+               // made
   form.show();
   // The Options dialog of a first start stays in front of the main window shown after it.
   if (auto* options = form.adopted<TForm1>(QStringLiteral("TForm1")); options && options->isVisible()) {
@@ -245,18 +250,19 @@ int main(int argc, char** argv) {
     auto* clock = new QElapsedTimer();
     clock->start();
     auto* poll = new QTimer(&form);
-    QObject::connect(poll, &QTimer::timeout, &form, [&form, pictured, poll, clock, screenshot, waitForDocument, checked] {
-      TMDIChild* child = form.activeChild();
-      const bool shown = child && child->pages()->isVisible() && *checked;
-      if (waitForDocument && !shown && clock->elapsed() < 5000) return;
-      poll->stop();
-      delete clock;
-      const bool saved = pictured->grab().save(screenshot);
-      std::fprintf(stderr, saved ? "Screenshot saved to %s\n" : "Could not save the screenshot %s\n",
-                   screenshot.toLocal8Bit().constData());
-      if (pictured != &form) pictured->close();
-      form.close();
-    });
+    QObject::connect(
+        poll, &QTimer::timeout, &form, [&form, pictured, poll, clock, screenshot, waitForDocument, checked] {
+          TMDIChild* child = form.activeChild();
+          const bool shown = child && child->pages()->isVisible() && *checked;
+          if (waitForDocument && !shown && clock->elapsed() < 5000) return;
+          poll->stop();
+          delete clock;
+          const bool saved = pictured->grab().save(screenshot);
+          std::fprintf(stderr, saved ? "Screenshot saved to %s\n" : "Could not save the screenshot %s\n",
+                       screenshot.toLocal8Bit().constData());
+          if (pictured != &form) pictured->close();
+          form.close();
+        });
     poll->start(waitForDocument ? 50 : 300);
   }
   return app.exec();

@@ -3,10 +3,6 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
-#include <chrono>
-#include <cstring>
-#include <vector>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -14,10 +10,13 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
+#include <chrono>
+#include <cstring>
+#include <vector>
 
 #include "app/MainForm.h"
-#include "components/SegmentedProgressBar.h"
 #include "components/Prompts.h"
+#include "components/SegmentedProgressBar.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
@@ -35,7 +34,8 @@ QTemporaryDir* g_dir = nullptr;
 
 void writeFile(const QString& path, const QByteArray& bytes) {
   QFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write %s", qPrintable(path));
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+    qFatal("cannot write %s", qPrintable(path));
 }
 
 void makeStressFile(const QString& path) {
@@ -43,7 +43,8 @@ void makeStressFile(const QString& path) {
   out.reserve(40 * 1024 * 1024);
   for (const QString& ship : Ships::names()) {
     out += '[' + ship.toLatin1() + "]\r\n";
-    for (int k = 0; k < (g_smoke ? 200 : 20000); ++k) out += "Setting" + QByteArray::number(k * 7919 % 20000) + "Key=" + QByteArray::number(k) + "\r\n";
+    for (int k = 0; k < (g_smoke ? 200 : 20000); ++k)
+      out += "Setting" + QByteArray::number(k * 7919 % 20000) + "Key=" + QByteArray::number(k) + "\r\n";
     out += "\r\n";
   }
   writeFile(path, out);
@@ -52,7 +53,8 @@ void makeStressFile(const QString& path) {
 void makeManySectionsFile(const QString& path) {
   QByteArray out;
   out.reserve(24 * 1000 * 1000);
-  for (int i = 0; i < (g_smoke ? 1000 : 1000000); ++i) out += "[S" + QByteArray::number(i) + "]\nKey=" + QByteArray::number(i % 97) + "\n";
+  for (int i = 0; i < (g_smoke ? 1000 : 1000000); ++i)
+    out += "[S" + QByteArray::number(i) + "]\nKey=" + QByteArray::number(i % 97) + "\n";
   writeFile(path, out);
 }
 
@@ -117,7 +119,8 @@ double lineScanSeconds(const QString& path) {
 std::size_t readAll(const ProfileFile& p) {
   std::size_t bytes = 0;
   for (const QByteArray& s : p.sectionNames())
-    for (const ProfileFile::Entry& e : p.entries(s)) bytes += static_cast<std::size_t>(e.key.size() + e.value.size());
+    for (const ProfileFile::Entry& e : p.entries(s))
+      bytes += static_cast<std::size_t>(e.key.size() + e.value.size());
   return bytes;
 }
 
@@ -179,7 +182,8 @@ void BM_ProgressBarRebuild(benchmark::State& state) {
   TQProgressBar bar;
   optionsBar(bar);
   int colour = 0;
-  for (auto _ : state) bar.setFinalColor(QColor(0, 0, 100 + (++colour % 100)));  // every change rebuilds the tables
+  for (auto _ : state)
+    bar.setFinalColor(QColor(0, 0, 100 + (++colour % 100)));  // every change rebuilds the tables
 }
 
 void BM_ProgressBarPaint(benchmark::State& state) {
@@ -203,7 +207,8 @@ void BM_SectionNames(benchmark::State& state, const QString* path) {
     benchmark::DoNotOptimize(names.size());
   }
   state.counters["heap_MB"] = static_cast<double>(heap) / (1024.0 * 1024.0);
-  state.counters["heap_per_file_byte"] = static_cast<double>(heap) / static_cast<double>(QFileInfo(*path).size());
+  state.counters["heap_per_file_byte"] =
+      static_cast<double>(heap) / static_cast<double>(QFileInfo(*path).size());
 }
 
 void BM_PerValueReparse(benchmark::State& state, const QString* path) {
@@ -224,7 +229,9 @@ class SilentPrompts : public Prompts {
   std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
-  std::optional<QString> pickFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> pickFolder(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
   std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
@@ -245,7 +252,8 @@ void copyTree(const QString& from, const QString& to) {
 }
 
 void BM_OpenDocument(benchmark::State& state, const QString* path) {
-  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"), g_dir->path() + QStringLiteral("/app/base"));
+  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
+           g_dir->path() + QStringLiteral("/app/base"));
   QDir().mkpath(g_dir->path() + QStringLiteral("/app/base/temp"));
   SilentPrompts prompts;
   TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/app")), prompts);
@@ -260,9 +268,8 @@ void BM_OpenDocument(benchmark::State& state, const QString* path) {
     state.ResumeTiming();
   }
   state.counters["keys"] = keys;
-  state.counters["us_per_key"] =
-      benchmark::Counter(static_cast<double>(keys), benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
+  state.counters["us_per_key"] = benchmark::Counter(
+      static_cast<double>(keys), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 }  // namespace
 
@@ -292,26 +299,36 @@ int main(int argc, char** argv) {
   makeManySectionsFile(g_sections);
   g_bigArena = dir.path() + QStringLiteral("/svs1000.cfg");
   makeBigArena(g_bigArena);
-  reg(benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)->Unit(benchmark::kMillisecond));
-  reg(benchmark::RegisterBenchmark("BM_ProfileParse/stress", BM_ProfileParse, &g_stress)->Unit(benchmark::kMillisecond));
-  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)->Unit(benchmark::kMicrosecond));
-  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileParse/stress", BM_ProfileParse, &g_stress)
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/svs", BM_ProfileReadAll, &g_svs)
+          ->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/stress", BM_ProfileReadAll, &g_stress)
+          ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_ProfileLookUpAll/stress", BM_ProfileLookUpAll, &g_stress)
-      ->Unit(benchmark::kMillisecond));
-  reg(benchmark::RegisterBenchmark("BM_LineScan/sections", BM_LineScan, &g_sections)->Unit(benchmark::kMillisecond));
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_LineScan/sections", BM_LineScan, &g_sections)
+          ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_ProfileReadAll/sections", BM_ProfileReadAll, &g_sections)
-      ->Unit(benchmark::kMillisecond));
-  reg(benchmark::RegisterBenchmark("BM_SectionNames/sections", BM_SectionNames, &g_sections)->Unit(benchmark::kMillisecond));
-  reg(benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)->Unit(benchmark::kMicrosecond));
-  reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)->Unit(benchmark::kMillisecond));
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_SectionNames/sections", BM_SectionNames, &g_sections)
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)
+          ->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)
+          ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/stress", BM_OpenDocument, &g_stress)
-      ->Unit(benchmark::kMillisecond)
-      ->Iterations(5));
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(5));
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
-      ->Unit(benchmark::kMillisecond)
-      ->Iterations(3));
-  reg(benchmark::RegisterBenchmark("BM_ProgressBarRebuild", BM_ProgressBarRebuild)->Unit(benchmark::kMicrosecond));
-  reg(benchmark::RegisterBenchmark("BM_ProgressBarPaint", BM_ProgressBarPaint)->Unit(benchmark::kMicrosecond));
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(3));
+  reg(benchmark::RegisterBenchmark("BM_ProgressBarRebuild", BM_ProgressBarRebuild)
+          ->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_ProgressBarPaint", BM_ProgressBarPaint)
+          ->Unit(benchmark::kMicrosecond));
   if (g_smoke)
     for (benchmark::internal::Benchmark* b : g_registered) b->Iterations(1);
   benchmark::Initialize(&argc, argv);

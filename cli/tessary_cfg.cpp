@@ -1,17 +1,16 @@
 // tessary-cfg: read and write arena configuration files and other INI files
 // from scripts, through the same engine the editor uses.
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QString>
-
 #include <cstdio>
 #include <cstring>
 
-#include "profile/TessaryError.h"
+#include "documents/RangeCheck.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
-#include "documents/RangeCheck.h"
-
-#include <unistd.h>
+#include "profile/TessaryError.h"
 
 namespace {
 int usage() {
@@ -57,7 +56,8 @@ int run(int argc, char** argv) {
   }
   if (std::strcmp(command, "set") == 0 && argc == 6) {
     // A value is one line; a break inside it would change the file's structure.
-    if (std::strpbrk(argv[5], "\r\n")) throw ProfileNameError(QStringLiteral("A value cannot hold a line break."));
+    if (std::strpbrk(argv[5], "\r\n"))
+      throw ProfileNameError(QStringLiteral("A value cannot hold a line break."));
     ProfileFile profile(file);
     profile.setValue(argv[3], argv[4], argv[5]);
     profile.commit();
@@ -84,7 +84,8 @@ int run(int argc, char** argv) {
     // A missing file has no values at all; checking it would report a false pass.
     const std::optional<QByteArray> config = AtomicFile::read(file);
     if (!config) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
-    const QList<RangeCheck::Finding> findings = RangeCheck::check(ProfileFile(*config, ProfileFile::FromMemory{}), loaded);
+    const QList<RangeCheck::Finding> findings =
+        RangeCheck::check(ProfileFile(*config, ProfileFile::FromMemory{}), loaded);
     for (const RangeCheck::Finding& f : findings) printLine(f.text().toUtf8());
     return findings.isEmpty() ? 0 : 1;
   }

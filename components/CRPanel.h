@@ -43,7 +43,8 @@ class TCRPanel : public QWidget {
   void step();
   QImage picture() const { return m_picture; }
 
-  // The gradient colour of step s over n rows; the steps truncate, so the last row stops short of the end colour.
+  // The gradient colour of step s over n rows; the steps truncate, so the last row stops short of the end
+  // colour.
   static QColor gradientColour(const QColor& begin, const QColor& end, int s, int n);
 
  protected:

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
-
 #include <algorithm>
 
 #include "components/Prompts.h"
@@ -39,7 +38,8 @@ void THistoryFiles::setParentMenu(QMenu* menu) {
 void THistoryFiles::setPosition(int position) {
   if (m_parentMenu && (position < 0 || position > m_parentMenu->actions().size())) {
     if (m_prompts)
-      m_prompts->message(nullptr, QMessageBox::Critical, applicationTitle(), QStringLiteral("Position out of range"));
+      m_prompts->message(nullptr, QMessageBox::Critical, applicationTitle(),
+                         QStringLiteral("Position out of range"));
     return;
   }
   m_position = position;
@@ -57,9 +57,9 @@ void THistoryFiles::AddFile(const QString& name) {
     if (blank) continue;
     list.append(value);
   }
-  if (Sorted) std::sort(list.begin(), list.end(), [](const QString& a, const QString& b) {
-      return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
+  if (Sorted)
+    std::sort(list.begin(), list.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
   while (list.size() < MaxItems) list.append(QString());
   for (int i = 0; i < list.size(); ++i) setPathAt(file, IniKey, i + 1, list[i]);
   file.commit();
@@ -76,7 +76,8 @@ void THistoryFiles::insertItem(QAction* item) {
 void THistoryFiles::RebuildMenu() {
   if (!m_parentMenu) {
     if (m_prompts)
-      m_prompts->message(nullptr, QMessageBox::Critical, applicationTitle(), QStringLiteral("ParentMenu not assigned"));
+      m_prompts->message(nullptr, QMessageBox::Critical, applicationTitle(),
+                         QStringLiteral("ParentMenu not assigned"));
     return;
   }
   ProfileFile file(IniFile);
@@ -97,8 +98,7 @@ void THistoryFiles::RebuildMenu() {
       return FileMustExist && !AtomicFile::exists(s);
     };
     while (gone()) {
-      for (int n = id; n <= MaxItems; ++n)
-        setPathAt(file, IniKey, n, pathAt(file, IniKey, n + 1));
+      for (int n = id; n <= MaxItems; ++n) setPathAt(file, IniKey, n, pathAt(file, IniKey, n + 1));
       setPathAt(file, IniKey, MaxItems + 1, QString());
       s = pathAt(file, IniKey, id);
     }

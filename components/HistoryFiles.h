@@ -1,9 +1,8 @@
 #pragma once
-#include <QObject>
 #include <QMenu>
+#include <QObject>
 #include <QPointer>
 #include <QStringList>
-
 #include <functional>
 
 class QAction;

@@ -3,7 +3,8 @@
 #include <QLabel>
 
 // A bold label in a colour of its own, as the detail and build labels are.
-inline QLabel* boldLabel(const QString& text, const QColor& colour, QWidget* parent, const QString& objectName = {}) {
+inline QLabel* boldLabel(const QString& text, const QColor& colour, QWidget* parent,
+                         const QString& objectName = {}) {
   auto* label = new QLabel(text, parent);
   if (!objectName.isEmpty()) label->setObjectName(objectName);
   QFont f = label->font();

@@ -13,14 +13,51 @@ static void loadPictureResources() {
 
 namespace {
 // Positions of the main picture list and the names of their files.
-const std::array<const char*, Pictures::kMainCount> kMainNames = {
-    "new",          "recent-files", "open",      "cascade",  "maximize-all", "minimize-all", "tile",
-    "print",        "find",         "calculators", "properties", "close-all", "close",       "exit",
-    "undo",         "redo",         "information", "import",   "copy",         "save",         "save-as",
-    "paste",        "export",       "reread",    "new-server", "show-side-panel", "hide-side-panel", "tools",
-    "compare",      "notes",        "help",      "scan",     "validation",   nullptr,        "error-item",
-    nullptr,        nullptr,        nullptr,     nullptr,    nullptr,        nullptr,        nullptr,
-    "check-for-updates", nullptr,   nullptr};
+const std::array<const char*, Pictures::kMainCount> kMainNames = {"new",
+                                                                  "recent-files",
+                                                                  "open",
+                                                                  "cascade",
+                                                                  "maximize-all",
+                                                                  "minimize-all",
+                                                                  "tile",
+                                                                  "print",
+                                                                  "find",
+                                                                  "calculators",
+                                                                  "properties",
+                                                                  "close-all",
+                                                                  "close",
+                                                                  "exit",
+                                                                  "undo",
+                                                                  "redo",
+                                                                  "information",
+                                                                  "import",
+                                                                  "copy",
+                                                                  "save",
+                                                                  "save-as",
+                                                                  "paste",
+                                                                  "export",
+                                                                  "reread",
+                                                                  "new-server",
+                                                                  "show-side-panel",
+                                                                  "hide-side-panel",
+                                                                  "tools",
+                                                                  "compare",
+                                                                  "notes",
+                                                                  "help",
+                                                                  "scan",
+                                                                  "validation",
+                                                                  nullptr,
+                                                                  "error-item",
+                                                                  nullptr,
+                                                                  nullptr,
+                                                                  nullptr,
+                                                                  nullptr,
+                                                                  nullptr,
+                                                                  nullptr,
+                                                                  nullptr,
+                                                                  "check-for-updates",
+                                                                  nullptr,
+                                                                  nullptr};
 
 QIcon fromFiles(const QString& stem, std::initializer_list<int> sizes) {
   loadPictureResources();
@@ -33,11 +70,16 @@ QIcon fromFiles(const QString& stem, std::initializer_list<int> sizes) {
 // The desktop's own pictures for the standard commands, where its theme has them.
 const char* themeName(int index) {
   switch (index) {
-    case 0: return "document-new";
-    case 2: return "document-open";
-    case 12: return "document-close";
-    case 19: return "document-save";
-    default: return nullptr;
+    case 0:
+      return "document-new";
+    case 2:
+      return "document-open";
+    case 12:
+      return "document-close";
+    case 19:
+      return "document-save";
+    default:
+      return nullptr;
   }
 }
 }  // namespace
@@ -71,7 +113,8 @@ QIcon ship(int index) {
 
 QImage shipImage(int ship) {
   loadPictureResources();
-  return QImage(QStringLiteral(":/pictures/ship-%1-36.png").arg(ship)); }
+  return QImage(QStringLiteral(":/pictures/ship-%1-36.png").arg(ship));
+}
 
 QImage multifireBackground() {
   loadPictureResources();

@@ -62,8 +62,8 @@ Rgb hlsToRgb(Hls c) {
 }
 
 double profile(double x) {
-  return -4342.9 * std::pow(x, 5) + 10543 * std::pow(x, 4) - 8216 * std::pow(x, 3) + 2018.1 * x * x + 11.096 * x +
-         164.6;
+  return -4342.9 * std::pow(x, 5) + 10543 * std::pow(x, 4) - 8216 * std::pow(x, 3) + 2018.1 * x * x +
+         11.096 * x + 164.6;
 }
 
 std::vector<Rgb> column(Rgb colour, int n, bool cylinder, Look look, bool inverted) {

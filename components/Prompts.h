@@ -1,7 +1,6 @@
 #pragma once
 #include <QMessageBox>
 #include <QString>
-
 #include <optional>
 
 class QWidget;

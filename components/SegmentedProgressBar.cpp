@@ -3,7 +3,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
-
 #include <cstring>
 
 using namespace ProgressTables;
@@ -20,9 +19,7 @@ TQProgressBar::TQProgressBar(QWidget* parent) : QWidget(parent) {
   rebuild();
 }
 
-int TQProgressBar::across() const {
-  return m_orientation == Orientation::boHorizontal ? height() : width();
-}
+int TQProgressBar::across() const { return m_orientation == Orientation::boHorizontal ? height() : width(); }
 
 int TQProgressBar::length() const {
   const int along = m_orientation == Orientation::boHorizontal ? width() : height();
@@ -49,7 +46,8 @@ void TQProgressBar::setOrientation(Orientation o) {
   if (o == m_orientation) return;
   m_holdRebuild = true;  // one rebuild at the end, not one per size change
   m_orientation = o;
-  if ((o == Orientation::boVertical && width() > height()) || (o == Orientation::boHorizontal && height() > width()))
+  if ((o == Orientation::boVertical && width() > height()) ||
+      (o == Orientation::boHorizontal && height() > width()))
     resize(height(), width());
   m_margin = across() > 9 ? 2 : 1;
   m_holdRebuild = false;
@@ -57,19 +55,63 @@ void TQProgressBar::setOrientation(Orientation o) {
   setPosition(m_position);
 }
 
-void TQProgressBar::setBarKind(BarKind k) { m_kind = k; rebuild(); }
-void TQProgressBar::setBarLook(BarLook l) { m_look = l; rebuild(); }
-void TQProgressBar::setRoundCorner(bool on) { m_roundCorner = on; m_frameDirty = true; update(); }
-void TQProgressBar::setShaped(bool on) { m_shaped = on; m_frameDirty = true; update(); }
-void TQProgressBar::setBackgroundColor(const QColor& c) { m_background = c; m_frameDirty = true; rebuild(); }
-void TQProgressBar::setShapeColor(const QColor& c) { m_shape = c; m_frameDirty = true; rebuild(); }
-void TQProgressBar::setBarColor(const QColor& c) { m_start = c; m_final = c; rebuild(); }
-void TQProgressBar::setStartColor(const QColor& c) { m_start = c; rebuild(); }
-void TQProgressBar::setFinalColor(const QColor& c) { m_final = c; rebuild(); }
-void TQProgressBar::setShowFullBlock(bool on) { m_showFullBlock = on; update(); }
-void TQProgressBar::setShowInactivePos(bool on) { m_showInactive = on; update(); }
-void TQProgressBar::setInactivePosColor(const QColor& c) { m_inactive = c; rebuild(); }
-void TQProgressBar::setInvertInactPos(bool on) { m_invertInactive = on; rebuild(); }
+void TQProgressBar::setBarKind(BarKind k) {
+  m_kind = k;
+  rebuild();
+}
+void TQProgressBar::setBarLook(BarLook l) {
+  m_look = l;
+  rebuild();
+}
+void TQProgressBar::setRoundCorner(bool on) {
+  m_roundCorner = on;
+  m_frameDirty = true;
+  update();
+}
+void TQProgressBar::setShaped(bool on) {
+  m_shaped = on;
+  m_frameDirty = true;
+  update();
+}
+void TQProgressBar::setBackgroundColor(const QColor& c) {
+  m_background = c;
+  m_frameDirty = true;
+  rebuild();
+}
+void TQProgressBar::setShapeColor(const QColor& c) {
+  m_shape = c;
+  m_frameDirty = true;
+  rebuild();
+}
+void TQProgressBar::setBarColor(const QColor& c) {
+  m_start = c;
+  m_final = c;
+  rebuild();
+}
+void TQProgressBar::setStartColor(const QColor& c) {
+  m_start = c;
+  rebuild();
+}
+void TQProgressBar::setFinalColor(const QColor& c) {
+  m_final = c;
+  rebuild();
+}
+void TQProgressBar::setShowFullBlock(bool on) {
+  m_showFullBlock = on;
+  update();
+}
+void TQProgressBar::setShowInactivePos(bool on) {
+  m_showInactive = on;
+  update();
+}
+void TQProgressBar::setInactivePosColor(const QColor& c) {
+  m_inactive = c;
+  rebuild();
+}
+void TQProgressBar::setInvertInactPos(bool on) {
+  m_invertInactive = on;
+  rebuild();
+}
 
 void TQProgressBar::setBlockSize(int size) {
   size = std::abs(size);

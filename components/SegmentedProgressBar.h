@@ -2,7 +2,6 @@
 #include <QColor>
 #include <QImage>
 #include <QWidget>
-
 #include <vector>
 
 #include "components/ProgressTables.h"
@@ -91,7 +90,7 @@ class TQProgressBar : public QWidget {
   std::vector<ProgressTables::Block> m_blocks;
   std::vector<std::vector<ProgressTables::Rgb>> m_active;  // per position, per cross pixel
   std::vector<ProgressTables::Rgb> m_inactiveColumn;
-  QImage m_frame;    // frame and background, drawn once per change of their look
+  QImage m_frame;  // frame and background, drawn once per change of their look
   bool m_frameDirty = true;
   QImage m_picture;  // the last painted picture, reused
 };

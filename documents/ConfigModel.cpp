@@ -1,13 +1,12 @@
 #include "documents/ConfigModel.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QCollator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <numeric>
 
@@ -17,10 +16,10 @@
 
 namespace Ships {
 const std::array<QString, kCount>& names() {
-  static const std::array<QString, kCount> ships = {
-      QStringLiteral("Warbird"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
-      QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
-      QStringLiteral("Lancaster"), QStringLiteral("Shark")};
+  static const std::array<QString, kCount> ships = {QStringLiteral("Warbird"),   QStringLiteral("Javelin"),
+                                                    QStringLiteral("Spider"),    QStringLiteral("Leviathan"),
+                                                    QStringLiteral("Terrier"),   QStringLiteral("Weasel"),
+                                                    QStringLiteral("Lancaster"), QStringLiteral("Shark")};
   return ships;
 }
 int indexOf(const QString& name) {
@@ -35,7 +34,8 @@ ConfigData loadConfigData(const QString& path) {
   const ProfileFile file(path);
   data.legacyEncoding = file.isLegacyEncoded();
   data.sections = file.sections();
-  for (const QByteArray& name : file.duplicateSectionNames()) data.repeatedSections.append(TextCodec::decode(name));
+  for (const QByteArray& name : file.duplicateSectionNames())
+    data.repeatedSections.append(TextCodec::decode(name));
   for (const QString& s : data.sections)
     if (Ships::indexOf(s) < 0) data.otherSections.append(s);
   // The rows are the keys of "Warbird"; every ship shows its own value for each.
@@ -130,6 +130,6 @@ QString formatDetailsTime(const QDateTime& time) {
   const QDate d = time.date();
   const QTime t = time.time();
   auto two = [](int v) { return QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0')); };
-  return QString::number(d.day()) + ds + two(d.month()) + ds + two(d.year()) + QLatin1Char(' ') + two(t.hour()) +
-         ts + two(t.minute()) + ts + two(t.second());
+  return QString::number(d.day()) + ds + two(d.month()) + ds + two(d.year()) + QLatin1Char(' ') +
+         two(t.hour()) + ts + two(t.minute()) + ts + two(t.second());
 }

@@ -3,10 +3,10 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include "profile/TessaryError.h"
 #include "documents/ConfigModel.h"
 #include "documents/WorkingCopies.h"
 #include "profile/AtomicFile.h"
+#include "profile/TessaryError.h"
 
 namespace DocumentSaver {
 
@@ -21,7 +21,8 @@ QString refusal(const WorkingCopies& copies, const QString& target) {
 void save(const QString& workingCopy, const QString& target, const QString& backup) {
   const std::optional<QByteArray> data = AtomicFile::read(workingCopy);
   if (!data)
-    throw TessaryError(QStringLiteral("The working copy %1 is missing, so nothing was saved").arg(workingCopy));
+    throw TessaryError(
+        QStringLiteral("The working copy %1 is missing, so nothing was saved").arg(workingCopy));
   const std::optional<QByteArray> previous = AtomicFile::read(target);
   if (previous && !backup.isEmpty()) {
     // Users restore from name + "x"; an older backup there is kept as it is.

@@ -176,7 +176,8 @@ void DocumentWindows::tile() {
   const int cols = std::clamp(area.width() / std::max(1, size.width()), 1, n);
   const int rows = (n + cols - 1) / cols;
   const int dx = cols > 1 ? std::min(size.width(), (area.width() - size.width()) / (cols - 1)) : 0;
-  const int dy = rows > 1 ? std::min(size.height(), std::max(0, area.height() - size.height()) / (rows - 1)) : 0;
+  const int dy =
+      rows > 1 ? std::min(size.height(), std::max(0, area.height() - size.height()) / (rows - 1)) : 0;
   for (int i = 0; i < n; ++i) subs[i]->move((i % cols) * dx, (i / cols) * std::max(dy, 24));
 }
 

@@ -1,12 +1,11 @@
 #include "documents/MDIChild.h"
 
-#include <QDir>
-
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QKeyEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,18 +14,18 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "documents/DocumentHost.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
-#include "profile/TessaryError.h"
+#include "documents/DocumentHost.h"
 #include "documents/DocumentSaver.h"
 #include "documents/PageSet.h"
+#include "documents/RangeCheck.h"
+#include "documents/ReportList.h"
 #include "documents/WorkingCopies.h"
 #include "prefs/Preferences.h"
-#include "documents/RangeCheck.h"
 #include "profile/AtomicFile.h"
-#include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 
 namespace {
 const QString kSection = QStringLiteral("[Section]");
@@ -41,13 +40,15 @@ void guarded(Prompts& prompts, QWidget* parent, F&& work) {
   try {
     work();
   } catch (...) {
-    prompts.message(parent, QMessageBox::Information, applicationTitle(), QStringLiteral("Error?"), QMessageBox::Ok);
+    prompts.message(parent, QMessageBox::Information, applicationTitle(), QStringLiteral("Error?"),
+                    QMessageBox::Ok);
     throw;
   }
 }
 }  // namespace
 
-TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies)
+TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths,
+                     WorkingCopies& workingCopies)
     : m_main(main), m_workingCopies(workingCopies), m_prompts(prompts), m_paths(paths) {
   setObjectName(QStringLiteral("TMDIChild"));
   setFixedSize(441, 374);
@@ -67,7 +68,8 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
   m_statusType = new QLabel(QStringLiteral("Type:"), status);
   m_statusType->setObjectName(QStringLiteral("StatusType"));
   // 70 pixels, or what " Type: Server" needs in the font at hand; the path takes the rest.
-  m_statusType->setFixedWidth(std::max(70, m_statusType->fontMetrics().horizontalAdvance(QStringLiteral(" Type: Server")) + 8));
+  m_statusType->setFixedWidth(
+      std::max(70, m_statusType->fontMetrics().horizontalAdvance(QStringLiteral(" Type: Server")) + 8));
   m_statusFile->setMinimumWidth(1);
   status->addWidget(m_statusFile, 1);
   status->addWidget(m_statusType);
@@ -132,7 +134,8 @@ void TMDIChild::buildPages() {
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   for (int i = 0; i < Ships::kCount; ++i) {
     const QString& ship = Ships::names()[static_cast<size_t>(i)];
-    auto* list = new ReportList(ship + QStringLiteral("List"), i == 5 ? QStringLiteral("Settings") : QStringLiteral("Setting"),
+    auto* list = new ReportList(ship + QStringLiteral("List"),
+                                i == 5 ? QStringLiteral("Settings") : QStringLiteral("Setting"),
                                 i == 0 ? QStringLiteral("Vaule") : QStringLiteral("Value"));
     if (i != 3) list->setToolTip(kListHint);
     list->setStatusTip(kListHint);
@@ -142,9 +145,10 @@ void TMDIChild::buildPages() {
       // Copy and swap have no action yet.
       QMenu menu(this);
       QMenu* copyTo = menu.addMenu(QStringLiteral("Copy To"));
-      for (const QString& name : {QStringLiteral("Warbrid"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
-                                  QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
-                                  QStringLiteral("Lancaster"), QStringLiteral("Shark")})
+      for (const QString& name :
+           {QStringLiteral("Warbrid"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
+            QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
+            QStringLiteral("Lancaster"), QStringLiteral("Shark")})
         copyTo->addAction(name);
       copyTo->addSeparator();
       copyTo->addAction(QStringLiteral("All"));
@@ -179,7 +183,8 @@ void TMDIChild::buildPages() {
   frame->setFrameShadow(QFrame::Sunken);
   auto* frameLayout = new QVBoxLayout(frame);
   frameLayout->setContentsMargins(1, 1, 1, 1);
-  m_otherList = new ReportList(QStringLiteral("OtherList"), QStringLiteral("Setting"), QStringLiteral("Value"), frame);
+  m_otherList =
+      new ReportList(QStringLiteral("OtherList"), QStringLiteral("Setting"), QStringLiteral("Value"), frame);
   m_otherList->installEventFilter(this);
   connect(m_otherList, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
   connect(m_otherList, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
@@ -197,7 +202,8 @@ void TMDIChild::buildPages() {
   serverCombo->setObjectName(QStringLiteral("ServerComboBox"));
   serverCombo->setEnabled(false);
   serverLayout->addWidget(serverCombo);
-  m_serverList = new ReportList(QStringLiteral("ServerList"), QStringLiteral("Setting"), QStringLiteral("Value"), server);
+  m_serverList = new ReportList(QStringLiteral("ServerList"), QStringLiteral("Setting"),
+                                QStringLiteral("Value"), server);
   serverLayout->addWidget(m_serverList, 1);
   m_serverPages->addPage(server, Pictures::main(24), QStringLiteral("Server Settings"));
 }
@@ -327,8 +333,9 @@ void TMDIChild::LoadDocument(const QString& sourcePath) {
     if (!data.repeatedSections.isEmpty()) {
       // The user would otherwise wonder why an edit lands in one copy and not the other.
       const QString note =
-          QStringLiteral("These sections appear more than once in the file: %1. Each is listed once with the keys "
-                         "of all its copies; where a key repeats, the first one is shown and edited.")
+          QStringLiteral(
+              "These sections appear more than once in the file: %1. Each is listed once with the keys "
+              "of all its copies; where a key repeats, the first one is shown and edited.")
               .arg(data.repeatedSections.join(QStringLiteral(", ")));
       ComboBox1->setToolTip(kComboHint + QStringLiteral("\n\n") + note);
       ComboBox1->setStatusTip(note);
@@ -364,10 +371,10 @@ void TMDIChild::showFileDetails() {
     m_main->showFileDetails(QStringLiteral("Last Modified: N/A"), QStringLiteral("Owner: N/A"));
     return;
   }
-  m_main->showFileDetails(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(file)),
-                          QStringLiteral("Owner: ") + ProfileFile::readText(file, QStringLiteral("Owner"),
-                                                                            QStringLiteral("Name"),
-                                                                            QStringLiteral("N/A")));
+  m_main->showFileDetails(
+      QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(file)),
+      QStringLiteral("Owner: ") + ProfileFile::readText(file, QStringLiteral("Owner"), QStringLiteral("Name"),
+                                                        QStringLiteral("N/A")));
 }
 
 void TMDIChild::SelectItem() { selectItemIn(focusedList()); }
@@ -384,9 +391,8 @@ void TMDIChild::selectItemIn(ReportList* list) {
     return;
   }
   const QString text = ComboBox1->currentText();
-  const QString section = text == QStringLiteral("PrizeWeight") || text == QStringLiteral("Cost")
-                              ? text
-                              : QStringLiteral("Help");
+  const QString section =
+      text == QStringLiteral("PrizeWeight") || text == QStringLiteral("Cost") ? text : QStringLiteral("Help");
   m_main->ShowSettingHelp(section, name);
 }
 
@@ -422,7 +428,8 @@ void TMDIChild::requireWorkingCopy() const {
   // Writing into a missing working copy would create a file holding only this
   // change, and a later save would put that over the user's file.
   if (!AtomicFile::exists(m_workingCopy))
-    throw TessaryError(QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
+    throw TessaryError(
+        QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
 }
 
 void TMDIChild::WriteBackPage(ReportList* list) {
@@ -534,15 +541,17 @@ bool TMDIChild::saveWithDialog() {
     if (target == proposed || AtomicFile::exists(target)) {
       const auto answer = m_prompts.message(
           this, QMessageBox::Warning, QStringLiteral("Warning"),
-          QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!").arg(target),
+          QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!")
+              .arg(target),
           QMessageBox::Ok | QMessageBox::Cancel);
       if (answer != QMessageBox::Ok) continue;
     }
     const Preferences prefs(m_paths);
     if (prefs.checkOnSave()) {
       // The range check first; findings are the user's call, not a refusal.
-      const QList<RangeCheck::Finding> findings = RangeCheck::check(
-          ProfileFile(m_workingCopy), RangeCheck::loadRules(m_paths.base() + QStringLiteral("/cfgcheck.cdu")));
+      const QList<RangeCheck::Finding> findings =
+          RangeCheck::check(ProfileFile(m_workingCopy),
+                            RangeCheck::loadRules(m_paths.base() + QStringLiteral("/cfgcheck.cdu")));
       if (!findings.isEmpty()) {
         QStringList lines;
         for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());
@@ -556,7 +565,8 @@ bool TMDIChild::saveWithDialog() {
         if (answer != QMessageBox::Yes) return false;
       }
     }
-    DocumentSaver::save(m_workingCopy, target, prefs.createBackups() ? prefs.backupPathFor(target) : QString());
+    DocumentSaver::save(m_workingCopy, target,
+                        prefs.createBackups() ? prefs.backupPathFor(target) : QString());
     const QString name = QFileInfo(target).fileName();
     setCaption(name);
     setFilePath(target);

@@ -1,13 +1,11 @@
 #pragma once
-#include <QWidget>
-
 #include <QPointer>
-
+#include <QWidget>
 #include <array>
 #include <functional>
 
-#include "prefs/AppPaths.h"
 #include "documents/ConfigModel.h"
+#include "prefs/AppPaths.h"
 
 class QComboBox;
 class QLabel;
@@ -116,7 +114,7 @@ class TMDIChild : public QWidget {
   AppPaths m_paths;
 
   QToolBar* m_toolBar = nullptr;
-  PageSet* PageControl1 = nullptr;  // ship pages and "Other"
+  PageSet* PageControl1 = nullptr;   // ship pages and "Other"
   PageSet* m_serverPages = nullptr;  // "Server Settings": never filled
   std::array<ReportList*, Ships::kCount> m_shipLists{};
   ReportList* m_otherList = nullptr;

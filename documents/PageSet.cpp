@@ -68,4 +68,6 @@ void PageSet::setCurrentIndex(int index) {
 
 QWidget* PageSet::widget(int index) const { return m_stack->widget(index); }
 QToolButton* PageSet::tab(int index) const { return m_tabs.value(index); }
-QString PageSet::tabText(int index) const { return index >= 0 && index < count() ? m_tabs[index]->text() : QString(); }
+QString PageSet::tabText(int index) const {
+  return index >= 0 && index < count() ? m_tabs[index]->text() : QString();
+}

@@ -92,9 +92,11 @@ QList<Finding> check(const ProfileFile& config, const Rules& rules) {
     if (!toInt64(value, &v)) {
       findings.append({section, rule.key, QStringLiteral("\"%1\" is not a whole number").arg(value)});
     } else if (v < rule.minimum) {
-      findings.append({section, rule.key, QStringLiteral("%1 is below the minimum %2").arg(v).arg(rule.minimum)});
+      findings.append(
+          {section, rule.key, QStringLiteral("%1 is below the minimum %2").arg(v).arg(rule.minimum)});
     } else if (v > rule.maximum) {
-      findings.append({section, rule.key, QStringLiteral("%1 is above the maximum %2").arg(v).arg(rule.maximum)});
+      findings.append(
+          {section, rule.key, QStringLiteral("%1 is above the maximum %2").arg(v).arg(rule.maximum)});
     }
   };
   for (const Rule& rule : rules.rules) {

@@ -2,7 +2,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 
 class ProfileFile;

@@ -29,7 +29,8 @@ class GridDelegate : public QStyledItemDelegate {
 };
 }  // namespace
 
-ReportList::ReportList(const QString& objectName, const QString& first, const QString& second, QWidget* parent)
+ReportList::ReportList(const QString& objectName, const QString& first, const QString& second,
+                       QWidget* parent)
     : QTreeWidget(parent) {
   setObjectName(objectName);
   setColumnCount(2);

@@ -7,7 +7,8 @@
 class ReportList : public QTreeWidget {
   Q_OBJECT
  public:
-  ReportList(const QString& objectName, const QString& first, const QString& second, QWidget* parent = nullptr);
+  ReportList(const QString& objectName, const QString& first, const QString& second,
+             QWidget* parent = nullptr);
 
   // Replaces all rows: names[i] shows values[i]; sorted by name.
   void setRows(const QStringList& names, const QStringList& values, const std::vector<int>& order);

@@ -1,15 +1,15 @@
 #include "documents/WorkingCopies.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
-
-#include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cerrno>
 
 #include "profile/AtomicFile.h"
 
@@ -80,13 +80,15 @@ QString WorkingCopies::create(const QString& fileName, const QString& source) {
   return createWith(fileName, content, mode ? std::optional<unsigned>((*mode & 0777) | 0600) : std::nullopt);
 }
 
-QString WorkingCopies::createWith(const QString& fileName, const QByteArray& content, std::optional<unsigned> mode) {
+QString WorkingCopies::createWith(const QString& fileName, const QByteArray& content,
+                                  std::optional<unsigned> mode) {
   makeFolder();
   QString path;
   // Claim the name first, so another running copy choosing at the same moment takes another.
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = freeName(fileName);
-    const int fd = ::open(AtomicFile::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(AtomicFile::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       // The write below keeps the reserved file's bits: give it the copy's own now.
       (void)::fchmod(fd, mode ? *mode : (0666 & ~currentUmask()));

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <optional>
 
@@ -29,7 +28,8 @@ class WorkingCopies {
   // copy cannot be written; then no file is left behind.
   QString create(const QString& fileName, const QString& source);
   // The same with given content; mode: the copy's permission bits (default: 0666 less the umask).
-  QString createWith(const QString& fileName, const QByteArray& content, std::optional<unsigned> mode = std::nullopt);
+  QString createWith(const QString& fileName, const QByteArray& content,
+                     std::optional<unsigned> mode = std::nullopt);
 
   // After a save under fileName the working copy takes a name after it, so it
   // still holds the document's whole content; returns the (maybe unchanged)

@@ -100,20 +100,25 @@ Reading plainReading(const QByteArray& content) {
 void checkReads(const ProfileFile& p, const QByteArray& content) {
   const Reading expected = plainReading(content);
   const QList<QByteArray> sections = p.sectionNames();
-  if (std::vector<QByteArray>(sections.begin(), sections.end()) != expected.sections) fail("sections read wrong");
+  if (std::vector<QByteArray>(sections.begin(), sections.end()) != expected.sections)
+    fail("sections read wrong");
   for (const QByteArray& s : sections) {
     std::vector<QByteArray> keys;
     for (const ProfileFile::Entry& e : p.entries(s)) {
       keys.push_back(e.key.toByteArray());
       const auto it = expected.values.find({upper(s), upper(e.key.toByteArray())});
       if (it == expected.values.end() || it->second != e.value.toByteArray()) fail("a value read wrong");
-      if (p.value(s, e.key.toByteArray(), "\x01" "absent") != it->second) fail("a lookup disagrees with the section read");
+      if (p.value(s, e.key.toByteArray(),
+                  "\x01"
+                  "absent") != it->second)
+        fail("a lookup disagrees with the section read");
     }
     if (keys != expected.keyOrder.at(upper(s))) fail("keys read wrong");
   }
 }
 
-void checkWrite(const QByteArray& content, const QByteArray& section, const QByteArray& key, const QByteArray& value) {
+void checkWrite(const QByteArray& content, const QByteArray& section, const QByteArray& key,
+                const QByteArray& value) {
   if (!ProfileFile::nameProblem(section, key).isEmpty()) {
     ProfileFile p(content, ProfileFile::FromMemory{});
     bool refused = false;
@@ -135,7 +140,10 @@ void checkWrite(const QByteArray& content, const QByteArray& section, const QByt
   const QByteArray written = p.content();
   ProfileFile again(written, ProfileFile::FromMemory{});
   for (const ProfileFile* file : {&p, &again}) {
-    if (file->value(section, key, "\x01" "absent") != expected) fail("the key does not read back the value written");
+    if (file->value(section, key,
+                    "\x01"
+                    "absent") != expected)
+      fail("the key does not read back the value written");
     Snapshot after = snapshot(*file);
     after.erase({upper(trimmed(section)), upper(trimmed(key))});
     Snapshot others = before;

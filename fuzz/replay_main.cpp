@@ -4,7 +4,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-
 #include <cstdint>
 #include <cstdio>
 
@@ -16,7 +15,8 @@ int main(int argc, char** argv) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return;
     const QByteArray bytes = f.readAll();
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size()));
     ++inputs;
   };
   for (int i = 1; i < argc; ++i) {

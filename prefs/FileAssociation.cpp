@@ -47,11 +47,16 @@ QString execValue(const QString& exe) {
   quoted += QLatin1Char('"');
   QString value;
   for (QChar c : quoted) {
-    if (c == QLatin1Char('\\')) value += QStringLiteral("\\\\");
-    else if (c == QLatin1Char('\n')) value += QStringLiteral("\\n");
-    else if (c == QLatin1Char('\r')) value += QStringLiteral("\\r");
-    else if (c == QLatin1Char('\t')) value += QStringLiteral("\\t");
-    else value += c;
+    if (c == QLatin1Char('\\'))
+      value += QStringLiteral("\\\\");
+    else if (c == QLatin1Char('\n'))
+      value += QStringLiteral("\\n");
+    else if (c == QLatin1Char('\r'))
+      value += QStringLiteral("\\r");
+    else if (c == QLatin1Char('\t'))
+      value += QStringLiteral("\\t");
+    else
+      value += c;
   }
   return value;
 }
@@ -63,8 +68,11 @@ QString firstExecArgument(const QString& value) {
   for (qsizetype i = 0; i < value.size(); ++i) {
     if (value[i] == QLatin1Char('\\') && i + 1 < value.size()) {
       const QChar n = value[++i];
-      text += n == QLatin1Char('n') ? QChar(QLatin1Char('\n')) : n == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
-            : n == QLatin1Char('t') ? QChar(QLatin1Char('\t')) : n == QLatin1Char('s') ? QChar(QLatin1Char(' ')) : n;
+      text += n == QLatin1Char('n')   ? QChar(QLatin1Char('\n'))
+              : n == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
+              : n == QLatin1Char('t') ? QChar(QLatin1Char('\t'))
+              : n == QLatin1Char('s') ? QChar(QLatin1Char(' '))
+                                      : n;
     } else {
       text += value[i];
     }
@@ -102,7 +110,9 @@ Locations fromEnvironment() {
           orDefault("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"))};
 }
 
-QString mimeType(const QString& ext) { return QStringLiteral("application/x-") + ext + QStringLiteral("file"); }
+QString mimeType(const QString& ext) {
+  return QStringLiteral("application/x-") + ext + QStringLiteral("file");
+}
 QString desktopFileName() { return QStringLiteral("tessary.desktop"); }
 QString desktopFilePath(const Locations& at) {
   return at.dataHome + QStringLiteral("/applications/") + desktopFileName();
@@ -130,7 +140,8 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
     makeFolder(icons);
     QFile picture(QStringLiteral(":/pictures/%1-%2.png").arg(Pictures::mainName(10)).arg(size));
     Pictures::main(10);  // makes sure the pictures are loaded
-    if (!picture.open(QIODevice::ReadOnly)) throw TessaryError(QStringLiteral("Failed to create key %1").arg(icons));
+    if (!picture.open(QIODevice::ReadOnly))
+      throw TessaryError(QStringLiteral("Failed to create key %1").arg(icons));
     writeFile(icons + QStringLiteral("/tessary.png"), picture.readAll());
   }
   // The opener: the executable with the file as its only argument. An entry of
@@ -138,26 +149,28 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
   const QString applications = at.dataHome + QStringLiteral("/applications");
   makeFolder(applications);
   const QString entryName = ourDesktopFileName(at);
-  writeFile(applications + QLatin1Char('/') + entryName, QStringLiteral("[Desktop Entry]\n"
-                                                "Type=Application\n"
-                                                "Name=Tessary\n"
-                                                "GenericName=Config Editor\n"
-                                                "Comment=SubSpace (Continuum) Config Editor\n"
-                                                "Exec=%1 %f\n"
-                                                "Icon=tessary\n"
-                                                "MimeType=%2;\n"
-                                                "Terminal=false\n"
-                                                "Categories=Utility;\n"
-                                                "%3\n")
-                                     .arg(execValue(exe), type, kOurMark)
-                                     .toUtf8());
+  writeFile(applications + QLatin1Char('/') + entryName,
+            QStringLiteral("[Desktop Entry]\n"
+                           "Type=Application\n"
+                           "Name=Tessary\n"
+                           "GenericName=Config Editor\n"
+                           "Comment=SubSpace (Continuum) Config Editor\n"
+                           "Exec=%1 %f\n"
+                           "Icon=tessary\n"
+                           "MimeType=%2;\n"
+                           "Terminal=false\n"
+                           "Categories=Utility;\n"
+                           "%3\n")
+                .arg(execValue(exe), type, kOurMark)
+                .toUtf8());
   // The user's own choice of opener.
   makeFolder(at.configHome);
   const QString list = at.configHome + QStringLiteral("/mimeapps.list");
   try {
     // This program first, the user's earlier choices after it.
     QStringList openers{entryName};
-    for (const QString& earlier : ProfileFile::readText(list, kDefaults, type).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+    for (const QString& earlier :
+         ProfileFile::readText(list, kDefaults, type).split(QLatin1Char(';'), Qt::SkipEmptyParts))
       if (!openers.contains(earlier.trimmed())) openers.append(earlier.trimmed());
     ProfileFile::writeText(list, kDefaults, type, openers.join(QLatin1Char(';')) + QLatin1Char(';'));
   } catch (const TessaryError&) {
@@ -169,10 +182,12 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
 
 QString ReadOpenCommand(const QString& ext, const Locations& at) {
   const QString list = at.configHome + QStringLiteral("/mimeapps.list");
-  const QString chosen = ProfileFile::readText(list, kDefaults, mimeType(ext)).section(QLatin1Char(';'), 0, 0).trimmed();
+  const QString chosen =
+      ProfileFile::readText(list, kDefaults, mimeType(ext)).section(QLatin1Char(';'), 0, 0).trimmed();
   if (chosen.isEmpty()) return {};
   QString entry;
-  for (const QString& folder : {at.dataHome + QStringLiteral("/applications"), QStringLiteral("/usr/share/applications")})
+  for (const QString& folder :
+       {at.dataHome + QStringLiteral("/applications"), QStringLiteral("/usr/share/applications")})
     if (QFileInfo::exists(folder + QLatin1Char('/') + chosen)) {
       entry = folder + QLatin1Char('/') + chosen;
       break;

@@ -1,15 +1,15 @@
 #include "prefs/OptionsDialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QCloseEvent>
-#include <QScopeGuard>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -41,10 +41,11 @@ QPushButton* button(const QString& name, const QString& text, int picture, QWidg
 }
 }  // namespace
 
-TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow, std::function<void()> reportError)
+TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow,
+               std::function<void()> reportError)
     // No parent widget: the main window is disabled while this shows, and a child would be disabled with it.
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                           Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_paths(paths),
       m_prefs(paths),
       m_prompts(prompts),
@@ -82,16 +83,17 @@ QWidget* TForm1::buildPathsPage() {
   };
   m_continuum = pathBox(QStringLiteral("ContinuumEdit"), page);
   auto* setContinuum = button(QStringLiteral("BitBtn4"), QStringLiteral("Set Continuum Path"), 30, page);
-  group(QStringLiteral("[ Continuum Path ]"), QStringLiteral("Game Folder for Downloads/Uploads ( Default CFG Directory )"),
-        m_continuum, setContinuum);
+  group(QStringLiteral("[ Continuum Path ]"),
+        QStringLiteral("Game Folder for Downloads/Uploads ( Default CFG Directory )"), m_continuum,
+        setContinuum);
   m_defaultCfg = pathBox(QStringLiteral("DefaultCfgEdit"), page);
   auto* setDefault = button(QStringLiteral("BitBtn22"), QStringLiteral("Set Default CFG File"), 2, page);
-  group(QStringLiteral("[ Default CFG File/Directory ]"), QStringLiteral("Default/Base CFG For Creating New Settings From"),
-        m_defaultCfg, setDefault);
+  group(QStringLiteral("[ Default CFG File/Directory ]"),
+        QStringLiteral("Default/Base CFG For Creating New Settings From"), m_defaultCfg, setDefault);
   m_storage = pathBox(QStringLiteral("StorageEdit"), page);
   auto* setStorage = button(QStringLiteral("BitBtn3"), QStringLiteral("Set Storage Path"), 1, page);
-  group(QStringLiteral("[ CFG Storeage ]"), QStringLiteral("Your CFG Directory ( Storeage Folder Outside Continnum )"),
-        m_storage, setStorage);
+  group(QStringLiteral("[ CFG Storeage ]"),
+        QStringLiteral("Your CFG Directory ( Storeage Folder Outside Continnum )"), m_storage, setStorage);
   layout->addStretch(1);
   connect(setContinuum, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
   connect(setDefault, &QPushButton::clicked, this, &TForm1::BitBtn22Click);
@@ -105,7 +107,8 @@ QWidget* TForm1::buildFileOptionsPage() {
   auto* layout = new QVBoxLayout(page);
   auto* backup = new QGroupBox(QStringLiteral("[ Backup Options ]"), page);
   auto* bl = new QVBoxLayout(backup);
-  m_createBackups = new QCheckBox(QStringLiteral("Create Backup Files of CFG's when saving changes?"), backup);
+  m_createBackups =
+      new QCheckBox(QStringLiteral("Create Backup Files of CFG's when saving changes?"), backup);
   m_createBackups->setObjectName(QStringLiteral("BackupCheckBox"));
   bl->addWidget(m_createBackups);
   bl->addWidget(new QLabel(QStringLiteral("Backup Folder Path"), backup));
@@ -126,7 +129,8 @@ QWidget* TForm1::buildFileOptionsPage() {
   auto* check = new QCheckBox(QStringLiteral("Auotmaticly Check CFG For Errors When Saving?"), errors);
   check->setObjectName(QStringLiteral("ErrorCheckBox"));
   check->setChecked(m_prefs.checkOnSave());
-  connect(check, &QCheckBox::clicked, this, [this](bool on) { guarded([&] { m_prefs.setCheckOnSave(on); }); });
+  connect(check, &QCheckBox::clicked, this,
+          [this](bool on) { guarded([&] { m_prefs.setCheckOnSave(on); }); });
   el->addWidget(check);
   layout->addWidget(errors);
   auto* assoc = new QGroupBox(QStringLiteral("[ File Associations ]"), page);
@@ -138,7 +142,8 @@ QWidget* TForm1::buildFileOptionsPage() {
   layout->addStretch(1);
   connect(set, &QPushButton::clicked, this, &TForm1::Button4Click);
   connect(clear, &QPushButton::clicked, this, &TForm1::clearBackupFolder);
-  connect(m_createBackups, &QCheckBox::clicked, this, [this](bool on) { guarded([&] { m_prefs.setCreateBackups(on); }); });
+  connect(m_createBackups, &QCheckBox::clicked, this,
+          [this](bool on) { guarded([&] { m_prefs.setCreateBackups(on); }); });
   // Ticking counts as a click, by the user or by the association check.
   connect(CheckBox3, &QCheckBox::toggled, this, [this](bool on) {
     if (on) CheckBox3Click();
@@ -179,8 +184,9 @@ void TForm1::FormCreate(bool startupCheck) {
   if (!startupCheck) return;
   if (storage.isEmpty()) {
     if (!m_warningShown) {
-      m_prompts.message(m_mainWindow, QMessageBox::Warning, applicationTitle(),
-                        QStringLiteral("Your Preferences Have Not Been Set!\nPlease Change Drive & Folder Paths"));
+      m_prompts.message(
+          m_mainWindow, QMessageBox::Warning, applicationTitle(),
+          QStringLiteral("Your Preferences Have Not Been Set!\nPlease Change Drive & Folder Paths"));
       m_warningShown = true;
     }
     showOptions();
@@ -211,7 +217,8 @@ void TForm1::FormClose() { m_lock->release(); }
 bool TForm1::event(QEvent* e) {
   // Not again when a file dialog or message box of this dialog closes: the boxes
   // keep what the command just put there.
-  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating && m_lock->takeActivation()) FormActivate();
+  if (e->type() == QEvent::WindowActivate && isVisible() && !m_activating && m_lock->takeActivation())
+    FormActivate();
   return QDialog::event(e);
 }
 
@@ -231,10 +238,11 @@ void TForm1::checkStorageFolder() {
   const QString storage = m_prefs.storageFolder();
   if (storage.isEmpty() || QFileInfo(storage).isDir() || m_storageWarned) return;
   m_storageWarned = true;  // once per showing, not at every activation
-  m_prompts.message(this, QMessageBox::Warning, applicationTitle(),
-                    QStringLiteral("\n%1\nPath to myCFG Directory is Invalid.\nPlease Check/Change Drive & Folder "
-                                   "Paths\nIn the Options/Prefrences Menu...")
-                        .arg(storage));
+  m_prompts.message(
+      this, QMessageBox::Warning, applicationTitle(),
+      QStringLiteral("\n%1\nPath to myCFG Directory is Invalid.\nPlease Check/Change Drive & Folder "
+                     "Paths\nIn the Options/Prefrences Menu...")
+          .arg(storage));
 }
 
 void TForm1::associationCheck() {
@@ -262,8 +270,8 @@ void TForm1::CheckForUpdates1Click() {
 
 void TForm1::BitBtn4Click() {
   const std::optional<QString> chosen =
-      m_prompts.openFile(this, QStringLiteral("Path To Continuum"), QStringLiteral("Continuum Execuatble (continuum.exe)"),
-                         startName());
+      m_prompts.openFile(this, QStringLiteral("Path To Continuum"),
+                         QStringLiteral("Continuum Execuatble (continuum.exe)"), startName());
   if (!chosen || chosen->isEmpty()) return;
   m_lastFileName = *chosen;
   guarded([&] {
@@ -273,8 +281,8 @@ void TForm1::BitBtn4Click() {
 }
 
 void TForm1::BitBtn22Click() {
-  const std::optional<QString> chosen =
-      m_prompts.openFile(this, QStringLiteral("Path To Default CFG"), QStringLiteral("Arena CFG (*.cfg)"), startName());
+  const std::optional<QString> chosen = m_prompts.openFile(this, QStringLiteral("Path To Default CFG"),
+                                                           QStringLiteral("Arena CFG (*.cfg)"), startName());
   if (!chosen || chosen->isEmpty()) return;
   m_lastFileName = *chosen;
   guarded([&] {
@@ -294,9 +302,9 @@ void TForm1::BitBtn3Click() {
 }
 
 void TForm1::Button4Click() {
-  const std::optional<QString> folder =
-      m_prompts.pickFolder(this, QStringLiteral("Select Backup Folder"),
-                           m_backupFolder->text().isEmpty() ? m_prefs.dialogFolder() : m_backupFolder->text());
+  const std::optional<QString> folder = m_prompts.pickFolder(
+      this, QStringLiteral("Select Backup Folder"),
+      m_backupFolder->text().isEmpty() ? m_prefs.dialogFolder() : m_backupFolder->text());
   if (!folder || folder->isEmpty()) return;
   guarded([&] {
     m_prefs.setBackupFolder(*folder);

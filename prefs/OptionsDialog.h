@@ -1,6 +1,5 @@
 #pragma once
 #include <QDialog>
-
 #include <functional>
 
 #include "prefs/AppPaths.h"
@@ -28,12 +27,12 @@ class TForm1 : public QDialog {
   void FormCreate(bool startupCheck = true);
   void FormActivate();
   void FormClose();
-  void BitBtn4Click();   // "Set Continuum Path"
-  void BitBtn22Click();  // "Set Default CFG File"
-  void BitBtn3Click();   // "Set Storage Path"
-  void Button4Click();   // "Set" (backup folder)
-  void clearBackupFolder();  // "Clear": backups beside the saved file again
-  void CheckBox3Click(); // "Associate CFG files with Config Editor ?"
+  void BitBtn4Click();           // "Set Continuum Path"
+  void BitBtn22Click();          // "Set Default CFG File"
+  void BitBtn3Click();           // "Set Storage Path"
+  void Button4Click();           // "Set" (backup folder)
+  void clearBackupFolder();      // "Clear": backups beside the saved file again
+  void CheckBox3Click();         // "Associate CFG files with Config Editor ?"
   void CheckForUpdates1Click();  // the main window's "Check For Updates?": the dialog on its updates page
   UpdatesPage* updatesPage() const { return m_updates; }
 
@@ -74,9 +73,9 @@ class TForm1 : public QDialog {
   QCheckBox* m_createBackups = nullptr;
   QCheckBox* CheckBox3 = nullptr;  // the association
   UpdatesPage* m_updates = nullptr;
-  QString m_lastFileName;           // the shared file dialog offers its last file again
-  bool m_warningShown = false;      // "Your Preferences Have Not Been Set!" once per run
-  bool m_storageWarned = false;     // the invalid storage folder was named while this showing lasts
+  QString m_lastFileName;        // the shared file dialog offers its last file again
+  bool m_warningShown = false;   // "Your Preferences Have Not Been Set!" once per run
+  bool m_storageWarned = false;  // the invalid storage folder was named while this showing lasts
   bool m_activating = false;
 };
 

@@ -64,8 +64,10 @@ QString Preferences::backupPathFor(const QString& target) const {
   name += QLatin1Char('x');
   if (AtomicFile::nativePath(name).size() > 240) {
     // Too long for one file name: the file's own name and a digest of the path.
-    const QByteArray digest = QCryptographicHash::hash(AtomicFile::nativePath(source), QCryptographicHash::Sha256).toHex().left(16);
-    name = QFileInfo(target).fileName().left(100) + QLatin1Char('.') + QString::fromLatin1(digest) + QLatin1Char('x');
+    const QByteArray digest =
+        QCryptographicHash::hash(AtomicFile::nativePath(source), QCryptographicHash::Sha256).toHex().left(16);
+    name = QFileInfo(target).fileName().left(100) + QLatin1Char('.') + QString::fromLatin1(digest) +
+           QLatin1Char('x');
   }
   return folder + QLatin1Char('/') + name;
 }
@@ -87,13 +89,17 @@ QString Preferences::dialogFolder(const QString& lastUsed) const {
 }
 
 bool Preferences::checkOnSave() const {
-  return ProfileFile::readText(m_file, kMisc, QStringLiteral("CheckOnSave"), QStringLiteral("0")) == QStringLiteral("1");
+  return ProfileFile::readText(m_file, kMisc, QStringLiteral("CheckOnSave"), QStringLiteral("0")) ==
+         QStringLiteral("1");
 }
 void Preferences::setCheckOnSave(bool on) const {
-  ProfileFile::writeText(m_file, kMisc, QStringLiteral("CheckOnSave"), on ? QStringLiteral("1") : QStringLiteral("0"));
+  ProfileFile::writeText(m_file, kMisc, QStringLiteral("CheckOnSave"),
+                         on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-QString Preferences::updatesChecked() const { return ProfileFile::readText(m_file, kMisc, QStringLiteral("UpdatesChecked")); }
+QString Preferences::updatesChecked() const {
+  return ProfileFile::readText(m_file, kMisc, QStringLiteral("UpdatesChecked"));
+}
 void Preferences::setUpdatesChecked(const QString& text) const {
   ProfileFile::writeText(m_file, kMisc, QStringLiteral("UpdatesChecked"), text);
 }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,11 +10,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QEventLoop>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "update/VersionInfo.h"
 #include "components/Labels.h"
 #include "components/Pictures.h"
 #include "components/SegmentedProgressBar.h"
@@ -22,6 +21,7 @@
 #include "update/HttpDownload.h"
 #include "update/TransferSize.h"
 #include "update/UpdateCheck.h"
+#include "update/VersionInfo.h"
 
 namespace {
 void optionsBar(TQProgressBar* bar, const QPalette& palette) {
@@ -107,7 +107,8 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   auto* ll = new QVBoxLayout(log);
   Memo1 = new QPlainTextEdit(log);
   Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: silver; font-weight: bold; }"));
+  Memo1->setStyleSheet(
+      QStringLiteral("QPlainTextEdit { background: black; color: silver; font-weight: bold; }"));
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ll->addWidget(Memo1);
   dl->addWidget(log, 1);
@@ -138,7 +139,8 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   connect(m_http, &HttpDownloader::totalSize, this, [this](qint64 total) {
     QProgressBar1->setMaximum(static_cast<int>(std::min<qint64>(total, INT_MAX)));
     QProgressBar1->setPosition(0);
-    Label9->setText(QStringLiteral("of ") + FormatTransferSize(static_cast<qint32>(std::min<qint64>(total, INT_MAX))) +
+    Label9->setText(QStringLiteral("of ") +
+                    FormatTransferSize(static_cast<qint32>(std::min<qint64>(total, INT_MAX))) +
                     QStringLiteral("..."));
   });
   connect(m_http, &HttpDownloader::received, this, [this](qint64 bytes) {

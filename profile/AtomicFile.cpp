@@ -1,16 +1,16 @@
 #include "profile/AtomicFile.h"
 
-#include <QFile>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QFile>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
-#include <signal.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "profile/TessaryError.h"
 
@@ -203,8 +203,8 @@ std::optional<QByteArray> read(const QString& path) {
 }
 
 struct Writer::Impl {
-  QString path;         // as the caller named it, for messages
-  QByteArray target;    // the file that is replaced (a link's target)
+  QString path;       // as the caller named it, for messages
+  QByteArray target;  // the file that is replaced (a link's target)
   QByteArray folder;
   QByteArray tempName;  // the named temporary file, once there is one
   struct stat old {};
@@ -227,7 +227,8 @@ struct Writer::Impl {
   // A fresh name of this program's own kind beside the target, created empty.
   int createNamed() {
     const qsizetype slash = target.lastIndexOf('/');
-    tempName = folder + "/." + target.mid(slash + 1) + ".tessary-" + QByteArray::number(::getpid()) + "-XXXXXX";
+    tempName =
+        folder + "/." + target.mid(slash + 1) + ".tessary-" + QByteArray::number(::getpid()) + "-XXXXXX";
     const int named = ::mkostemp(tempName.data(), O_CLOEXEC);
     if (named < 0) tempName.clear();
     return named;
@@ -240,7 +241,8 @@ struct Writer::Impl {
       if (probe < 0) return false;
       ::close(probe);
       ::unlink(tempName.constData());
-      if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, tempName.constData(), AT_SYMLINK_FOLLOW) == 0) return true;
+      if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, tempName.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
       const int err = errno;
       tempName.clear();
       if (err != EEXIST) break;
@@ -292,8 +294,9 @@ Writer::Writer(const QString& path, std::optional<unsigned> newMode) : d(std::ma
     // A file its owner made read-only is not replaced behind the owner's back. Root
     // may write anything, so for root the permission bits alone decide.
     if (d->existed) {
-      const bool writable = ::geteuid() == 0 ? (d->old.st_mode & 0222) != 0
-                                             : ::faccessat(AT_FDCWD, d->target.constData(), W_OK, AT_EACCESS) == 0;
+      const bool writable = ::geteuid() == 0
+                                ? (d->old.st_mode & 0222) != 0
+                                : ::faccessat(AT_FDCWD, d->target.constData(), W_OK, AT_EACCESS) == 0;
       if (!writable) d->fail();
     }
   }

@@ -1,16 +1,14 @@
 #include "profile/ProfileFile.h"
 
-#include <exception>
-
 #include <QDir>
 #include <QFileInfo>
-
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
-#include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/ByteScan.h"
+#include "profile/TessaryError.h"
 #include "profile/TextCodec.h"
 
 namespace {
@@ -24,10 +22,14 @@ constexpr std::size_t kLinearKeys = 8;  // sections this small are searched with
 
 QByteArrayView eolText(std::uint32_t eol) {
   switch (eol) {
-    case kLf: return "\n";
-    case kCrLf: return "\r\n";
-    case kCr: return "\r";
-    default: return {};
+    case kLf:
+      return "\n";
+    case kCrLf:
+      return "\r\n";
+    case kCr:
+      return "\r";
+    default:
+      return {};
   }
 }
 
@@ -83,7 +85,9 @@ std::uint32_t nameHash(QByteArrayView name) {
   } else if (n >= 4) {
     h = mix(h, word32(p) | word32(p + n - 4) << 32);
   } else if (n > 0) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i]) & 0xDF); };
+    const auto byte = [&](std::size_t i) {
+      return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i]) & 0xDF);
+    };
     h = mix(h, byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16);
   }
   h *= 0x94D049BB133111EBull;
@@ -103,7 +107,8 @@ Kind classify(QByteArrayView line, QByteArrayView* name) {
   Kind kind;
   if (*b == '[') {
     nameStart = b + 1;
-    const auto* close = static_cast<const char*>(std::memchr(nameStart, ']', static_cast<std::size_t>(e - nameStart)));
+    const auto* close =
+        static_cast<const char*>(std::memchr(nameStart, ']', static_cast<std::size_t>(e - nameStart)));
     nameEnd = close ? close : e;
     kind = Kind::Header;
   } else {
@@ -184,7 +189,9 @@ inline QByteArrayView ProfileFile::lineText(std::uint32_t line) const {
   return QByteArrayView(m_data.constData() + l.start, l.info & kLengthMask);
 }
 
-std::uint32_t ProfileFile::eolOf(std::uint32_t line) const { return (m_lines[line].info & kEolMask) >> kEolShift; }
+std::uint32_t ProfileFile::eolOf(std::uint32_t line) const {
+  return (m_lines[line].info & kEolMask) >> kEolShift;
+}
 
 void ProfileFile::setLineText(std::uint32_t line, const QByteArray& text) {
   Line& l = m_lines[line];
@@ -209,7 +216,8 @@ void ProfileFile::insertLine(std::uint32_t at, const QByteArray& text) {
   if (eol == kLf && text.isEmpty() && at > 0 && eolOf(at - 1) == kCr) eol = kCr;
   if (eol == kCr && at < m_lines.size() && lineText(at).isEmpty() && eolOf(at) == kLf) eol = kCrLf;
   m_extra.push_back(text);
-  m_lines.insert(m_lines.begin() + at, Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
+  m_lines.insert(m_lines.begin() + at,
+                 Line{static_cast<std::uint32_t>(m_extra.size() - 1), kExtra | (eol << kEolShift)});
   for (std::uint32_t& k : m_keys)
     if (k >= at) ++k;
   for (Section& s : m_sections)
@@ -491,7 +499,8 @@ std::vector<ProfileFile::Entry> ProfileFile::entries(const QByteArray& section) 
     for (std::uint32_t k = 0; k < sec.keyCount; ++k) {
       const Entry entry = entryOf(sec.firstKey + k);
       // Listed where the key is found: its first occurrence.
-      const int found = repeated ? findKeyAnywhere(section, entry.key) : findKey(s, entry.key, nameHash(entry.key));
+      const int found =
+          repeated ? findKeyAnywhere(section, entry.key) : findKey(s, entry.key, nameHash(entry.key));
       if (found == static_cast<int>(sec.firstKey + k)) out.push_back(entry);
     }
   }
@@ -603,7 +612,8 @@ QByteArray ProfileFile::keyBytes(const QByteArray& section, const QString& key) 
 QString ProfileFile::text(const QString& section, const QString& key, const QString& def) const {
   const QByteArray s = sectionBytes(section);
   const int k = findKeyAnywhere(s, keyBytes(s, key));
-  return k < 0 ? def : TextCodec::decode(valueOf(lineText(m_keys[static_cast<std::size_t>(k)])).toByteArray());
+  return k < 0 ? def
+               : TextCodec::decode(valueOf(lineText(m_keys[static_cast<std::size_t>(k)])).toByteArray());
 }
 
 QStringList ProfileFile::sections() const {
@@ -639,8 +649,8 @@ void ProfileFile::setText(const QString& section, const QString& key, const QStr
   // Each value keeps the encoding it was read in, so an edit writes back what the user saw.
   const QByteArray bytes =
       found >= 0
-          ? TextCodec::encodeLike(value, valueOf(lineText(m_keys[static_cast<std::size_t>(found)])).toByteArray(),
-                                  m_legacy)
+          ? TextCodec::encodeLike(
+                value, valueOf(lineText(m_keys[static_cast<std::size_t>(found)])).toByteArray(), m_legacy)
           : TextCodec::encode(value, m_legacy);
   setValue(s, k, bytes);
 }

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 #include <exception>
 #include <unordered_map>
@@ -115,8 +114,8 @@ class ProfileFile {
     std::uint32_t header;    // line of "[name]"
     std::uint32_t firstKey;  // its keys: m_keys[firstKey .. firstKey + keyCount)
     std::uint32_t keyCount;
-    std::int32_t next;       // next section of the same name, or -1
-    bool first;              // the first section of its name
+    std::int32_t next;  // next section of the same name, or -1
+    bool first;         // the first section of its name
   };
 
   void parse();
@@ -138,7 +137,8 @@ class ProfileFile {
   };
   // hashes: the hashes of the section's key names in file order, when the caller has them already.
   const KeyIndex& keyIndex(int section, std::vector<std::uint32_t> hashes = {}) const;
-  bool keysDistinct(int section, std::vector<std::uint32_t> hashes = {}) const;  // no key name appears twice in this occurrence
+  bool keysDistinct(int section, std::vector<std::uint32_t> hashes = {})
+      const;  // no key name appears twice in this occurrence
   Entry entryOf(std::uint32_t keyIndex) const;
   void insertIntoSectionTable(int section, std::uint32_t hash);
   void rebuildSectionTable(std::size_t tableSize);
@@ -157,8 +157,8 @@ class ProfileFile {
   std::uint32_t m_bom = 0;  // length of a byte-order mark at the start
   std::uint32_t m_defaultEol = 1;
   std::vector<Line> m_lines;
-  std::vector<QByteArray> m_extra;  // texts of edited and added lines
-  std::vector<Section> m_sections;  // file order
+  std::vector<QByteArray> m_extra;    // texts of edited and added lines
+  std::vector<Section> m_sections;    // file order
   std::vector<std::uint32_t> m_keys;  // line of each key line inside a section, file order
   std::size_t m_uniqueSections = 0;
   std::vector<std::int32_t> m_sectionTable;  // open addressing: first section of a name, or -1

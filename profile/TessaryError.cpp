@@ -4,4 +4,5 @@
 __attribute__((noinline)) TessaryError::TessaryError(const QString& message)
     : std::runtime_error(message.toStdString()),
       m_message(message),
-      m_raisedAt(reinterpret_cast<std::uintptr_t>(__builtin_extract_return_addr(__builtin_return_address(0)))) {}
+      m_raisedAt(
+          reinterpret_cast<std::uintptr_t>(__builtin_extract_return_addr(__builtin_return_address(0)))) {}

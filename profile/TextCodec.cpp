@@ -1,15 +1,14 @@
 #include "profile/TextCodec.h"
 
 #include <QStringDecoder>
-
 #include <optional>
 
 namespace {
 // Windows-1252 0x80..0x9F; 0 marks the five undefined bytes (shown as Latin-1 controls).
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 }  // namespace
 
 namespace TextCodec {
@@ -64,7 +63,8 @@ std::optional<QByteArray> toCp1252(const QString& text) {
 QByteArray encode(const QString& text, bool legacy) {
   if (legacy) {
     // Only when it reads back as the same text: "Ã©" in Windows-1252 would read back as "é".
-    if (const std::optional<QByteArray> bytes = toCp1252(text); bytes && decode(*bytes) == text) return *bytes;
+    if (const std::optional<QByteArray> bytes = toCp1252(text); bytes && decode(*bytes) == text)
+      return *bytes;
   }
   return text.toUtf8();
 }

@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPolygonF>
-
 #include <vector>
 
 namespace {
@@ -14,10 +13,23 @@ const QColor kInk(40, 48, 64);
 QPainterPath shipPath(int ship) {
   // Outlines in a 36x36 box, nose up.
   QPainterPath p;
-  auto poly = [&](std::initializer_list<QPointF> pts) { p.addPolygon(QPolygonF(QList<QPointF>(pts))); p.closeSubpath(); };
+  auto poly = [&](std::initializer_list<QPointF> pts) {
+    p.addPolygon(QPolygonF(QList<QPointF>(pts)));
+    p.closeSubpath();
+  };
   switch (ship) {
     case 0:  // Warbird: slim fighter with swept wings
-      poly({{18, 2}, {21, 12}, {33, 26}, {33, 30}, {21, 26}, {20, 33}, {16, 33}, {15, 26}, {3, 30}, {3, 26}, {15, 12}});
+      poly({{18, 2},
+            {21, 12},
+            {33, 26},
+            {33, 30},
+            {21, 26},
+            {20, 33},
+            {16, 33},
+            {15, 26},
+            {3, 30},
+            {3, 26},
+            {15, 12}});
       break;
     case 1:  // Javelin: long dart with tail fins
       poly({{18, 1}, {20, 8}, {20, 24}, {27, 33}, {20, 31}, {18, 35}, {16, 31}, {9, 33}, {16, 24}, {16, 8}});
@@ -31,7 +43,18 @@ QPainterPath shipPath(int ship) {
       poly({{26, 24}, {34, 32}, {32, 33}, {24, 26}});
       break;
     case 3:  // Leviathan: heavy wide hull with a gun
-      poly({{16, 2}, {20, 2}, {20, 8}, {28, 10}, {34, 20}, {34, 30}, {26, 34}, {10, 34}, {2, 30}, {2, 20}, {8, 10}, {16, 8}});
+      poly({{16, 2},
+            {20, 2},
+            {20, 8},
+            {28, 10},
+            {34, 20},
+            {34, 30},
+            {26, 34},
+            {10, 34},
+            {2, 30},
+            {2, 20},
+            {8, 10},
+            {16, 8}});
       break;
     case 4:  // Terrier: small body with two forward prongs
       poly({{8, 3}, {12, 3}, {13, 14}, {23, 14}, {24, 3}, {28, 3}, {30, 22}, {24, 32}, {12, 32}, {6, 22}});
@@ -62,8 +85,9 @@ QPainterPath shipPath(int ship) {
   return p;
 }
 
-const QColor kShipColours[8] = {QColor(220, 200, 60), QColor(80, 200, 230), QColor(200, 90, 220), QColor(120, 200, 90),
-                                QColor(240, 140, 60), QColor(230, 70, 70),  QColor(110, 130, 240), QColor(170, 170, 190)};
+const QColor kShipColours[8] = {QColor(220, 200, 60),  QColor(80, 200, 230), QColor(200, 90, 220),
+                                QColor(120, 200, 90),  QColor(240, 140, 60), QColor(230, 70, 70),
+                                QColor(110, 130, 240), QColor(170, 170, 190)};
 
 void page(QPainter& p, const QColor& fill = Qt::white) {
   QPainterPath path;
@@ -185,7 +209,8 @@ void drawMain(QPainter& p, int index) {
       p.drawRoundedRect(QRectF(2.5, 0.5, 11, 15), 1.5, 1.5);
       p.fillRect(QRectF(4, 2, 8, 3), QColor(170, 230, 170));
       for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) p.fillRect(QRectF(4 + c * 3, 7 + r * 3, 2, 2), r == 2 && c == 2 ? QColor(240, 130, 40) : Qt::white);
+        for (int c = 0; c < 3; ++c)
+          p.fillRect(QRectF(4 + c * 3, 7 + r * 3, 2, 2), r == 2 && c == 2 ? QColor(240, 130, 40) : Qt::white);
       break;
     case 10:  // properties
       page(p);

@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-
 #include <cstdio>
 
 #include "components/Pictures.h"
@@ -35,7 +34,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < Pictures::kMainCount; ++i) {
     const QString name = Pictures::mainName(i);
     if (name.isEmpty()) continue;
-    for (int size : {16, 24, 32}) save(PictureArt::mainImage(i, size), QStringLiteral("%1-%2.png").arg(name).arg(size));
+    for (int size : {16, 24, 32})
+      save(PictureArt::mainImage(i, size), QStringLiteral("%1-%2.png").arg(name).arg(size));
   }
   for (int ship = 0; ship <= 8; ++ship) {
     for (int size : {16, 24, 32})
@@ -46,7 +46,9 @@ int main(int argc, char** argv) {
 
   QFile qrc(source + QStringLiteral("/resources/pictures.qrc"));
   if (qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    QByteArray text = "<!DOCTYPE RCC>\n<!-- Written by scripts/genimages.cpp -->\n<RCC version=\"1.0\">\n<qresource prefix=\"/\">\n";
+    QByteArray text =
+        "<!DOCTYPE RCC>\n<!-- Written by scripts/genimages.cpp -->\n<RCC version=\"1.0\">\n<qresource "
+        "prefix=\"/\">\n";
     for (const QString& f : files) text += "  <file>" + f.toUtf8() + "</file>\n";
     text += "</qresource>\n</RCC>\n";
     ok = qrc.write(text) == text.size() && ok;
@@ -62,8 +64,10 @@ int main(int argc, char** argv) {
     QPainter p(&img);
     p.drawImage(0, 0, PictureArt::shipImage(i, 36));
     p.end();
-    ok = img.save(images + QStringLiteral("/ships/") + Ships::names()[static_cast<size_t>(i)] + QStringLiteral(".bmp"),
-                  "BMP") && ok;
+    ok = img.save(images + QStringLiteral("/ships/") + Ships::names()[static_cast<size_t>(i)] +
+                      QStringLiteral(".bmp"),
+                  "BMP") &&
+         ok;
   }
   return ok ? 0 : 1;
 }

@@ -9,9 +9,9 @@
 
 #include "app/AboutBox.h"
 #include "app/MainForm.h"
-#include "update/VersionInfo.h"
 #include "components/CRPanel.h"
 #include "tests/TestSupport.h"
+#include "update/VersionInfo.h"
 
 namespace {
 // A copy of an executable whose version block says another version.
@@ -19,7 +19,8 @@ QString patchedCopy(const TempApp& app, const QString& exe, const QString& name)
   QByteArray bytes = readBytes(exe);
   // The block's own line (the next key makes it unique in the file), same length: the layout stays.
   // Put together at run time: as one literal it would stand in this test's own file too.
-  const QByteArray from = QByteArray("FileVersion=") + QByteArray(TESSARY_VERSION) + QByteArray("\nInternalName=");
+  const QByteArray from =
+      QByteArray("FileVersion=") + QByteArray(TESSARY_VERSION) + QByteArray("\nInternalName=");
   const QByteArray to = "FileVersion=9.8.7.6\nInternalName=";
   if (from.size() != to.size()) return {};
   const qsizetype at = bytes.indexOf(from);
@@ -60,8 +61,9 @@ TEST(VersionBlock, TheProgramPrintsItsOwnVersionAndHelpWithoutADisplay) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove(QStringLiteral("DISPLAY"));
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));  // would fail if a window were made
-  for (const auto& [exe, expected] : {std::pair{QStringLiteral(TESSARY_EXE), QByteArray("tessary " TESSARY_VERSION "\n")},
-                                      std::pair{copy, QByteArray("tessary 9.8.7.6\n")}}) {
+  for (const auto& [exe, expected] :
+       {std::pair{QStringLiteral(TESSARY_EXE), QByteArray("tessary " TESSARY_VERSION "\n")},
+        std::pair{copy, QByteArray("tessary 9.8.7.6\n")}}) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(exe, {QStringLiteral("--version")});

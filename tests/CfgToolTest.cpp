@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
-
-#include <QFileInfo>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "profile/AtomicFile.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
+#include "profile/AtomicFile.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -35,10 +33,15 @@ TEST(CfgTool, ReadsWithoutChangingTheFile) {
   const QByteArray content = "[Warbird]\r\nInitialEnergy=1500\r\nEmpty=\r\n[Misc]\r\nA=1\r\n";
   const QString f = app.file(QStringLiteral("a.cfg"), content);
   const QDateTime before = QFileInfo(f).lastModified();
-  EXPECT_EQ(cfg({QStringLiteral("get"), f, QStringLiteral("warbird"), QStringLiteral("initialenergy")}).out, "1500\n");
-  EXPECT_EQ(cfg({QStringLiteral("get"), f, QStringLiteral("Warbird"), QStringLiteral("Nope"), QStringLiteral("N/A")}).out,
+  EXPECT_EQ(cfg({QStringLiteral("get"), f, QStringLiteral("warbird"), QStringLiteral("initialenergy")}).out,
+            "1500\n");
+  EXPECT_EQ(cfg({QStringLiteral("get"), f, QStringLiteral("Warbird"), QStringLiteral("Nope"),
+                 QStringLiteral("N/A")})
+                .out,
             "N/A\n");
-  EXPECT_EQ(cfg({QStringLiteral("get"), f, QStringLiteral("Warbird"), QStringLiteral("Empty"), QStringLiteral("N/A")}).out,
+  EXPECT_EQ(cfg({QStringLiteral("get"), f, QStringLiteral("Warbird"), QStringLiteral("Empty"),
+                 QStringLiteral("N/A")})
+                .out,
             "\n");
   EXPECT_EQ(cfg({QStringLiteral("sections"), f}).out, "Warbird\nMisc\n");
   EXPECT_EQ(cfg({QStringLiteral("keys"), f, QStringLiteral("Warbird")}).out, "InitialEnergy\nEmpty\n");
@@ -50,12 +53,13 @@ TEST(CfgTool, ReadsWithoutChangingTheFile) {
 TEST(CfgTool, WritesInPlaceAndReportsFailures) {
   TempApp app;
   const QString f = app.file(QStringLiteral("a.cfg"), "[Warbird]\r\nInitialEnergy=1500\r\n");
-  const ToolRun set = cfg({QStringLiteral("set"), f, QStringLiteral("Warbird"), QStringLiteral("InitialEnergy"),
-                       QStringLiteral("1700")});
+  const ToolRun set = cfg({QStringLiteral("set"), f, QStringLiteral("Warbird"),
+                           QStringLiteral("InitialEnergy"), QStringLiteral("1700")});
   EXPECT_EQ(set.code, 0);
   EXPECT_EQ(readBytes(f), QByteArray("[Warbird]\r\nInitialEnergy=1700\r\n"));
   const QString bad = QStringLiteral("/dev/null/a.cfg");
-  const ToolRun failed = cfg({QStringLiteral("set"), bad, QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")});
+  const ToolRun failed =
+      cfg({QStringLiteral("set"), bad, QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")});
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.err.trimmed(), QByteArray("Unable to write to /dev/null/a.cfg"));
   EXPECT_EQ(cfg({QStringLiteral("frobnicate"), f}).code, 2);
@@ -64,7 +68,8 @@ TEST(CfgTool, WritesInPlaceAndReportsFailures) {
 namespace {
 // Runs the tool through the shell, for byte-exact names and resource limits.
 ToolRun shell(const QString& script, const QStringList& args = {}) {
-  return run(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral(TESSARY_CFG_TOOL)} + args);
+  return run(QStringLiteral("/bin/sh"),
+             QStringList{QStringLiteral("-c"), script, QStringLiteral(TESSARY_CFG_TOOL)} + args);
 }
 }  // namespace
 
@@ -73,10 +78,13 @@ TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
   const QByteArray content = "[A]\nk=1\n";
   const QString f = app.file(QStringLiteral("a.cfg"), content);
   // Names the layout cannot hold: usage errors, nothing written.
-  for (const auto& [section, key] : std::vector<std::pair<QString, QString>>{
-           {QStringLiteral("A"), QStringLiteral("k=v")}, {QStringLiteral("A"), QStringLiteral("#x")},
-           {QStringLiteral("A"), QStringLiteral("[New")}, {QStringLiteral("A"), QStringLiteral(";x")},
-           {QStringLiteral("A"), QString()}, {QStringLiteral("A]"), QStringLiteral("x")}}) {
+  for (const auto& [section, key] :
+       std::vector<std::pair<QString, QString>>{{QStringLiteral("A"), QStringLiteral("k=v")},
+                                                {QStringLiteral("A"), QStringLiteral("#x")},
+                                                {QStringLiteral("A"), QStringLiteral("[New")},
+                                                {QStringLiteral("A"), QStringLiteral(";x")},
+                                                {QStringLiteral("A"), QString()},
+                                                {QStringLiteral("A]"), QStringLiteral("x")}}) {
     const ToolRun r = cfg({QStringLiteral("set"), f, section, key, QStringLiteral("5")});
     EXPECT_EQ(r.code, 2) << section.toStdString() << "/" << key.toStdString();
     EXPECT_FALSE(r.err.isEmpty());
@@ -84,7 +92,8 @@ TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
   EXPECT_EQ(readBytes(f), content);
   // A folder that does not exist is not made.
   const QString deep = app.path(QStringLiteral("no/such/a.cfg"));
-  const ToolRun missing = cfg({QStringLiteral("set"), deep, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1")});
+  const ToolRun missing =
+      cfg({QStringLiteral("set"), deep, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1")});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.err.trimmed(), (QStringLiteral("Unable to write to ") + deep).toUtf8());
   EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("no"))));
@@ -94,7 +103,10 @@ TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
   const ToolRun piped = cfg({QStringLiteral("sections"), fifo});
   EXPECT_EQ(piped.code, 1);
   EXPECT_TRUE(piped.err.startsWith("Unable to read " + fifo.toUtf8())) << piped.err.toStdString();
-  EXPECT_EQ(cfg({QStringLiteral("get"), QStringLiteral("/dev/zero"), QStringLiteral("A"), QStringLiteral("k")}).code, 1);
+  EXPECT_EQ(
+      cfg({QStringLiteral("get"), QStringLiteral("/dev/zero"), QStringLiteral("A"), QStringLiteral("k")})
+          .code,
+      1);
 }
 
 TEST(CfgTool, AFullDiskLeavesTheFileAndFails) {
@@ -105,7 +117,8 @@ TEST(CfgTool, AFullDiskLeavesTheFileAndFails) {
   ASSERT_LT(content.size(), 16384);
   const QString f = app.file(QStringLiteral("svs.cfg"), content);
   // Files may grow to 4 KB only; SIGXFSZ ignored so the write reports EFBIG.
-  const ToolRun r = shell(QStringLiteral("trap '' XFSZ; ulimit -f 4; exec \"$0\" set \"$1\" Warbird Setting1 7"), {f});
+  const ToolRun r =
+      shell(QStringLiteral("trap '' XFSZ; ulimit -f 4; exec \"$0\" set \"$1\" Warbird Setting1 7"), {f});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err.trimmed(), (QStringLiteral("Unable to write to ") + f).toUtf8());
   EXPECT_EQ(readBytes(f), content);
@@ -139,12 +152,14 @@ TEST(CfgTool, ANameThatIsNotUtf8NamesThatVeryFile) {
   TempApp app;
   const QByteArray folder = QFile::encodeName(app.path(QString()));
   const QByteArray odd = folder + "/caf\xE9.cfg";
-  const ToolRun set = shell(QStringLiteral("exec \"$0\" set \"$1/$(printf 'caf\\351.cfg')\" A k 1"), {QFile::decodeName(folder)});
+  const ToolRun set = shell(QStringLiteral("exec \"$0\" set \"$1/$(printf 'caf\\351.cfg')\" A k 1"),
+                            {QFile::decodeName(folder)});
   EXPECT_EQ(set.code, 0) << set.err.toStdString();
   const std::optional<QByteArray> written = AtomicFile::read(AtomicFile::decodePath(odd));
   ASSERT_TRUE(written.has_value());
   EXPECT_EQ(*written, QByteArray("[A]\nk=1\n"));
-  const ToolRun get = shell(QStringLiteral("exec \"$0\" get \"$1/$(printf 'caf\\351.cfg')\" A k"), {QFile::decodeName(folder)});
+  const ToolRun get = shell(QStringLiteral("exec \"$0\" get \"$1/$(printf 'caf\\351.cfg')\" A k"),
+                            {QFile::decodeName(folder)});
   EXPECT_EQ(get.out, "1\n");
   EXPECT_FALSE(AtomicFile::exists(QFile::decodeName(folder) + QStringLiteral("/caf\uFFFD.cfg")));
   AtomicFile::remove(AtomicFile::decodePath(odd));
@@ -155,7 +170,8 @@ TEST(CfgTool, AValueWithALineBreakIsRefusedAndTheFileStays) {
   const QByteArray content = "[Warbird]\nInitialEnergy=1500\n";
   const QString f = app.file(QStringLiteral("a.cfg"), content);
   for (const QString& value : {QStringLiteral("1\n[Evil]"), QStringLiteral("1\r2"), QStringLiteral("\n")}) {
-    const ToolRun r = cfg({QStringLiteral("set"), f, QStringLiteral("Warbird"), QStringLiteral("InitialEnergy"), value});
+    const ToolRun r =
+        cfg({QStringLiteral("set"), f, QStringLiteral("Warbird"), QStringLiteral("InitialEnergy"), value});
     EXPECT_EQ(r.code, 2) << value.toStdString();
     EXPECT_EQ(r.err.trimmed(), QByteArray("A value cannot hold a line break."));
     EXPECT_EQ(readBytes(f), content);

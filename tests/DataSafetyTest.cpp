@@ -11,10 +11,10 @@
 #include <QTest>
 
 #include "app/MainForm.h"
-#include "profile/TessaryError.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
 #include "profile/AtomicFile.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -59,7 +59,8 @@ TEST_F(DataSafetyTest, AFailedOrCancelledSaveFromTheCloseBoxKeepsTheDocument) {
   clickCloseBox(subOf(doc));
   ASSERT_TRUE(stillOpen(alive));
   ASSERT_EQ(fx.prompts.messages().size(), 2);
-  EXPECT_TRUE(fx.prompts.messages().back().contains(QStringLiteral("Unable to write to ") + missingFolderTarget()))
+  EXPECT_TRUE(
+      fx.prompts.messages().back().contains(QStringLiteral("Unable to write to ") + missingFolderTarget()))
       << fx.prompts.messages().back().toStdString();
   EXPECT_TRUE(doc->isModified());
   EXPECT_TRUE(readBytes(working).contains("BulletSpeed=2500"));
@@ -162,7 +163,8 @@ TEST_F(DataSafetyTest, OpeningAFileInTheWorkingFolderNeverDeletesIt) {
   EXPECT_EQ(readBytes(first->workingCopy()), before);
   EXPECT_EQ(readBytes(copy->workingCopy()), before);
   EXPECT_NE(copy->workingCopy(), first->workingCopy());
-  EXPECT_EQ(copy->shipList(0)->value(copy->shipList(0)->rowOf(QStringLiteral("BulletSpeed"))), QStringLiteral("4242"));
+  EXPECT_EQ(copy->shipList(0)->value(copy->shipList(0)->rowOf(QStringLiteral("BulletSpeed"))),
+            QStringLiteral("4242"));
 }
 
 TEST_F(DataSafetyTest, AWorkingCopyThatCannotBeMadeIsReportedAndNothingOpens) {
@@ -173,7 +175,8 @@ TEST_F(DataSafetyTest, AWorkingCopyThatCannotBeMadeIsReportedAndNothingOpens) {
     fx.form->OpenDocument(folder);
     ADD_FAILURE() << "opened a folder";
   } catch (const TessaryError& e) {
-    EXPECT_TRUE(e.message().startsWith(QStringLiteral("Unable to read ") + folder)) << e.message().toStdString();
+    EXPECT_TRUE(e.message().startsWith(QStringLiteral("Unable to read ") + folder))
+        << e.message().toStdString();
   }
   EXPECT_TRUE(fx.form->documents().isEmpty());
 
@@ -223,12 +226,14 @@ TEST_F(DataSafetyTest, EditsWriteBackTheBytesTheUserSaw) {
   edit(doc, QStringLiteral("Name"), QStringLiteral("caf\u00e9s"));
   edit(doc, QStringLiteral("Odd"), QStringLiteral("x\u0081yz"));
   edit(doc, QStringLiteral("Utf"), QStringLiteral("caf\u00e9!"));
-  EXPECT_EQ(readBytes(doc->workingCopy()),
-            QByteArray("[Warbird]\nName=caf\xE9s\nOdd=x\x81yz\nUtf=caf\xC3\xA9!\nKeep=\xE9t\xE9\n[Misc]\nA=1\n"));
+  EXPECT_EQ(
+      readBytes(doc->workingCopy()),
+      QByteArray("[Warbird]\nName=caf\xE9s\nOdd=x\x81yz\nUtf=caf\xC3\xA9!\nKeep=\xE9t\xE9\n[Misc]\nA=1\n"));
 }
 
 TEST_F(DataSafetyTest, ARepeatedSectionIsListedOnceWithTheKeysOfEveryCopy) {
-  TMDIChild* doc = open(QStringLiteral("dup.cfg"), "[Warbird]\nA=1\n[Misc]\nX=1\n[Team]\nT=0\n[misc]\nY=2\nX=9\n");
+  TMDIChild* doc =
+      open(QStringLiteral("dup.cfg"), "[Warbird]\nA=1\n[Misc]\nX=1\n[Team]\nT=0\n[misc]\nY=2\nX=9\n");
   QComboBox* combo = doc->comboBox();
   QStringList items;
   for (int i = 0; i < combo->count(); ++i) items.append(combo->itemText(i));
@@ -243,7 +248,9 @@ TEST_F(DataSafetyTest, ARepeatedSectionIsListedOnceWithTheKeysOfEveryCopy) {
   fx.focusAndSelect(other, other->rowOf(QStringLiteral("Y")));
   fx.prompts.textAnswers.push_back(QStringLiteral("3"));
   doc->editValueIn(other);
-  EXPECT_EQ(readBytes(doc->workingCopy()), QByteArray("[Warbird]\nA=1\n[Misc]\nX=1\n[Team]\nT=0\n[misc]\nY=3\nX=9\n"));
+  EXPECT_EQ(readBytes(doc->workingCopy()),
+            QByteArray("[Warbird]\nA=1\n[Misc]\nX=1\n[Team]\nT=0\n[misc]\nY=3\nX=9\n"));
   // A file without repeats says nothing of them.
-  EXPECT_FALSE(open(QStringLiteral("plain.cfg"))->comboBox()->toolTip().contains(QStringLiteral("more than once")));
+  EXPECT_FALSE(
+      open(QStringLiteral("plain.cfg"))->comboBox()->toolTip().contains(QStringLiteral("more than once")));
 }

@@ -9,19 +9,19 @@
 #include <QTest>
 
 #include "app/MainForm.h"
-#include "profile/TessaryError.h"
 #include "components/HistoryFiles.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {
 const QByteArray kArena = "[Warbird]\nA=1\n[Owner]\nName=Zed\n";
 
 QString historyKey(int slot) {
-  return ProfileFile::readText(QStringLiteral("History.ini"), QStringLiteral("History Files"), QString::number(slot),
-                               QStringLiteral("<absent>"));
+  return ProfileFile::readText(QStringLiteral("History.ini"), QStringLiteral("History Files"),
+                               QString::number(slot), QStringLiteral("<absent>"));
 }
 
 QStringList captions(const QMenu* menu) {
@@ -166,8 +166,10 @@ TEST_F(HistoryTest, BareNamesGapsAndDeletedFiles) {
   ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("1"), a);
   ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("2"), QString());
   ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("3"), b);
-  ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("4"), app.path(QStringLiteral("x.cfg")));
-  ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("5"), app.path(QStringLiteral("y.cfg")));
+  ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("4"),
+                         app.path(QStringLiteral("x.cfg")));
+  ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("5"),
+                         app.path(QStringLiteral("y.cfg")));
   ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("6"), c);
   ProfileFile::writeText(ini, QStringLiteral("History Files"), QStringLiteral("11"), a);
   history.RebuildMenu();
@@ -191,11 +193,12 @@ TEST_F(HistoryTest, MenuErrorsAndSeparators) {
   EXPECT_EQ(loose.position(), 5);  // lowered silently
   loose.setPosition(7);
   EXPECT_EQ(loose.position(), 5);
-  EXPECT_EQ(prompts.messages(),
-            (QStringList{QStringLiteral("ParentMenu not assigned"), QStringLiteral("Position out of range")}));
+  EXPECT_EQ(prompts.messages(), (QStringList{QStringLiteral("ParentMenu not assigned"),
+                                             QStringLiteral("Position out of range")}));
   history.Separator = TSeparatorStyle::sepBoth;
   history.AddFile(cfg(QStringLiteral("a.cfg")));
-  EXPECT_EQ(captions(&menu), (QStringList{QStringLiteral("-"), QStringLiteral("&1 a.cfg"), QStringLiteral("-")}));
+  EXPECT_EQ(captions(&menu),
+            (QStringList{QStringLiteral("-"), QStringLiteral("&1 a.cfg"), QStringLiteral("-")}));
 }
 
 TEST(HistoryWiring, RecentItemReopensItsFileAndMovesItUp) {
@@ -206,7 +209,8 @@ TEST(HistoryWiring, RecentItemReopensItsFileAndMovesItUp) {
   fx.form->OpenDocument(b);
   EXPECT_EQ(historyKey(1), b);
   auto* recent = fx.form->findChild<QMenu*>(QStringLiteral("RecentFiles1"));
-  const QList<QAction*> items = fx.form->findChild<THistoryFiles*>(QStringLiteral("HistoryFiles"))->insertedItems();
+  const QList<QAction*> items =
+      fx.form->findChild<THistoryFiles*>(QStringLiteral("HistoryFiles"))->insertedItems();
   ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(captions(recent), (QStringList{QStringLiteral("&1 b.cfg"), QStringLiteral("&2 a.cfg")}));
   items[1]->trigger();

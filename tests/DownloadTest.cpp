@@ -1,25 +1,23 @@
 // The updater's download against a small HTTP server on this machine.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QHostAddress>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-
-#include "tests/TestSupport.h"
-#include "update/HttpDownload.h"
-#include "update/UpdateCheck.h"
-
-#include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include "app/MainForm.h"
 #include "prefs/OptionsDialog.h"
 #include "prefs/Preferences.h"
 #include "prefs/UpdatesPage.h"
+#include "tests/TestSupport.h"
+#include "update/HttpDownload.h"
+#include "update/UpdateCheck.h"
 
 namespace {
 // Answers each request from a table of paths; records what it was sent.
@@ -60,7 +58,9 @@ class TinyServer : public QObject {
       }
     });
   }
-  QString base() const { return QStringLiteral("http://127.0.0.1:%1/velkor/Tessaryv2/update/").arg(server.serverPort()); }
+  QString base() const {
+    return QStringLiteral("http://127.0.0.1:%1/velkor/Tessaryv2/update/").arg(server.serverPort());
+  }
   quint16 port() const { return server.serverPort(); }
   bool listening() const { return server.isListening(); }
 
@@ -83,11 +83,14 @@ TEST(Download, HeadThenGetWithTheFixedRequestLinesAndTheSizes) {
   ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("update.cdu"), folder));
   EXPECT_EQ(readBytes(folder + QStringLiteral("/update.cdu")), body);
   ASSERT_EQ(server.requests.size(), 2);
-  const QByteArray expected = " /velkor/Tessaryv2/update/update.cdu HTTP/1.0\r\n"
-                              "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
-                              "User-Agent: Mozilla/4.0 (compatible; ICS)\r\n"
-                              "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n"
-                              "Pragma: no-cache\r\n\r\n";
+  const QByteArray expected =
+      " /velkor/Tessaryv2/update/update.cdu HTTP/1.0\r\n"
+      "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+      "User-Agent: Mozilla/4.0 (compatible; ICS)\r\n"
+      "Host: 127.0.0.1:" +
+      QByteArray::number(server.port()) +
+      "\r\n"
+      "Pragma: no-cache\r\n\r\n";
   EXPECT_EQ(server.requests[0], "HEAD" + expected);
   EXPECT_EQ(server.requests[1], "GET" + expected);
   ASSERT_EQ(totals.size(), 1);
@@ -130,7 +133,8 @@ TEST(Download, RedirectionsAreFollowedAndAnUnknownHostIsNamed) {
   EXPECT_FALSE(http.DownloadUpdateFile(QStringLiteral("http://no-such-host.invalid/"), QStringLiteral("x"),
                                        app.paths().updates()));
   ASSERT_EQ(failures.size(), 1);
-  EXPECT_EQ(failures[0][0].toString(), QStringLiteral("Update Failed: x can't resolve hostname to IP address..."));
+  EXPECT_EQ(failures[0][0].toString(),
+            QStringLiteral("Update Failed: x can't resolve hostname to IP address..."));
 }
 
 TEST(Download, ASecondDownloadWhileOneRunsFailsAtOnce) {
@@ -145,7 +149,8 @@ TEST(Download, ASecondDownloadWhileOneRunsFailsAtOnce) {
   QObject::connect(&http, &HttpDownloader::received, &http, [&](qint64 bytes) {
     if (tried || bytes == 0) return;
     tried = true;
-    QObject::connect(&http, &HttpDownloader::failed, &http, [&](const QString& text) { secondFailure = text; });
+    QObject::connect(&http, &HttpDownloader::failed, &http,
+                     [&](const QString& text) { secondFailure = text; });
     secondResult = http.DownloadUpdateFile(server.base(), QStringLiteral("other.bin"), app.paths().updates());
   });
   ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("big.bin"), app.paths().updates()));
@@ -177,8 +182,10 @@ TEST(UpdateRules, VersionsCompareByTheirNumbersAndTheCacheByFullTime) {
   EXPECT_FALSE(UpdateCheck::cacheIsStale(at, at.addSecs(340)));
   EXPECT_TRUE(UpdateCheck::cacheIsStale(at, at.addSecs(341)));
   // Across midnight: a check of yesterday evening is stale this morning.
-  EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 0)), QDateTime(QDate(2026, 12, 9), QTime(10, 0))));
-  EXPECT_FALSE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 0)), QDateTime(QDate(2026, 12, 9), QTime(0, 1))));
+  EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 0)),
+                                        QDateTime(QDate(2026, 12, 9), QTime(10, 0))));
+  EXPECT_FALSE(UpdateCheck::cacheIsStale(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 0)),
+                                         QDateTime(QDate(2026, 12, 9), QTime(0, 1))));
   EXPECT_TRUE(UpdateCheck::cacheIsStale(QDateTime(), at));
   // A check time in the future (a clock set back since) proves nothing: stale.
   EXPECT_TRUE(UpdateCheck::cacheIsStale(at.addSecs(60), at));
@@ -190,15 +197,18 @@ TEST(UpdateRules, VersionsCompareByTheirNumbersAndTheCacheByFullTime) {
 TEST(UpdateCheckPage, AnActivationRemovesAStaleManifestAndChangeLogButKeepsFreshOnes) {
   MainWindowFixture fx;
   auto* options = fx.form->adopted<TForm1>(QStringLiteral("TForm1"));
-  const QString manifest = fx.app.file(QStringLiteral("base/updates/update.cdu"), "[Info]\r\nLatestVersion=2.2.0.1\r\n");
+  const QString manifest =
+      fx.app.file(QStringLiteral("base/updates/update.cdu"), "[Info]\r\nLatestVersion=2.2.0.1\r\n");
   const QString log = fx.app.file(QStringLiteral("base/updates/ChangeLog.txt"), "old news");
   // Checked a few minutes ago: kept.
-  Preferences(fx.app.paths()).setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime().addSecs(-60)));
+  Preferences(fx.app.paths())
+      .setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime().addSecs(-60)));
   options->updatesPage()->refresh();
   EXPECT_TRUE(QFileInfo::exists(manifest));
   EXPECT_TRUE(QFileInfo::exists(log));
   // Checked an hour ago: both go, and what they said still shows until the next check.
-  Preferences(fx.app.paths()).setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime().addSecs(-3600)));
+  Preferences(fx.app.paths())
+      .setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime().addSecs(-3600)));
   fx.form->action(QStringLiteral("Options1"))->trigger();
   EXPECT_FALSE(QFileInfo::exists(manifest));
   EXPECT_FALSE(QFileInfo::exists(log));
@@ -217,11 +227,13 @@ TEST(Download, AFailedGetLeavesTheOldFileAndNeverTheErrorPage) {
   server.answers["/velkor/Tessaryv2/update/update.cdu"] = {"200 OK", {}, "never the body"};
   QObject::connect(&http, &HttpDownloader::status, &http, [&](const QString& text) {
     if (text.startsWith(QStringLiteral("Status: Downloading update.cdu")) && ++requests == 1)
-      server.answers["/velkor/Tessaryv2/update/update.cdu"] = {"500 Internal Server Error", {}, "<h1>error page</h1>"};
+      server.answers["/velkor/Tessaryv2/update/update.cdu"] = {
+          "500 Internal Server Error", {}, "<h1>error page</h1>"};
   });
   EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("update.cdu"), app.paths().updates()));
   EXPECT_EQ(readBytes(old), QByteArray("old manifest"));
-  EXPECT_EQ(QDir(app.paths().updates()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("update.cdu")});
+  EXPECT_EQ(QDir(app.paths().updates()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("update.cdu")});
 }
 
 TEST(UpdateCheckPage, ACheckFetchesTheManifestAndOffersANewerBuild) {
@@ -280,7 +292,8 @@ TEST(Download, SixRedirectionsNoLengthABigBodyAndARefusedConnection) {
   // r0 -> r1 -> ... -> r6: after the fifth change of location the sixth answer is the result.
   for (int i = 0; i < 6; ++i)
     server.answers[root + "r" + QByteArray::number(i)] = {
-        "302 Found", "Location: " + here + root + "r" + QByteArray::number(i + 1) + "\r\n", "redirect " + QByteArray::number(i)};
+        "302 Found", "Location: " + here + root + "r" + QByteArray::number(i + 1) + "\r\n",
+        "redirect " + QByteArray::number(i)};
   server.answers[root + "r6"] = {"200 OK", {}, "never reached"};
   HttpDownloader http;
   ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("r0"), app.paths().updates()));
@@ -290,7 +303,8 @@ TEST(Download, SixRedirectionsNoLengthABigBodyAndARefusedConnection) {
   QSignalSpy totals(&http, &HttpDownloader::totalSize);
   ASSERT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("plain.txt"), app.paths().updates()));
   EXPECT_TRUE(totals.isEmpty());
-  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/plain.txt")), QByteArray("body without a length"));
+  EXPECT_EQ(readBytes(app.paths().updates() + QStringLiteral("/plain.txt")),
+            QByteArray("body without a length"));
   // 5 MB: progress arrives in pieces while the window thread goes on.
   const QByteArray big(5 * 1024 * 1024, 'z');
   server.answers[root + "big.bin"] = {"200 OK", {}, big};
@@ -308,9 +322,11 @@ TEST(Download, SixRedirectionsNoLengthABigBodyAndARefusedConnection) {
   EXPECT_FALSE(http.DownloadUpdateFile(QStringLiteral("http://127.0.0.1:%1/").arg(port), QStringLiteral("x"),
                                        app.paths().updates()));
   ASSERT_EQ(failures.size(), 1);
-  EXPECT_TRUE(failures[0][0].toString().contains(QStringLiteral("(Error #7)"))) << failures[0][0].toString().toStdString();
+  EXPECT_TRUE(failures[0][0].toString().contains(QStringLiteral("(Error #7)")))
+      << failures[0][0].toString().toStdString();
   // A missing folder is made.
-  EXPECT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("plain.txt"), app.path(QStringLiteral("new/updates"))));
+  EXPECT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("plain.txt"),
+                                      app.path(QStringLiteral("new/updates"))));
 }
 
 TEST(Download, OnPort80TheHostLineCarriesNoPort) {
@@ -319,8 +335,9 @@ TEST(Download, OnPort80TheHostLineCarriesNoPort) {
   if (!server.listening()) GTEST_SKIP() << "port 80 is taken or not allowed here";
   server.answers["/velkor/Tessaryv2/update/a.txt"] = {"200 OK", {}, "a"};
   HttpDownloader http;
-  ASSERT_TRUE(http.DownloadUpdateFile(QStringLiteral("http://127.0.0.1/velkor/Tessaryv2/update/"), QStringLiteral("a.txt"),
-                                      app.paths().updates()));
+  ASSERT_TRUE(http.DownloadUpdateFile(QStringLiteral("http://127.0.0.1/velkor/Tessaryv2/update/"),
+                                      QStringLiteral("a.txt"), app.paths().updates()));
   ASSERT_EQ(server.requests.size(), 2);
-  EXPECT_TRUE(server.requests[1].contains("\r\nHost: 127.0.0.1\r\nPragma: no-cache\r\n\r\n")) << server.requests[1].toStdString();
+  EXPECT_TRUE(server.requests[1].contains("\r\nHost: 127.0.0.1\r\nPragma: no-cache\r\n\r\n"))
+      << server.requests[1].toStdString();
 }

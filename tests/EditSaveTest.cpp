@@ -12,11 +12,11 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
-#include "profile/TessaryError.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "documents/ReportList.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -43,7 +43,9 @@ class EditSaveTest : public ::testing::Test {
     ASSERT_NE(doc, nullptr);
   }
   QString helpCaption() { return fx.form->findChild<QLabel*>(QStringLiteral("HelpCaption"))->text(); }
-  QString helpText() { return fx.form->findChild<QPlainTextEdit*>(QStringLiteral("HelpText"))->toPlainText(); }
+  QString helpText() {
+    return fx.form->findChild<QPlainTextEdit*>(QStringLiteral("HelpText"))->toPlainText();
+  }
   QString settingLabel() { return fx.form->findChild<QLabel*>(QStringLiteral("SettingValue"))->text(); }
   QStringList comparison() {
     auto* list = fx.form->findChild<QTreeWidget*>(QStringLiteral("ShipComparisons"));
@@ -82,8 +84,8 @@ TEST_F(EditSaveTest, SelectingAShipRowShowsHelpAndComparison) {
   EXPECT_EQ(helpCaption(), QStringLiteral(" Help: MultiFireAngle"));
   EXPECT_EQ(helpText(), QStringLiteral("Spread of multifire."));
   EXPECT_EQ(settingLabel(), QStringLiteral("MultiFireAngle"));
-  EXPECT_EQ(comparison(), (QStringList{QStringLiteral("500"), QStringLiteral("600"), QString(), QString(), QString(),
-                                       QString(), QString(), QStringLiteral("1200")}));
+  EXPECT_EQ(comparison(), (QStringList{QStringLiteral("500"), QStringLiteral("600"), QString(), QString(),
+                                       QString(), QString(), QString(), QStringLiteral("1200")}));
   // Arrow keys move the selection; each new row updates help and comparison.
   QTest::keyClick(javelin, Qt::Key_Up);
   const QString above = javelin->name(row - 1);
@@ -167,9 +169,11 @@ TEST_F(EditSaveTest, EditingARowOnlyWarbirdHasCreatesThatKeyOnlyThen) {
   showPage(1);
   ReportList* javelin = ship("Javelin");
   edit(javelin, javelin->rowOf(QStringLiteral("BulletSpeed")), QStringLiteral("5"));
-  EXPECT_FALSE(working().contains("[Javelin]\r\nMultiFireAngle=600\r\nBulletSpeed=5\r\nEmptyOne=\r\nOnlyWarbird"));
+  EXPECT_FALSE(
+      working().contains("[Javelin]\r\nMultiFireAngle=600\r\nBulletSpeed=5\r\nEmptyOne=\r\nOnlyWarbird"));
   edit(javelin, javelin->rowOf(QStringLiteral("OnlyWarbird")), QStringLiteral("9"));
-  EXPECT_TRUE(working().contains("[Javelin]\r\nMultiFireAngle=600\r\nBulletSpeed=5\r\nEmptyOne=\r\nOnlyWarbird=9\r\n"));
+  EXPECT_TRUE(working().contains(
+      "[Javelin]\r\nMultiFireAngle=600\r\nBulletSpeed=5\r\nEmptyOne=\r\nOnlyWarbird=9\r\n"));
 }
 
 TEST_F(EditSaveTest, OtherPageWritesIntoTheShownSectionPastEmptyRows) {
@@ -275,7 +279,8 @@ TEST_F(EditSaveTest, SavingIntoTheWorkingFolderIsRefusedAndTheDialogComesBack) {
   ASSERT_EQ(fx.active(), doc);
   // Its own working copy, another document's, a new file there, and the same folder reached by a link.
   QFile::link(fx.app.paths().temp(), fx.app.path(QStringLiteral("templink")));
-  fx.prompts.saveAnswers = {doc->workingCopy(), otherCopy, fx.app.paths().tempFile(QStringLiteral("fresh.cfg")),
+  fx.prompts.saveAnswers = {doc->workingCopy(), otherCopy,
+                            fx.app.paths().tempFile(QStringLiteral("fresh.cfg")),
                             fx.app.path(QStringLiteral("templink/b.cfg")), std::nullopt};
   fx.prompts.messageAnswers = {QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
   fx.form->SaveDocument();
@@ -318,7 +323,8 @@ TEST_F(EditSaveTest, CloseAllAndExitAskAndCancelKeepsEverything) {
   fx.form->CloseAll1Execute();
   ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().isEmpty(); }, 5000));
   EXPECT_EQ(readBytes(fx.app.path(QStringLiteral("zone/b.cfg"))), kArena);
-  EXPECT_EQ(fx.prompts.messages().size(), 3) << fx.prompts.messages().join(QStringLiteral(" / ")).toStdString();
+  EXPECT_EQ(fx.prompts.messages().size(), 3)
+      << fx.prompts.messages().join(QStringLiteral(" / ")).toStdString();
 }
 
 TEST_F(EditSaveTest, MissingWorkingCopyIsReportedNotRecreatedWithOneLine) {

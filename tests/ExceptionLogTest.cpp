@@ -3,12 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cstring>
 
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
@@ -29,15 +28,18 @@ QStringList recordLines(const QString& record) { return record.split(QStringLite
 }  // namespace
 
 TEST(ExceptionLog, LogSitsBesideTheExecutableUnderItsName) {
-  EXPECT_EQ(ExceptionLog::logPathFor(QStringLiteral("/opt/t/tessary")), QStringLiteral("/opt/t/tessary.error.log"));
-  EXPECT_EQ(ExceptionLog::logPathFor(QStringLiteral("/opt/t/Other.bin")), QStringLiteral("/opt/t/Other.error.log"));
+  EXPECT_EQ(ExceptionLog::logPathFor(QStringLiteral("/opt/t/tessary")),
+            QStringLiteral("/opt/t/tessary.error.log"));
+  EXPECT_EQ(ExceptionLog::logPathFor(QStringLiteral("/opt/t/Other.bin")),
+            QStringLiteral("/opt/t/Other.error.log"));
 }
 
 TEST(ExceptionLog, RecordHasTheFixedLayout) {
   const QString record = ExceptionLog::buildRecord(sample(3), QStringLiteral("tessary"),
                                                    QDateTime(QDate(2026, 12, 9), QTime(4, 5, 6)));
   const QStringList lines = recordLines(record);
-  ASSERT_EQ(lines.size(), 16);  // 10 header lines, 3 stack lines, 2 empty lines, the empty rest after the last CR LF
+  ASSERT_EQ(lines.size(),
+            16);  // 10 header lines, 3 stack lines, 2 empty lines, the empty rest after the last CR LF
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("tessary ")));
   EXPECT_EQ(lines[1], QStringLiteral("Type ConvertError"));
   EXPECT_EQ(lines[2], QStringLiteral("Message: 'abc' is not a valid integer value"));
@@ -54,11 +56,13 @@ TEST(ExceptionLog, RecordHasTheFixedLayout) {
 }
 
 TEST(ExceptionLog, StackIsCutAt27LinesAndMayBeEmpty) {
-  const QString deep = ExceptionLog::buildRecord(sample(40), QStringLiteral("t"), QDateTime::currentDateTime());
+  const QString deep =
+      ExceptionLog::buildRecord(sample(40), QStringLiteral("t"), QDateTime::currentDateTime());
   EXPECT_EQ(deep.count(QStringLiteral("call stack - ")), 27);
   EXPECT_TRUE(deep.contains(QStringLiteral("call stack - 26 : ")));
   EXPECT_FALSE(deep.contains(QStringLiteral("call stack - 27 : ")));
-  const QString none = ExceptionLog::buildRecord(sample(0), QStringLiteral("t"), QDateTime::currentDateTime());
+  const QString none =
+      ExceptionLog::buildRecord(sample(0), QStringLiteral("t"), QDateTime::currentDateTime());
   EXPECT_TRUE(none.endsWith(QStringLiteral("Find error: 00000000\r\n\r\n\r\n")));
 }
 
@@ -66,7 +70,8 @@ TEST(ExceptionLog, AddressesAreModuleOffsetsInUpperCaseHex) {
   // A code address of this program: the offset inside the module, not the raw pointer.
   const auto here = reinterpret_cast<std::uintptr_t>(&ExceptionLog::formatAddress);
   const QString text = ExceptionLog::formatAddress(here);
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8,}$")).match(text).hasMatch()) << text.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8,}$")).match(text).hasMatch())
+      << text.toStdString();
   EXPECT_LT(text.toULongLong(nullptr, 16), static_cast<qulonglong>(here));
 }
 
@@ -93,9 +98,11 @@ TEST(ExceptionLog, OwnErrorsKnowWhereTheyWereRaised) {
 }
 
 TEST(ExceptionLog, BoxTextEndsWithAFullStopWhereNeeded) {
-  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Unable to write to /x")), QStringLiteral("Unable to write to /x."));
+  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Unable to write to /x")),
+            QStringLiteral("Unable to write to /x."));
   EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Done.")), QStringLiteral("Done."));
-  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Error!")), QStringLiteral("Error!"));  // '!' sorts before '.'
+  EXPECT_EQ(ExceptionLog::boxText(QStringLiteral("Error!")),
+            QStringLiteral("Error!"));  // '!' sorts before '.'
   EXPECT_EQ(ExceptionLog::boxText(QString()), QString());
 }
 
@@ -105,7 +112,8 @@ TEST(ExceptionLog, AppendsAndNeverTruncates) {
   EXPECT_TRUE(ExceptionLog::appendToLog(log, QStringLiteral("one\r\n")));
   EXPECT_TRUE(ExceptionLog::appendToLog(log, QStringLiteral("two\r\n")));
   EXPECT_EQ(readBytes(log), QByteArray("one\r\ntwo\r\n"));
-  EXPECT_FALSE(ExceptionLog::appendToLog(app.path(QStringLiteral("no/such/folder/t.error.log")), QStringLiteral("x")));
+  EXPECT_FALSE(
+      ExceptionLog::appendToLog(app.path(QStringLiteral("no/such/folder/t.error.log")), QStringLiteral("x")));
 }
 
 namespace {
@@ -174,13 +182,15 @@ TEST(ExceptionLog, AFatalSignalWritesTheRecordFromItsHandler) {
   info.flags = static_cast<std::uint32_t>(SI_TKILL);
   bool timeMatches = false;
   for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
-    timeMatches = timeMatches ||
-                  recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"), t))[0] == lines[0];
+    timeMatches = timeMatches || recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"),
+                                                                       t))[0] == lines[0];
   EXPECT_TRUE(timeMatches) << lines[0].toStdString();
-  const QStringList expected = recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"), before));
+  const QStringList expected =
+      recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"), before));
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(lines[i], expected[i]) << i;
   EXPECT_TRUE(lines[9].startsWith(QStringLiteral("(no debug info) Find error: ")));
-  const QRegularExpression stackLine(QStringLiteral("^call stack - (\\d+) : \\(no debug info\\) Find error: [0-9A-F]{8,}$"));
+  const QRegularExpression stackLine(
+      QStringLiteral("^call stack - (\\d+) : \\(no debug info\\) Find error: [0-9A-F]{8,}$"));
   int stackLines = 0;
   for (int i = 10; i < lines.size() && !lines[i].isEmpty(); ++i) {
     const QRegularExpressionMatch m = stackLine.match(lines[i]);

@@ -1,22 +1,20 @@
 // Files the program writes: nothing left behind by a crash, private stays private,
 // read-only stays unreplaced, values keep their bytes, backups never collide.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
-#include <QCoreApplication>
-
-#include <csignal>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "app/MainForm.h"
@@ -37,7 +35,9 @@ unsigned modeOf(const QString& path) {
 }
 
 QStringList temporariesIn(const QString& folder) {
-  return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(QStringLiteral(".tessary-"));
+  return QDir(folder)
+      .entryList(QDir::Files | QDir::Hidden | QDir::System)
+      .filter(QStringLiteral(".tessary-"));
 }
 
 // The process id of a process that has ended.
@@ -106,8 +106,8 @@ TEST(FilesWritten, KillingASaveOfTwentyMegabytesWhileItWritesLeavesNoTemporaryAn
   int caught = 0;
   for (int round = 0; round < 10; ++round) {
     QProcess p;
-    p.start(QStringLiteral(TESSARY_CFG_TOOL),
-            {QStringLiteral("set"), target, QStringLiteral("A"), QStringLiteral("k"), QString::number(round)});
+    p.start(QStringLiteral(TESSARY_CFG_TOOL), {QStringLiteral("set"), target, QStringLiteral("A"),
+                                               QStringLiteral("k"), QString::number(round)});
     ASSERT_TRUE(p.waitForStarted());
     // The kill lands while the new content is being written, a little later each round.
     QElapsedTimer clock;
@@ -167,7 +167,8 @@ TEST(FilesWritten, ASaveOntoAReadOnlyFileIsRefusedAndChangesNothing) {
   EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=1\n"));
   // The command line says the same.
   QProcess p;
-  p.start(QStringLiteral(TESSARY_CFG_TOOL), {QStringLiteral("set"), target, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3")});
+  p.start(QStringLiteral(TESSARY_CFG_TOOL),
+          {QStringLiteral("set"), target, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3")});
   p.waitForFinished();
   EXPECT_EQ(p.exitCode(), 1);
   EXPECT_EQ(p.readAllStandardError().trimmed(), ("Unable to write to " + target).toUtf8());
@@ -208,7 +209,9 @@ TEST(FilesWritten, BackupsOfFilesOfOneNameFromTwoFoldersKeepEachTheirOwn) {
 
 TEST(FilesWritten, AValueStartingWithAByteOrderMarkKeepsItWhenItsRowIsEdited) {
   MainWindowFixture fx;
-  const QString source = fx.app.file(QStringLiteral("bom.cfg"), "[Warbird]\nGravity=\xEF\xBB\xBF" "5\nThrust=1\n");
+  const QString source = fx.app.file(QStringLiteral("bom.cfg"),
+                                     "[Warbird]\nGravity=\xEF\xBB\xBF"
+                                     "5\nThrust=1\n");
   TMDIChild* doc = fx.form->OpenDocument(source);
   fx.focusAndSelect(doc->shipList(0), 0);
   fx.prompts.textAnswers = {QString(QChar(0xFEFF)) + QStringLiteral("50")};
@@ -217,12 +220,14 @@ TEST(FilesWritten, AValueStartingWithAByteOrderMarkKeepsItWhenItsRowIsEdited) {
   fx.prompts.saveAnswers = {source};
   fx.prompts.messageAnswers = {QMessageBox::Ok};
   fx.form->SaveDocument();
-  EXPECT_EQ(readBytes(source), QByteArray("[Warbird]\nGravity=\xEF\xBB\xBF" "50\nThrust=1\n"));
+  EXPECT_EQ(readBytes(source), QByteArray("[Warbird]\nGravity=\xEF\xBB\xBF"
+                                          "50\nThrust=1\n"));
 }
 
 TEST(FilesWritten, AForcedEndKeepsTheWorkingCopiesOfUnsavedEditsOnly) {
   MainWindowFixture fx;
-  TMDIChild* untouched = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nGravity=1\n"));
+  TMDIChild* untouched =
+      fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nGravity=1\n"));
   TMDIChild* edited = fx.form->OpenDocument(fx.app.file(QStringLiteral("b.cfg"), "[Warbird]\nGravity=1\n"));
   const QString untouchedCopy = untouched->workingCopy();
   const QString editedCopy = edited->workingCopy();
@@ -232,7 +237,8 @@ TEST(FilesWritten, AForcedEndKeepsTheWorkingCopiesOfUnsavedEditsOnly) {
   ASSERT_TRUE(edited->isModified());
   fx.form->endWithoutQuestions();  // what SIGTERM, SIGINT and SIGHUP lead to
   fx.form.reset();
-  // The event loops were told to stop; a turn of the application's own loop takes that back for the next tests.
+  // The event loops were told to stop; a turn of the application's own loop takes that back for the next
+  // tests.
   QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
   QCoreApplication::exec();
   EXPECT_FALSE(QFileInfo::exists(untouchedCopy));

@@ -1,5 +1,11 @@
 // The updater's download against servers that lie, stall, never stop or break off.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,14 +15,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -70,7 +68,8 @@ class HostileServer {
   bool send(int fd, const QByteArray& data) {
     qsizetype done = 0;
     while (done < data.size() && !m_stop) {
-      const ssize_t n = ::send(fd, data.constData() + done, static_cast<size_t>(data.size() - done), MSG_NOSIGNAL);
+      const ssize_t n =
+          ::send(fd, data.constData() + done, static_cast<size_t>(data.size() - done), MSG_NOSIGNAL);
       if (n <= 0) return false;
       done += n;
     }
@@ -149,7 +148,8 @@ TEST_F(HostileDownload, AnAnswerCutShortOrResetFailsAndTheOldFileStays) {
     EXPECT_EQ(readBytes(folder() + QStringLiteral("/update.cdu")), QByteArray("old"));
     EXPECT_EQ(filesIn(folder()), QStringList{QStringLiteral("update.cdu")});
   }
-  EXPECT_TRUE(lastFailure().startsWith(QStringLiteral("Update Failed: update.cdu "))) << lastFailure().toStdString();
+  EXPECT_TRUE(lastFailure().startsWith(QStringLiteral("Update Failed: update.cdu ")))
+      << lastFailure().toStdString();
   EXPECT_EQ(failures.size(), 2);
 }
 
@@ -162,10 +162,11 @@ TEST_F(HostileDownload, AStatusCodeWithoutReasonCountsAndNoStatusLineFails) {
   EXPECT_EQ(lastFailure(), QStringLiteral("Update Failed: a.cdu HTTP 404..."));
   EXPECT_EQ(server.requests(), 1);  // no GET after a failed HEAD
   // No status line at all: nothing that can be trusted as an answer.
-  for (const QByteArray& junk : {QByteArray("<html>hello</html>\r\n\r\n"), QByteArray("HTTP/1.0 OK\r\n\r\nbody"),
-                                 QByteArray("")}) {
+  for (const QByteArray& junk :
+       {QByteArray("<html>hello</html>\r\n\r\n"), QByteArray("HTTP/1.0 OK\r\n\r\nbody"), QByteArray("")}) {
     answer = junk;
-    EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("a.cdu"), folder())) << junk.toStdString();
+    EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("a.cdu"), folder()))
+        << junk.toStdString();
   }
   EXPECT_TRUE(filesIn(folder()).isEmpty());
 }
@@ -199,7 +200,8 @@ TEST_F(HostileDownload, EndlessBodiesAndHeadersStopAtTheirLimits) {
   EXPECT_EQ(lastFailure(), QStringLiteral("Update Failed: big.bin larger than the limit of 262144 bytes..."));
   kind = EndlessHeader;
   EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("big.bin"), folder()));
-  EXPECT_EQ(lastFailure(), QStringLiteral("Update Failed: big.bin the server's header is longer than 64 KiB..."));
+  EXPECT_EQ(lastFailure(),
+            QStringLiteral("Update Failed: big.bin the server's header is longer than 64 KiB..."));
   EXPECT_TRUE(filesIn(folder()).isEmpty());
   // The real limit is named in MiB.
   HttpDownloader::setLimitsForTesting(0ms, 0ms, 0);
@@ -260,7 +262,8 @@ TEST_F(HostileDownload, AConnectionThatNeverCompletesTimesOutAndAnEndingProgramD
   HttpDownloader::setLimitsForTesting(60000ms, 0ms, 0);
   bool result = true;
   qint64 endedAfter = -1;
-  QTimer::singleShot(0, &http, [&] { result = http.DownloadUpdateFile(base, QStringLiteral("a.cdu"), folder()); });
+  QTimer::singleShot(0, &http,
+                     [&] { result = http.DownloadUpdateFile(base, QStringLiteral("a.cdu"), folder()); });
   QTimer::singleShot(300, &http, [&] {
     clock.restart();
     QCoreApplication::exit(0);
@@ -274,12 +277,15 @@ TEST_F(HostileDownload, AConnectionThatNeverCompletesTimesOutAndAnEndingProgramD
 }
 
 TEST_F(HostileDownload, NamesThatLeaveTheFolderAreRefusedBeforeAnyRequest) {
-  HostileServer server([&](int fd, const QByteArray&, HostileServer& self) { self.send(fd, "HTTP/1.0 200 OK\r\n\r\nx"); });
+  HostileServer server(
+      [&](int fd, const QByteArray&, HostileServer& self) { self.send(fd, "HTTP/1.0 200 OK\r\n\r\nx"); });
   for (const QString& name :
-       {QStringLiteral("../evil"), QStringLiteral("a/b"), QStringLiteral("a\\b"), QStringLiteral(""), QStringLiteral(".."),
-        QStringLiteral("."), QStringLiteral("a\nb"), QStringLiteral("/etc/passwd"), QStringLiteral("x\x7f")}) {
+       {QStringLiteral("../evil"), QStringLiteral("a/b"), QStringLiteral("a\\b"), QStringLiteral(""),
+        QStringLiteral(".."), QStringLiteral("."), QStringLiteral("a\nb"), QStringLiteral("/etc/passwd"),
+        QStringLiteral("x\x7f")}) {
     EXPECT_FALSE(http.DownloadUpdateFile(server.base(), name, folder())) << name.toStdString();
-    EXPECT_TRUE(lastFailure().endsWith(QStringLiteral("not a plain file name..."))) << lastFailure().toStdString();
+    EXPECT_TRUE(lastFailure().endsWith(QStringLiteral("not a plain file name...")))
+        << lastFailure().toStdString();
   }
   EXPECT_EQ(server.requests(), 0);
   EXPECT_TRUE(HttpDownloader::isPlainFileName(QStringLiteral("Tessary.exe")));
@@ -323,8 +329,10 @@ TEST(HostileUpdatePage, TheServersWordsArePlainTextAndOneCheckRunsAtATime) {
   auto* status = page->findChild<QLabel*>(QStringLiteral("Label1"));
   auto* latest = page->findChild<QLabel*>(QStringLiteral("Label5"));
   QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("BitBtn5")), Qt::LeftButton);
-  EXPECT_EQ(status->text(),
-            QStringLiteral("Update Failed: update.cdu <font color=green>Status: Updated to 2.3.0.0, all done</font>..."));
+  EXPECT_EQ(
+      status->text(),
+      QStringLiteral(
+          "Update Failed: update.cdu <font color=green>Status: Updated to 2.3.0.0, all done</font>..."));
   EXPECT_EQ(greenPixels(status), 0);
 
   // A whole check, with its pause between the two files: the window thread keeps turning.

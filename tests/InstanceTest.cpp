@@ -1,28 +1,24 @@
 // Two real copies of the built program: one runs, a later one hands over its file and ends.
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTest>
-#include <QWidget>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
 #include <atomic>
 #include <thread>
 
-#include <QFileInfo>
-
-#include "prefs/Preferences.h"
-#include "profile/TessaryError.h"
-#include <unistd.h>
-
 #include "app/OneInstance.h"
+#include "prefs/Preferences.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -33,7 +29,8 @@ class InstanceTest : public ::testing::Test {
 
   void SetUp() override {
     QDir().mkpath(app.path(QStringLiteral("run")));
-    QFile::setPermissions(app.path(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(app.path(QStringLiteral("run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(QStringLiteral("tessary"))));
   }
   void TearDown() override {
@@ -58,16 +55,17 @@ class InstanceTest : public ::testing::Test {
   }
   // Whether a running copy holds the lock of this executable name.
   bool locked(const QString& exe) {
-    const int fd = ::open(QFile::encodeName(app.path(QStringLiteral("run/")) + exe + QStringLiteral(".lock")).constData(),
-                          O_RDWR | O_CLOEXEC);
+    const int fd = ::open(
+        QFile::encodeName(app.path(QStringLiteral("run/")) + exe + QStringLiteral(".lock")).constData(),
+        O_RDWR | O_CLOEXEC);
     if (fd < 0) return false;
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return held;
   }
   QString externalFile() {
-    return ProfileFile::readText(app.paths().configIni(), QStringLiteral("Paths"), QStringLiteral("ExternalFile"),
-                                 QStringLiteral("<absent>"));
+    return ProfileFile::readText(app.paths().configIni(), QStringLiteral("Paths"),
+                                 QStringLiteral("ExternalFile"), QStringLiteral("<absent>"));
   }
   QString history() {
     return QString::fromUtf8(readBytes(app.path(QStringLiteral("xdg-config/tessary/History.ini"))));
@@ -79,7 +77,8 @@ TEST_F(InstanceTest, ALaterCopyHandsItsFileToTheRunningOneAndEnds) {
   QProcess* first = start(QStringLiteral("tessary"));
   // Up and running: it holds the lock and its start has written its own (empty) argument.
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return locked(QStringLiteral("tessary")) && externalFile() != QStringLiteral("<absent>"); }, 20000));
+      [&] { return locked(QStringLiteral("tessary")) && externalFile() != QStringLiteral("<absent>"); },
+      20000));
   const QString file = app.file(QStringLiteral("zone/handed.cfg"), "[Warbird]\nA=1\n");
   // A relative name, as a shell passes it: it names the file in the later copy's folder.
   QProcess* second = start(QStringLiteral("tessary"), {QStringLiteral("zone/handed.cfg")});
@@ -88,8 +87,9 @@ TEST_F(InstanceTest, ALaterCopyHandsItsFileToTheRunningOneAndEnds) {
   EXPECT_EQ(second->exitCode(), 0);
   // The running copy opens it (it enters the recent files) and empties the key.
   ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(file); }, 10000))
-      << history().toStdString() << "\nkey: " << externalFile().toStdString() << "\nfirst: "
-      << first->readAllStandardError().toStdString() << "\nsecond: " << second->readAllStandardError().toStdString();
+      << history().toStdString() << "\nkey: " << externalFile().toStdString()
+      << "\nfirst: " << first->readAllStandardError().toStdString()
+      << "\nsecond: " << second->readAllStandardError().toStdString();
   EXPECT_EQ(externalFile(), QString());
   EXPECT_EQ(first->state(), QProcess::Running);
 }
@@ -153,7 +153,9 @@ TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
     EXPECT_EQ(p->exitCode(), 0);
   }
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return std::all_of(more.begin(), more.end(), [&](const QString& f) { return history().contains(f); }); },
+      [&] {
+        return std::all_of(more.begin(), more.end(), [&](const QString& f) { return history().contains(f); });
+      },
       30000))
       << history().toStdString();
   // Each file once: one working copy per handed file in the working folder.
@@ -161,7 +163,8 @@ TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
   EXPECT_EQ(copies.size(), 6) << copies.join(QLatin1Char(' ')).toStdString();
   // The one that runs holds the lock; every other copy ends.
   auto runningCopies = [&] {
-    return std::count_if(running.begin(), running.end(), [](const auto& p) { return p->state() == QProcess::Running; });
+    return std::count_if(running.begin(), running.end(),
+                         [](const auto& p) { return p->state() == QProcess::Running; });
   };
   EXPECT_TRUE(QTest::qWaitFor([&] { return runningCopies() == 1; }, 20000)) << runningCopies();
 }
@@ -231,9 +234,13 @@ TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
   EXPECT_FALSE(linked.detect());
   EXPECT_FALSE(QFileInfo::exists(target));
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors[0].startsWith(QStringLiteral("Unable to verify that Mutex already exists! An Exception was raised with the message : ")));
+  EXPECT_TRUE(errors[0].startsWith(QStringLiteral(
+      "Unable to verify that Mutex already exists! An Exception was raised with the message : ")));
   qputenv("TMPDIR", savedTmp);
-  if (savedCache.isEmpty()) qunsetenv("XDG_CACHE_HOME"); else qputenv("XDG_CACHE_HOME", savedCache);
+  if (savedCache.isEmpty())
+    qunsetenv("XDG_CACHE_HOME");
+  else
+    qputenv("XDG_CACHE_HOME", savedCache);
   qunsetenv("XDG_RUNTIME_DIR");
 }
 
@@ -259,13 +266,16 @@ TEST(OneInstance, ADuplicateIsAnErrorAndALaterCopyThatStaysIsWarned) {
   later.OnWarning = [&](const QString& m) { warnings.append(m); };
   later.OnError = [&](const QString& m) { errors.append(m); };
   EXPECT_FALSE(later.detect());
-  EXPECT_EQ(warnings, QStringList{QStringLiteral("Another instance of this application appears to be running!")});
+  EXPECT_EQ(warnings,
+            QStringList{QStringLiteral("Another instance of this application appears to be running!")});
   EXPECT_TRUE(errors.isEmpty());
   // Files handed over before the window takes them wait for it, in order; the
   // later copy (a thread here, with the first copy's window thread turning) gets its answer.
   std::atomic<int> handed{-1};
   std::thread sender([&] {
-    handed = later.handOver(QStringLiteral("/x/one.cfg")) && later.handOver(QStringLiteral("/x/two\n.cfg")) ? 1 : 0;
+    handed = later.handOver(QStringLiteral("/x/one.cfg")) && later.handOver(QStringLiteral("/x/two\n.cfg"))
+                 ? 1
+                 : 0;
   });
   const bool answered = QTest::qWaitFor([&] { return handed >= 0; }, 30000);
   sender.join();

@@ -9,9 +9,9 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QTest>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
@@ -66,8 +66,9 @@ TEST_F(MainWindowTest, OpenShowsWarbirdRowsOnEveryShipPageAndOtherSections) {
                             QStringLiteral("Zeta")};
   for (const QString& ship : {QStringLiteral("Warbird"), QStringLiteral("Javelin"), QStringLiteral("Shark")})
     EXPECT_EQ(column(fx.shipList(doc, ship), 0), rows) << ship.toStdString();
-  EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Warbird")), 1),
-            (QStringList{QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("7"), QStringLiteral("1")}));
+  EXPECT_EQ(
+      column(fx.shipList(doc, QStringLiteral("Warbird")), 1),
+      (QStringList{QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("7"), QStringLiteral("1")}));
   // Keys a ship lacks show empty; keys only other ships hold are not shown.
   EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Javelin")), 1),
             (QStringList{QStringLiteral("20"), QString(), QString(), QStringLiteral("10")}));
@@ -77,8 +78,9 @@ TEST_F(MainWindowTest, OpenShowsWarbirdRowsOnEveryShipPageAndOtherSections) {
   EXPECT_EQ(column(fx.shipList(doc, QStringLiteral("Shark")), 1),
             (QStringList{QStringLiteral("42"), QStringLiteral("43"), QString(), QStringLiteral("41")}));
   // Non-ship sections, the lower-case one and the one with a blank included, sorted.
-  EXPECT_EQ(comboItems(doc->comboBox()), (QStringList{QStringLiteral("Misc"), QStringLiteral("Owner"),
-                                                      QStringLiteral("Team Settings"), QStringLiteral("warbird")}));
+  EXPECT_EQ(comboItems(doc->comboBox()),
+            (QStringList{QStringLiteral("Misc"), QStringLiteral("Owner"), QStringLiteral("Team Settings"),
+                         QStringLiteral("warbird")}));
   EXPECT_EQ(doc->comboBox()->currentText(), QStringLiteral("[Select]"));
   EXPECT_TRUE(doc->comboBox()->isEnabled());
   EXPECT_EQ(doc->filePath(), path);
@@ -136,7 +138,8 @@ TEST_F(MainWindowTest, CommandsFollowTheDocuments) {
   EXPECT_TRUE(cascade->isEnabled());
   // Closing the last window with its close box: the timer disables the rest.
   qobject_cast<QMdiSubWindow*>(doc->parentWidget())->close();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !save->isEnabled() && !closeAll->isEnabled() && !cascade->isEnabled(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !save->isEnabled() && !closeAll->isEnabled() && !cascade->isEnabled(); }, 5000));
   EXPECT_EQ(label("Owner")->text(), QStringLiteral("Owner: N/A"));
   EXPECT_EQ(label("LastModified")->text(), QStringLiteral("Last Modified: N/A"));
 }
@@ -178,11 +181,13 @@ TEST_F(MainWindowTest, SidePanelShowsEveryTextWholeAndComesBackAtItsWidth) {
   auto* comparisons = panel->findChild<QTreeWidget*>(QStringLiteral("ShipComparisons"));
   for (const char* ship : {"Leviathan", "Lancaster"})
     EXPECT_GE(comparisons->columnWidth(0),
-              comparisons->fontMetrics().horizontalAdvance(QString::fromLatin1(ship)) + comparisons->iconSize().width())
+              comparisons->fontMetrics().horizontalAdvance(QString::fromLatin1(ship)) +
+                  comparisons->iconSize().width())
         << ship;
   // The Tools page: the preview frame and the four help lines fit.
   pages->setCurrentIndex(2);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->findChild<QWidget*>(QStringLiteral("PreviewFrame"))->isVisible(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return panel->findChild<QWidget*>(QStringLiteral("PreviewFrame"))->isVisible(); }, 5000));
   auto* frame = panel->findChild<QWidget*>(QStringLiteral("PreviewFrame"));
   EXPECT_LE(frame->mapTo(panel, QPoint(frame->width(), 0)).x(), panel->width());
   auto* help = panel->findChild<QLabel*>(QStringLiteral("MultifireHelp"));
@@ -195,7 +200,8 @@ TEST_F(MainWindowTest, SidePanelShowsEveryTextWholeAndComesBackAtItsWidth) {
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Show ToolBar"));
   toggle->trigger();
   // Back at its 237, or at the width the texts need.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == std::max(237, shown); }, 5000)) << panel->width();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->width() == std::max(237, shown); }, 5000))
+      << panel->width();
   EXPECT_EQ(toggle->toolTip(), QStringLiteral("Hide ToolBar"));
 }
 
@@ -262,11 +268,13 @@ TEST(MainWindowLifetime, ACommandLineFileWhoseNameIsNotUtf8Opens) {
 }
 
 TEST_F(MainWindowTest, SettingRowsAreTallEnoughForTheTailsOfTheirLetters) {
-  TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nAfterburnerEnergy=1200\nUpgradeSpeed=1\n"));
+  TMDIChild* doc = fx.form->OpenDocument(
+      fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nAfterburnerEnergy=1200\nUpgradeSpeed=1\n"));
   for (ReportList* list : {doc->shipList(0), doc->findChild<ReportList*>(QStringLiteral("OtherList"))}) {
     if (!list || list->topLevelItemCount() == 0) continue;
     const QFontMetrics fm(list->font());
     // The text from its top to the bottom of its descenders, then the grid line below it.
-    EXPECT_GE(list->visualItemRect(list->topLevelItem(0)).height(), fm.height() + 3) << list->objectName().toStdString();
+    EXPECT_GE(list->visualItemRect(list->topLevelItem(0)).height(), fm.height() + 3)
+        << list->objectName().toStdString();
   }
 }

@@ -31,7 +31,9 @@ enum class Away { Escape, CloseBox, ExitButton, HiddenByCode };
 class LockedWindows : public ::testing::TestWithParam<std::tuple<Opener, Away>> {
  protected:
   MainWindowFixture fx;
-  QWidget* window() { return fx.form->adopted<QWidget>(QString::fromLatin1(std::get<0>(GetParam()).objectName)); }
+  QWidget* window() {
+    return fx.form->adopted<QWidget>(QString::fromLatin1(std::get<0>(GetParam()).objectName));
+  }
   void open() {
     const Opener o = std::get<0>(GetParam());
     // The user's way in: the key of the main window's command.
@@ -79,15 +81,16 @@ TEST_P(LockedWindows, TheMainWindowComesBackHoweverTheWindowGoes) {
 
 std::string caseName(const ::testing::TestParamInfo<std::tuple<Opener, Away>>& info) {
   static const char* const ways[] = {"Escape", "CloseBox", "ExitButton", "HiddenByCode"};
-  return std::string(std::get<0>(info.param).objectName) + "_" + ways[static_cast<int>(std::get<1>(info.param))];
+  return std::string(std::get<0>(info.param).objectName) + "_" +
+         ways[static_cast<int>(std::get<1>(info.param))];
 }
 
-INSTANTIATE_TEST_SUITE_P(OptionsAndValidation, LockedWindows,
-                         ::testing::Combine(::testing::Values(Opener{"TForm1", Qt::Key_P, Qt::ControlModifier},
-                                                              Opener{"TForm3", Qt::Key_F9, Qt::NoModifier}),
-                                            ::testing::Values(Away::Escape, Away::CloseBox, Away::ExitButton,
-                                                              Away::HiddenByCode)),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(
+    OptionsAndValidation, LockedWindows,
+    ::testing::Combine(::testing::Values(Opener{"TForm1", Qt::Key_P, Qt::ControlModifier},
+                                         Opener{"TForm3", Qt::Key_F9, Qt::NoModifier}),
+                       ::testing::Values(Away::Escape, Away::CloseBox, Away::ExitButton, Away::HiddenByCode)),
+    caseName);
 
 namespace {
 class ValidationActivation : public ::testing::Test {

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
@@ -13,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/MainForm.h"
 #include "app/TessaryApp.h"
@@ -22,15 +22,17 @@
 #include "prefs/OptionsDialog.h"
 #include "prefs/Preferences.h"
 #include "profile/AtomicFile.h"
-#include "profile/TessaryError.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {
-const QString kWarning = QStringLiteral("Your Preferences Have Not Been Set!\nPlease Change Drive & Folder Paths");
+const QString kWarning =
+    QStringLiteral("Your Preferences Have Not Been Set!\nPlease Change Drive & Folder Paths");
 
 QString key(const TempApp& app, const QString& name) {
-  return ProfileFile::readText(app.paths().configIni(), QStringLiteral("Paths"), name, QStringLiteral("<absent>"));
+  return ProfileFile::readText(app.paths().configIni(), QStringLiteral("Paths"), name,
+                               QStringLiteral("<absent>"));
 }
 
 class OptionsTest : public ::testing::Test {
@@ -81,7 +83,8 @@ TEST_F(OptionsTest, TheFileCommandsStoreWhatIsChosenAndCancelChangesNothing) {
   EXPECT_EQ(key(fx.app, QStringLiteral("Continuum")), exe);
   EXPECT_EQ(box("ContinuumEdit")->text(), exe);  // in full right after the command
   options()->FormActivate();
-  EXPECT_EQ(box("ContinuumEdit")->text(), fx.app.path(QStringLiteral("games/Continuum/")));  // its folder later
+  EXPECT_EQ(box("ContinuumEdit")->text(),
+            fx.app.path(QStringLiteral("games/Continuum/")));  // its folder later
   // Cancel: nothing changes.
   fx.prompts.openAnswers = {std::nullopt};
   click("BitBtn22");
@@ -124,7 +127,8 @@ TEST_F(OptionsTest, TheFolderCommandsStoreWhatIsPickedAndAFailedWriteKeepsTheBox
   AtomicFile::failWritesAfterForTesting(0);
   click("BitBtn3");
   AtomicFile::failWritesAfterForTesting(-1);
-  EXPECT_TRUE(fx.prompts.messages().back().startsWith(QStringLiteral("Unable to write to ") + fx.app.paths().configIni()))
+  EXPECT_TRUE(fx.prompts.messages().back().startsWith(QStringLiteral("Unable to write to ") +
+                                                      fx.app.paths().configIni()))
       << fx.prompts.messages().back().toStdString();
   EXPECT_EQ(box("StorageEdit")->text(), storage);
   EXPECT_EQ(key(fx.app, QStringLiteral("cfgStorageDir")), storage);
@@ -136,8 +140,9 @@ TEST(OptionsStart, AStorageFolderThatIsGoneIsNamedAtStartAndAtActivation) {
   const QString gone = app.path(QStringLiteral("removed-disk/cfgs"));
   Preferences(app.paths()).setStorageFolder(gone);
   std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), prompts, {});
-  const QString text = QStringLiteral("\n%1\nPath to myCFG Directory is Invalid.\nPlease Check/Change Drive & Folder "
-                                      "Paths\nIn the Options/Prefrences Menu...")
+  const QString text = QStringLiteral(
+                           "\n%1\nPath to myCFG Directory is Invalid.\nPlease Check/Change Drive & Folder "
+                           "Paths\nIn the Options/Prefrences Menu...")
                            .arg(gone);
   EXPECT_EQ(prompts.messages(), QStringList{text});
   auto* options = form->adopted<TForm1>(QStringLiteral("TForm1"));
@@ -195,8 +200,9 @@ class AssociationTest : public ::testing::Test {
     QDir().mkpath(at.dataHome + QStringLiteral("/applications"));
     writeBytes(FileAssociation::desktopFilePath(at),
                "[Desktop Entry]\nType=Application\nName=X\nExec=" + exec.toUtf8() + "\n");
-    ProfileFile::writeText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
-                           QStringLiteral("application/x-cfgfile"), QStringLiteral("tessary.desktop"));
+    ProfileFile::writeText(at.configHome + QStringLiteral("/mimeapps.list"),
+                           QStringLiteral("Default Applications"), QStringLiteral("application/x-cfgfile"),
+                           QStringLiteral("tessary.desktop"));
   }
 };
 }  // namespace
@@ -206,23 +212,28 @@ TEST_F(AssociationTest, WritesTheTypeTheEntryTheIconAndTheUsersChoice) {
   const QString exe = QStringLiteral("/opt/my games/tessary");
   FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, at);
   EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), exe);
-  EXPECT_TRUE(readBytes(at.dataHome + QStringLiteral("/mime/packages/tessary-cfgfile.xml")).contains("*.cfg"));
+  EXPECT_TRUE(
+      readBytes(at.dataHome + QStringLiteral("/mime/packages/tessary-cfgfile.xml")).contains("*.cfg"));
   EXPECT_TRUE(QFileInfo::exists(at.dataHome + QStringLiteral("/icons/hicolor/32x32/apps/tessary.png")));
-  EXPECT_TRUE(readBytes(at.configHome + QStringLiteral("/mimeapps.list")).contains("application/x-cfgfile=tessary.desktop"));
+  EXPECT_TRUE(readBytes(at.configHome + QStringLiteral("/mimeapps.list"))
+                  .contains("application/x-cfgfile=tessary.desktop"));
   // The entry passes the desktops' own check.
   const QString validate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
   ASSERT_FALSE(validate.isEmpty()) << "desktop-file-utils is installed by scripts/deps.sh";
   QProcess p;
   p.start(validate, {FileAssociation::desktopFilePath(at)});
   ASSERT_TRUE(p.waitForFinished(30000));
-  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString() << p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString()
+                             << p.readAllStandardError().toStdString();
   // A folder that cannot be made stops the writing with the path that failed.
   writeBytes(app.path(QStringLiteral("blocked")), "a file, not a folder");
   try {
-    FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, {app.path(QStringLiteral("blocked")), at.configHome});
+    FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe,
+                                        {app.path(QStringLiteral("blocked")), at.configHome});
     ADD_FAILURE() << "wrote under a file";
   } catch (const TessaryError& e) {
-    EXPECT_EQ(e.message(), QStringLiteral("Failed to create key ") + app.path(QStringLiteral("blocked/mime/packages")));
+    EXPECT_EQ(e.message(),
+              QStringLiteral("Failed to create key ") + app.path(QStringLiteral("blocked/mime/packages")));
   }
 }
 
@@ -243,7 +254,8 @@ TEST_F(AssociationTest, AtStartAnAssociationOfThisNameIsWrittenAgainForTheRunnin
   Preferences(app.paths()).setStorageFolder(app.path(QString()));
   ScriptedPrompts prompts;
   std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), prompts, {});
-  auto* box = form->adopted<TForm1>(QStringLiteral("TForm1"))->findChild<QCheckBox*>(QStringLiteral("CheckBox3"));
+  auto* box =
+      form->adopted<TForm1>(QStringLiteral("TForm1"))->findChild<QCheckBox*>(QStringLiteral("CheckBox3"));
   EXPECT_TRUE(box->isChecked());
   EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), running);
   // Clearing the tick removes nothing.
@@ -255,8 +267,9 @@ TEST_F(AssociationTest, AtStartAnAssociationOfThisNameIsWrittenAgainForTheRunnin
 TEST_F(AssociationTest, AnyPathIsWrittenAsTheDesktopEntryRulesAskAndReadBackTheSame) {
   const QString validate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
   ASSERT_FALSE(validate.isEmpty());
-  for (const QString& exe : {QStringLiteral("/opt/50% off/tessary"), QStringLiteral("/opt/my \"games\"/te$st`x`"),
-                             QStringLiteral("/opt/back\\slash/%f/tessary"), QStringLiteral("/opt/two\nlines/tessary")}) {
+  for (const QString& exe :
+       {QStringLiteral("/opt/50% off/tessary"), QStringLiteral("/opt/my \"games\"/te$st`x`"),
+        QStringLiteral("/opt/back\\slash/%f/tessary"), QStringLiteral("/opt/two\nlines/tessary")}) {
     FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, at);
     EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), exe) << exe.toStdString();
     QProcess p;
@@ -269,7 +282,8 @@ TEST_F(AssociationTest, AnyPathIsWrittenAsTheDesktopEntryRulesAskAndReadBackTheS
   const QByteArray written = readBytes(FileAssociation::desktopFilePath(at));
   EXPECT_TRUE(written.contains("Exec=\"/opt/two\\nlines/tessary\" %f\n")) << written.toStdString();
   FileAssociation::AssociateExtension(QStringLiteral("cfg"), QStringLiteral("/opt/50% off/tessary"), at);
-  EXPECT_TRUE(readBytes(FileAssociation::desktopFilePath(at)).contains("Exec=\"/opt/50%% off/tessary\" %f\n"));
+  EXPECT_TRUE(
+      readBytes(FileAssociation::desktopFilePath(at)).contains("Exec=\"/opt/50%% off/tessary\" %f\n"));
   // Text editors stay offered for the type.
   EXPECT_TRUE(readBytes(at.dataHome + QStringLiteral("/mime/packages/tessary-cfgfile.xml"))
                   .contains("<sub-class-of type=\"text/plain\"/>"));
@@ -280,19 +294,22 @@ TEST_F(AssociationTest, TheUsersOwnEntryAndEarlierChoicesStay) {
   QDir().mkpath(at.dataHome + QStringLiteral("/applications"));
   const QByteArray own = "[Desktop Entry]\nType=Application\nName=My own\nExec=/home/me/bin/mine %f\n";
   writeBytes(FileAssociation::desktopFilePath(at), own);
-  ProfileFile::writeText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
-                         QStringLiteral("application/x-cfgfile"), QStringLiteral("mousepad.desktop;gedit.desktop;"));
+  ProfileFile::writeText(at.configHome + QStringLiteral("/mimeapps.list"),
+                         QStringLiteral("Default Applications"), QStringLiteral("application/x-cfgfile"),
+                         QStringLiteral("mousepad.desktop;gedit.desktop;"));
   FileAssociation::AssociateExtension(QStringLiteral("cfg"), QStringLiteral("/opt/tessary"), at);
   EXPECT_EQ(readBytes(FileAssociation::desktopFilePath(at)), own);
-  EXPECT_EQ(ProfileFile::readText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
-                                  QStringLiteral("application/x-cfgfile")),
-            QStringLiteral("tessary-association.desktop;mousepad.desktop;gedit.desktop;"));
+  EXPECT_EQ(
+      ProfileFile::readText(at.configHome + QStringLiteral("/mimeapps.list"),
+                            QStringLiteral("Default Applications"), QStringLiteral("application/x-cfgfile")),
+      QStringLiteral("tessary-association.desktop;mousepad.desktop;gedit.desktop;"));
   EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), QStringLiteral("/opt/tessary"));
   // Written again: still once in the list, and the entry of its own is replaced.
   FileAssociation::AssociateExtension(QStringLiteral("cfg"), QStringLiteral("/opt/tessary2"), at);
-  EXPECT_EQ(ProfileFile::readText(at.configHome + QStringLiteral("/mimeapps.list"), QStringLiteral("Default Applications"),
-                                  QStringLiteral("application/x-cfgfile")),
-            QStringLiteral("tessary-association.desktop;mousepad.desktop;gedit.desktop;"));
+  EXPECT_EQ(
+      ProfileFile::readText(at.configHome + QStringLiteral("/mimeapps.list"),
+                            QStringLiteral("Default Applications"), QStringLiteral("application/x-cfgfile")),
+      QStringLiteral("tessary-association.desktop;mousepad.desktop;gedit.desktop;"));
   EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), QStringLiteral("/opt/tessary2"));
 }
 
@@ -404,7 +421,8 @@ TEST(DialogFolders, DialogsOpenWhereTheUsersFilesAreNeverAmongTheWorkingCopies) 
   EXPECT_EQ(prefs.dialogFolder(), QDir::homePath());
   EXPECT_EQ(prefs.dialogFolder(fx.app.path(QStringLiteral("zone/a.cfg"))), QDir::homePath());  // not there
   QDir().mkpath(fx.app.path(QStringLiteral("zone")));
-  EXPECT_EQ(prefs.dialogFolder(fx.app.path(QStringLiteral("zone/a.cfg"))), fx.app.path(QStringLiteral("zone")));
+  EXPECT_EQ(prefs.dialogFolder(fx.app.path(QStringLiteral("zone/a.cfg"))),
+            fx.app.path(QStringLiteral("zone")));
   EXPECT_EQ(prefs.dialogFolder(fx.app.paths().temp() + QStringLiteral("/a.cfg")), QDir::homePath());
   prefs.setStorageFolder(QString());
   QTest::keyClick(fx.form.get(), Qt::Key_F3);

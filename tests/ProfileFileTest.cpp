@@ -1,18 +1,17 @@
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
-
-#include <functional>
 #include <QFile>
 #include <QFileInfo>
+#include <functional>
 
-#include "profile/TessaryError.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 #include "profile/TextCodec.h"
 #include "tests/TestSupport.h"
 
@@ -86,8 +85,8 @@ TEST_F(ProfileFileTest, RepeatedSectionsReadAsOneAndTheFirstKeyWins) {
 TEST_F(ProfileFileTest, UntouchedFilesRoundTripByteForByte) {
   const QList<QByteArray> samples = {
       "[A]\r\nx=1\r\n\r\n; note\r\n[B]\r\ny = 2 \r\n",
-      "[A]\nx=1\n[B]\ny=2",                              // no final newline
-      "\xEF\xBB\xBF[A]\nx=1\n",                          // byte-order mark
+      "[A]\nx=1\n[B]\ny=2",                             // no final newline
+      "\xEF\xBB\xBF[A]\nx=1\n",                         // byte-order mark
       "junk line\n[A]\nname=caf\xE9 \x93quoted\x94\n",  // Windows-1252 bytes
       "",
   };
@@ -111,7 +110,8 @@ TEST_F(ProfileFileTest, WritesInPlaceAndLeavesEveryOtherByte) {
     p.setValue("warbird", "a", "100");
     p.commit();
   }
-  EXPECT_EQ(readBytes(f), QByteArray("; top\r\n[Warbird]\r\nA = 100\r\nB=2\r\n\r\n; about shark\r\n[Shark]\r\nA=3"));
+  EXPECT_EQ(readBytes(f),
+            QByteArray("; top\r\n[Warbird]\r\nA = 100\r\nB=2\r\n\r\n; about shark\r\n[Shark]\r\nA=3"));
 }
 
 TEST_F(ProfileFileTest, AppendsKeysAfterTheSectionsLastKeyAndSectionsAtTheEnd) {
@@ -125,7 +125,8 @@ TEST_F(ProfileFileTest, AppendsKeysAfterTheSectionsLastKeyAndSectionsAtTheEnd) {
     EXPECT_EQ(p.value("Owner", "Name"), "Zone");
     EXPECT_TRUE(p.hasKey("Shark", "B"));
   }
-  EXPECT_EQ(readBytes(f), QByteArray("[Warbird]\nA=1\nNew=5\n\n; shark next\n[Shark]\nA=3\nB=\n\n[Owner]\nName=Zone\n"));
+  EXPECT_EQ(readBytes(f),
+            QByteArray("[Warbird]\nA=1\nNew=5\n\n; shark next\n[Shark]\nA=3\nB=\n\n[Owner]\nName=Zone\n"));
 }
 
 TEST_F(ProfileFileTest, CreatesOnlyTheConfigFolderOnFirstWrite) {
@@ -151,7 +152,7 @@ TEST_F(ProfileFileTest, CommittedWriteIsSeenByTheNextAccessorAndDroppingCommits)
   {
     ProfileFile writer(f);
     writer.setValue("A", "k", "2");
-  }  // dropped: committed
+  }                                       // dropped: committed
   EXPECT_EQ(first.value("A", "k"), "1");  // an accessor reads once
   EXPECT_EQ(ProfileFile(f).value("A", "k"), "2");
 }
@@ -289,7 +290,8 @@ TEST_F(ProfileFileTest, WholeSectionReadsMatchReadsByName) {
       QList<QByteArray> keys;
       for (const ProfileFile::Entry& e : all) {
         keys.append(e.key.toByteArray());
-        EXPECT_EQ(e.value.toByteArray(), p.value(section, e.key.toByteArray())) << e.key.toByteArray().constData();
+        EXPECT_EQ(e.value.toByteArray(), p.value(section, e.key.toByteArray()))
+            << e.key.toByteArray().constData();
       }
       EXPECT_EQ(keys, p.keyNames(section));
       return keys;
@@ -318,12 +320,14 @@ TEST_F(ProfileFileTest, RefusesNamesTheLayoutCannotHold) {
   const QByteArray content = "[A]\nk=1\n";
   const QString f = file(content);
   const std::vector<std::pair<QByteArray, QByteArray>> bad = {
-      {"A", "k=v"}, {"A", "[New"}, {"A", ";c"}, {"A", "#c"}, {"A", ""}, {"A", "  "},
-      {"A]", "k"},  {"", "k"},     {"A", "a\nb"}, {"A\rB", "k"}};
+      {"A", "k=v"}, {"A", "[New"}, {"A", ";c"}, {"A", "#c"},   {"A", ""},
+      {"A", "  "},  {"A]", "k"},   {"", "k"},   {"A", "a\nb"}, {"A\rB", "k"}};
   for (const auto& [section, key] : bad) {
     ProfileFile p(f);
-    EXPECT_FALSE(ProfileFile::nameProblem(section, key).isEmpty()) << section.toStdString() << "/" << key.toStdString();
-    EXPECT_THROW(p.setValue(section, key, "5"), ProfileNameError) << section.toStdString() << "/" << key.toStdString();
+    EXPECT_FALSE(ProfileFile::nameProblem(section, key).isEmpty())
+        << section.toStdString() << "/" << key.toStdString();
+    EXPECT_THROW(p.setValue(section, key, "5"), ProfileNameError)
+        << section.toStdString() << "/" << key.toStdString();
     p.commit();
   }
   EXPECT_EQ(readBytes(f), content);
@@ -374,7 +378,8 @@ TEST_F(ProfileFileTest, AReplacedFileKeepsItsPermissionsAndLinks) {
   // A file its owner made read-only is not replaced, by the owner nor by root
   // (for whom the permission bits alone decide): "Unable to write to", file intact.
   ::chmod(f.toLocal8Bit().constData(), 0444);
-  EXPECT_THROW(ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3")), ProfileWriteError);
+  EXPECT_THROW(ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3")),
+               ProfileWriteError);
   EXPECT_THROW(AtomicFile::write(f, "replaced"), ProfileWriteError);
   ::stat(f.toLocal8Bit().constData(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0444u);
@@ -387,7 +392,9 @@ TEST_F(ProfileFileTest, AReplacedFileKeepsItsPermissionsAndLinks) {
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=4\n"));
   // No temporary file is left beside it.
-  EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(QStringLiteral("tessary-")),
+  EXPECT_EQ(QDir(app.path(QString()))
+                .entryList(QDir::Files | QDir::Hidden | QDir::System)
+                .filter(QStringLiteral("tessary-")),
             QStringList());
 }
 
@@ -492,8 +499,9 @@ TEST(TextCodec, EveryByteStringSurvivesDecodeAndEncode) {
 }
 
 TEST(AtomicFilePaths, NamesThatAreNotUtf8RoundTrip) {
-  for (const QByteArray& name : {QByteArray("caf\xE9.cfg"), QByteArray("\xFF\xFE"), QByteArray("ok\xC3\xA9"),
-                                 QByteArray("\xED\xA0\x80"), QByteArray("\xF0\x9F\x98\x80 \x80"), QByteArray()}) {
+  for (const QByteArray& name :
+       {QByteArray("caf\xE9.cfg"), QByteArray("\xFF\xFE"), QByteArray("ok\xC3\xA9"),
+        QByteArray("\xED\xA0\x80"), QByteArray("\xF0\x9F\x98\x80 \x80"), QByteArray()}) {
     EXPECT_EQ(AtomicFile::nativePath(AtomicFile::decodePath(name)), name) << name.toHex().toStdString();
   }
   EXPECT_EQ(AtomicFile::decodePath("ok\xC3\xA9"), QStringLiteral("ok\u00e9"));

@@ -3,10 +3,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "documents/RangeCheck.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
-#include "documents/RangeCheck.h"
 
 namespace {
 QString shippedRules() { return sourceDir() + QStringLiteral("/base/cfgcheck.cdu"); }
@@ -27,7 +27,8 @@ TEST(RangeCheck, TheStandardArenaMeetsTheShippedRules) {
   const RangeCheck::Rules rules = RangeCheck::loadRules(shippedRules());
   EXPECT_GT(rules.rules.size(), 300);
   EXPECT_EQ(rules.shipSections.size(), 8);
-  EXPECT_EQ(texts(RangeCheck::check(ProfileFile(sourceDir() + QStringLiteral("/base/svs.cfg")), rules)), QStringList());
+  EXPECT_EQ(texts(RangeCheck::check(ProfileFile(sourceDir() + QStringLiteral("/base/svs.cfg")), rules)),
+            QStringList());
 }
 
 TEST(RangeCheck, FindsValuesOutOfRangeNotNumbersAndMissingRequiredOnes) {
@@ -48,14 +49,16 @@ TEST(RangeCheck, FindsValuesOutOfRangeNotNumbersAndMissingRequiredOnes) {
 
 TEST(RangeCheck, ARuleWithoutItsFieldsNamesItsSectionAndKey) {
   TempApp app;
-  for (const QByteArray& bad : {QByteArray("Gravity=1:Gravity:0"), QByteArray("Gravity="), QByteArray("Gravity=3:x:0:1"),
-                                QByteArray("Gravity=1:Gravity:zero:1")}) {
-    const QString path = app.file(QStringLiteral("bad.cdu"), "[Ships]\n" + bad + "\n[A]\n[B]\n[C]\n[D]\n[E]\n");
+  for (const QByteArray& bad : {QByteArray("Gravity=1:Gravity:0"), QByteArray("Gravity="),
+                                QByteArray("Gravity=3:x:0:1"), QByteArray("Gravity=1:Gravity:zero:1")}) {
+    const QString path =
+        app.file(QStringLiteral("bad.cdu"), "[Ships]\n" + bad + "\n[A]\n[B]\n[C]\n[D]\n[E]\n");
     try {
       RangeCheck::loadRules(path);
       ADD_FAILURE() << bad.toStdString();
     } catch (const TessaryError& e) {
-      EXPECT_TRUE(e.message().startsWith(QStringLiteral("The rule Ships - Gravity in "))) << e.message().toStdString();
+      EXPECT_TRUE(e.message().startsWith(QStringLiteral("The rule Ships - Gravity in ")))
+          << e.message().toStdString();
     }
   }
   // The last five sections are never read as rules.
@@ -86,10 +89,12 @@ TEST(RangeCheck, TheCommandLineCheckSaysWhatIsWrongAndExitsOneForFindings) {
     p.waitForFinished(30000);
     return std::make_pair(p.exitCode(), p.readAllStandardOutput());
   };
-  const auto clean = run(app.file(QStringLiteral("ok.cfg"), "[Warbird]\nBulletSpeed=10\n[Shark]\nBulletSpeed=10\n"));
+  const auto clean =
+      run(app.file(QStringLiteral("ok.cfg"), "[Warbird]\nBulletSpeed=10\n[Shark]\nBulletSpeed=10\n"));
   EXPECT_EQ(clean.first, 0);
   EXPECT_EQ(clean.second, QByteArray());
-  const auto bad = run(app.file(QStringLiteral("bad.cfg"), "[Warbird]\nBulletSpeed=10\nGravity=x\n[Shark]\nBulletSpeed=10\n"));
+  const auto bad = run(
+      app.file(QStringLiteral("bad.cfg"), "[Warbird]\nBulletSpeed=10\nGravity=x\n[Shark]\nBulletSpeed=10\n"));
   EXPECT_EQ(bad.first, 1);
   EXPECT_EQ(bad.second, QByteArray("Warbird - Gravity: \"x\" is not a whole number\n"));
 }
@@ -97,7 +102,8 @@ TEST(RangeCheck, TheCommandLineCheckSaysWhatIsWrongAndExitsOneForFindings) {
 TEST(RangeCheck, AMissingRulesOrConfigurationFileIsAnErrorNeverAPass) {
   TempApp app;
   const QString rules = app.file(QStringLiteral("r.cdu"), kRules);
-  const QString ok = app.file(QStringLiteral("ok.cfg"), "[Warbird]\nBulletSpeed=10\n[Shark]\nBulletSpeed=10\n");
+  const QString ok =
+      app.file(QStringLiteral("ok.cfg"), "[Warbird]\nBulletSpeed=10\n[Shark]\nBulletSpeed=10\n");
   auto run = [&](const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(TESSARY_CFG_TOOL), QStringList{QStringLiteral("check")} + args);
@@ -107,7 +113,8 @@ TEST(RangeCheck, AMissingRulesOrConfigurationFileIsAnErrorNeverAPass) {
   const QString noRules = app.path(QStringLiteral("none.cdu"));
   EXPECT_EQ(run({ok, noRules}), std::make_tuple(2, QByteArray(), ("Unable to read " + noRules).toUtf8()));
   const QString noConfig = app.path(QStringLiteral("gone.cfg"));
-  EXPECT_EQ(run({noConfig, rules}), std::make_tuple(1, QByteArray(), ("Unable to read " + noConfig).toUtf8()));
+  EXPECT_EQ(run({noConfig, rules}),
+            std::make_tuple(1, QByteArray(), ("Unable to read " + noConfig).toUtf8()));
   EXPECT_THROW(RangeCheck::loadRules(noRules), ProfileReadError);
   // A folder where the rules should be is as unreadable as nothing.
   EXPECT_EQ(std::get<0>(run({ok, app.path(QStringLiteral("base"))})), 2);
@@ -116,7 +123,9 @@ TEST(RangeCheck, AMissingRulesOrConfigurationFileIsAnErrorNeverAPass) {
 TEST(RangeCheck, TheMinimumBoundIsABoundOfItsOwn) {
   const RangeCheck::Rules rules = [] {
     TempApp app;
-    return RangeCheck::loadRules(app.file(QStringLiteral("r.cdu"), "[Ships]\nGravity=1:Gravity:-5:100\n[A]\n[B]\n[C]\n[D]\n[ShipSections]\nWarbird=1\n"));
+    return RangeCheck::loadRules(
+        app.file(QStringLiteral("r.cdu"),
+                 "[Ships]\nGravity=1:Gravity:-5:100\n[A]\n[B]\n[C]\n[D]\n[ShipSections]\nWarbird=1\n"));
   }();
   auto found = [&](const QByteArray& value) {
     const ProfileFile f("[Warbird]\nGravity=" + value + "\n", ProfileFile::FromMemory{});

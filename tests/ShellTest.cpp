@@ -35,7 +35,9 @@ const QByteArray kArena =
     "[Warbird]\nAfterburnerEnergy=1\nBulletSpeed=2000\nCloakEnergy=5\n"
     "[Javelin]\nAfterburnerEnergy=2\nBulletSpeed=2100\nCloakEnergy=6\n";
 
-QString statusPanel(TMainForm* form) { return form->findChild<QLabel*>(QStringLiteral("StatusPanel"))->text(); }
+QString statusPanel(TMainForm* form) {
+  return form->findChild<QLabel*>(QStringLiteral("StatusPanel"))->text();
+}
 }  // namespace
 
 TEST(Shell, AnEditThroughARealEditBoxShowsTheEditedSettingInTheComparison) {
@@ -98,7 +100,8 @@ TEST(Shell, TheFrameIsFixedAndTheStatusBarCarriesHintsAndReasons) {
   // No template set: the new document is empty, and the status bar says why.
   TMDIChild* doc = fx.form->NewDocument();
   EXPECT_EQ(doc->shipList(0)->rowCount(), 0);
-  EXPECT_TRUE(statusPanel(fx.form.get()).contains(QStringLiteral("no template"))) << statusPanel(fx.form.get()).toStdString();
+  EXPECT_TRUE(statusPanel(fx.form.get()).contains(QStringLiteral("no template")))
+      << statusPanel(fx.form.get()).toStdString();
   fx.form->OpenDocument(fx.app.path(QStringLiteral("missing.cfg")));
   EXPECT_TRUE(statusPanel(fx.form.get()).contains(QStringLiteral("does not exist")));
   // A list's hint reaches the status bar.
@@ -148,7 +151,8 @@ TEST(Shell, TiledWindowsHideNoneWhereTheAreaAllows) {
   holder.resize(1500, 900);
   windows.area()->setGeometry(0, 0, 1500, 900);
   holder.show();
-  for (const char* name : {"a.cfg", "b.cfg", "c.cfg"}) windows.open(app.file(QString::fromLatin1(name), kArena));
+  for (const char* name : {"a.cfg", "b.cfg", "c.cfg"})
+    windows.open(app.file(QString::fromLatin1(name), kArena));
   windows.tile();
   const QList<QMdiSubWindow*> subs = windows.area()->subWindowList();
   ASSERT_EQ(subs.size(), 3);
@@ -187,12 +191,15 @@ TEST(Shell, ARecentFilesEntryOfBlanksIsRemovedAndTheRestMoveUp) {
            "[History Files]\n1=" + a.toUtf8() + "\n2=   \n3=" + b.toUtf8() + "\n");
   history.RebuildMenu();
   EXPECT_EQ(history.fileNames(), (QStringList{a, b}));
-  EXPECT_EQ(ProfileFile::readText(QStringLiteral("History.ini"), QStringLiteral("History Files"), QStringLiteral("2")), b);
+  EXPECT_EQ(ProfileFile::readText(QStringLiteral("History.ini"), QStringLiteral("History Files"),
+                                  QStringLiteral("2")),
+            b);
 }
 
 TEST(Shell, TheExceptionRecordsTimeCarriesNoTimeZone) {
   const QDateTime now = QDateTime::currentDateTime();
-  const QString first = ExceptionLog::buildRecord({}, QStringLiteral("tessary"), now).split(QStringLiteral("\r\n"))[0];
+  const QString first =
+      ExceptionLog::buildRecord({}, QStringLiteral("tessary"), now).split(QStringLiteral("\r\n"))[0];
   ASSERT_FALSE(now.timeZoneAbbreviation().isEmpty());
   EXPECT_FALSE(first.contains(now.timeZoneAbbreviation())) << first.toStdString();
   EXPECT_FALSE(first.endsWith(QLatin1Char(' ')));

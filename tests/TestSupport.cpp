@@ -1,21 +1,21 @@
 #include "tests/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QTest>
-#include <QTreeWidget>
 #include <QMdiSubWindow>
-#include <QApplication>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
+#include <QTest>
+#include <QTreeWidget>
 
 #include "app/MainForm.h"
 #include "app/TessaryApp.h"
-#include "prefs/Preferences.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
+#include "prefs/Preferences.h"
 
 std::optional<QString> ScriptedPrompts::openFile(QWidget*, const QString& title, const QString& filter,
                                                  const QString& start) {
@@ -151,11 +151,12 @@ void clickCloseBox(QMdiSubWindow* sub) {
   option.titleBarFlags = sub->windowFlags();
   option.titleBarState = sub->windowState();
   option.rect = QRect(0, 0, sub->width(), sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub));
-  const QRect box = sub->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, sub);
+  const QRect box =
+      sub->style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, sub);
   // The window tracks which title-bar button the pointer is over; press only counts there.
   QTest::mouseMove(sub, box.center());
-  QMouseEvent move(QEvent::MouseMove, box.center(), sub->mapToGlobal(box.center()), Qt::NoButton, Qt::NoButton,
-                   Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, box.center(), sub->mapToGlobal(box.center()), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(sub, &move);
   QTest::mouseClick(sub, Qt::LeftButton, {}, box.center());
 }

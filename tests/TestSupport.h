@@ -2,16 +2,14 @@
 #include <QByteArray>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
-
-#include "prefs/AppPaths.h"
-#include "components/Prompts.h"
-
 #include <ostream>
+
+#include "components/Prompts.h"
+#include "prefs/AppPaths.h"
 
 // Readable failure messages for QString and QByteArray values.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -45,7 +43,8 @@ class ScriptedPrompts : public Prompts {
   std::optional<QString> saveFile(QWidget*, const QString& title, const QString& filter,
                                   const QString& proposed) override;
   std::optional<QString> pickFolder(QWidget*, const QString& title, const QString& start) override;
-  std::optional<QString> askText(QWidget*, const QString& title, const QString& label, const QString& value) override;
+  std::optional<QString> askText(QWidget*, const QString& title, const QString& label,
+                                 const QString& value) override;
   QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
                                       QMessageBox::StandardButtons buttons) override;
   QStringList messages() const;  // texts of the message boxes shown

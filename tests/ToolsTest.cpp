@@ -10,16 +10,16 @@
 #include <QToolButton>
 
 #include "app/MainForm.h"
-#include "profile/TessaryError.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "documents/ReportList.h"
+#include "profile/TessaryError.h"
+#include "tests/TestSupport.h"
 #include "tools/BulletCalculator.h"
 #include "tools/BulletDamage.h"
 #include "tools/IntParse.h"
 #include "tools/MultifireGeometry.h"
 #include "tools/MultifirePreview.h"
-#include "tests/TestSupport.h"
 
 namespace {
 bool isBlue(QColor c) { return c.blue() > 200 && c.red() < 60; }
@@ -97,10 +97,12 @@ TEST(IntParse, FollowsTheUsualRules) {
 
 TEST(MultifirePreviewFollowsDocuments, CurrentShipActivationAndTheCheckBox) {
   MainWindowFixture fx;
-  const QByteArray arena = "[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=1200\n[Spider]\nX=1\n"
-                           "[Shark]\nMultiFireAngle=abc\n[Misc]\nA=1\n";
+  const QByteArray arena =
+      "[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=1200\n[Spider]\nX=1\n"
+      "[Shark]\nMultiFireAngle=abc\n[Misc]\nA=1\n";
   TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), arena));
-  MultifireView* view = fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"))->findChild<MultifireView*>();
+  MultifireView* view =
+      fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"))->findChild<MultifireView*>();
   EXPECT_EQ(view->angle(), 500);
   doc->pages()->setCurrentIndex(1);
   EXPECT_EQ(view->angle(), 1200);
@@ -113,7 +115,8 @@ TEST(MultifirePreviewFollowsDocuments, CurrentShipActivationAndTheCheckBox) {
   fx.form->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->click();
   doc->pages()->setCurrentIndex(0);
   EXPECT_EQ(view->angle(), 1200);
-  fx.form->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->click();  // ticked again: reads the current ship
+  fx.form->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))
+      ->click();  // ticked again: reads the current ship
   EXPECT_EQ(view->angle(), 500);
   // A value that is no integer reaches the exception log; the preview keeps its angle.
   QTest::mouseClick(doc->pages()->tab(7), Qt::LeftButton);
@@ -122,7 +125,8 @@ TEST(MultifirePreviewFollowsDocuments, CurrentShipActivationAndTheCheckBox) {
   EXPECT_TRUE(QString::fromUtf8(readBytes(fx.form->exceptionLogPath())).contains(QStringLiteral("'abc'")));
   doc->pages()->setCurrentIndex(0);
   // A second window with another angle: activation follows it.
-  TMDIChild* other = fx.form->OpenDocument(fx.app.file(QStringLiteral("b.cfg"), "[Warbird]\nMultiFireAngle=9000\n"));
+  TMDIChild* other =
+      fx.form->OpenDocument(fx.app.file(QStringLiteral("b.cfg"), "[Warbird]\nMultiFireAngle=9000\n"));
   EXPECT_EQ(view->angle(), 9000);
   fx.form->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(doc->parentWidget()));
   EXPECT_EQ(view->angle(), 500);
@@ -133,12 +137,13 @@ TEST(MultifirePreviewFollowsDocuments, CurrentShipActivationAndTheCheckBox) {
 
 TEST(MultifirePreviewFollowsDocuments, SetToCurrentShipIsAnEdit) {
   MainWindowFixture fx;
-  TMDIChild* doc = fx.form->OpenDocument(
-      fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=1200\n"));
+  TMDIChild* doc = fx.form->OpenDocument(fx.app.file(
+      QStringLiteral("a.cfg"), "[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=1200\n"));
   doc->pages()->setCurrentIndex(1);
   fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"))->findChild<MultifireView*>()->setAngle(3333);
   QTest::mouseClick(fx.form->findChild<QWidget*>(QStringLiteral("SetToCurrentShip")), Qt::LeftButton);
-  EXPECT_EQ(readBytes(doc->workingCopy()), QByteArray("[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=3333\n"));
+  EXPECT_EQ(readBytes(doc->workingCopy()),
+            QByteArray("[Warbird]\nMultiFireAngle=500\n[Javelin]\nMultiFireAngle=3333\n"));
   EXPECT_EQ(doc->shipList(1)->value(0), QStringLiteral("3333"));
   EXPECT_TRUE(doc->isModified());
 }

@@ -27,7 +27,8 @@ class ValidationTest : public ::testing::Test {
   QStringList rows() {
     QStringList out;
     for (int i = 0; i < results()->topLevelItemCount(); ++i)
-      out.append(results()->topLevelItem(i)->text(0) + QLatin1Char('|') + results()->topLevelItem(i)->text(1));
+      out.append(results()->topLevelItem(i)->text(0) + QLatin1Char('|') +
+                 results()->topLevelItem(i)->text(1));
     return out;
   }
   void open() {
@@ -68,12 +69,13 @@ TEST_F(ValidationTest, LoadErrorFileWalksAllButTheLastFiveSectionsAndNamesABadRu
   EXPECT_EQ(rows(), QStringList());
   fx.app.file(QStringLiteral("base/cfgcheck.cdu"), "[S1]\nk=\n[A]\n[B]\n[C]\n[D]\n[E]\n");
   window()->findChild<QPushButton*>(QStringLiteral("Button1"))->click();
-  EXPECT_TRUE(fx.prompts.messages().back().contains(QStringLiteral("The rule S1 - k in "))) << fx.prompts.messages().back().toStdString();
+  EXPECT_TRUE(fx.prompts.messages().back().contains(QStringLiteral("The rule S1 - k in ")))
+      << fx.prompts.messages().back().toStdString();
 }
 
 TEST_F(ValidationTest, TheOpenDocumentsValuesOutOfRangeAreListedAndLeadToTheSetting) {
-  TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"),
-                                                     "[Warbird]\nBulletSpeed=2000\nGravity=99999\n[Misc]\nA=1\n"));
+  TMDIChild* doc = fx.form->OpenDocument(
+      fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nBulletSpeed=2000\nGravity=99999\n[Misc]\nA=1\n"));
   open();
   window()->findChild<QPushButton*>(QStringLiteral("CheckDocumentButton"))->click();
   EXPECT_EQ(rows(), QStringList{QStringLiteral("Error|Warbird - Gravity: 99999 is above the maximum 20000")});
@@ -97,7 +99,8 @@ TEST_F(ValidationTest, WithTheOptionTickedASaveAsksFirstWhenValuesAreOutOfRange)
   fx.prompts.messageAnswers = {QMessageBox::Ok, QMessageBox::No};
   fx.form->SaveDocument();
   EXPECT_TRUE(fx.prompts.messages().back().endsWith(QStringLiteral("Save anyway?")));
-  EXPECT_TRUE(fx.prompts.messages().back().contains(QStringLiteral("Warbird - Gravity: 99999 is above the maximum 20000")));
+  EXPECT_TRUE(fx.prompts.messages().back().contains(
+      QStringLiteral("Warbird - Gravity: 99999 is above the maximum 20000")));
   EXPECT_EQ(readBytes(source), QByteArray("[Warbird]\nGravity=1\n"));
   EXPECT_TRUE(doc->isModified());
   fx.prompts.saveAnswers = {source};

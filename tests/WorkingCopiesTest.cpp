@@ -2,14 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <atomic>
 #include <thread>
 
-#include "profile/TessaryError.h"
 #include "documents/DocumentSaver.h"
 #include "documents/WorkingCopies.h"
 #include "profile/AtomicFile.h"
+#include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -46,7 +45,8 @@ TEST_F(WorkingCopiesTest, MissingSourceGivesAnEmptyCopyUnreadableGivesNone) {
   EXPECT_TRUE(QFileInfo::exists(empty));
   EXPECT_EQ(readBytes(empty), QByteArray());
   QDir().mkpath(app.path(QStringLiteral("dir.cfg")));
-  EXPECT_THROW(copies.create(QStringLiteral("dir.cfg"), app.path(QStringLiteral("dir.cfg"))), ProfileReadError);
+  EXPECT_THROW(copies.create(QStringLiteral("dir.cfg"), app.path(QStringLiteral("dir.cfg"))),
+               ProfileReadError);
   EXPECT_EQ(copies.paths(), QStringList{empty});
 }
 
@@ -101,7 +101,8 @@ TEST_F(WorkingCopiesTest, SaveKeepsTheOldestBackupAndFailsWithoutTouchingTheTarg
     DocumentSaver::save(w, other, app.path(QStringLiteral("no-such-folder/o.cfgx")));
     ADD_FAILURE() << "saved without its backup";
   } catch (const TessaryError& e) {
-    EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith(QStringLiteral("Unable to write the backup "))) << e.what();
+    EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith(QStringLiteral("Unable to write the backup ")))
+        << e.what();
   }
   EXPECT_EQ(readBytes(other), QByteArray("keep"));
 }

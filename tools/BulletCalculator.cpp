@@ -39,8 +39,10 @@ BulletCalculator::BulletCalculator(QWidget* parent) : QGroupBox(QStringLiteral("
     grid->addWidget(edit, row + 1, 0, 1, 2);
     return edit;
   };
-  m_damage = addInput(3, QStringLiteral("Maximum Bullet Damage Inflicted By Level 1 Bullet"), QStringLiteral("DamageEdit"));
-  m_upgrade = addInput(5, QStringLiteral("Bullet Damage Upgrade Amount (for Lvl 2+)"), QStringLiteral("UpgradeEdit"));
+  m_damage = addInput(3, QStringLiteral("Maximum Bullet Damage Inflicted By Level 1 Bullet"),
+                      QStringLiteral("DamageEdit"));
+  m_upgrade =
+      addInput(5, QStringLiteral("Bullet Damage Upgrade Amount (for Lvl 2+)"), QStringLiteral("UpgradeEdit"));
   auto* calculate = new QPushButton(QStringLiteral("Calculate"), this);
   calculate->setObjectName(QStringLiteral("Button1"));
   grid->addWidget(calculate, 7, 0, 1, 2);

@@ -25,10 +25,11 @@ std::optional<std::int32_t> parseInt32(const QString& text) {
   if (i >= n) return std::nullopt;
   std::int64_t value = 0;
   for (; i < n; ++i) {
-    const int digit = text[i].isDigit() && text[i].unicode() < 128 ? text[i].unicode() - '0'
-                      : base == 16 && text[i].toLower() >= QLatin1Char('a') && text[i].toLower() <= QLatin1Char('f')
-                          ? text[i].toLower().unicode() - 'a' + 10
-                          : -1;
+    const int digit =
+        text[i].isDigit() && text[i].unicode() < 128 ? text[i].unicode() - '0'
+        : base == 16 && text[i].toLower() >= QLatin1Char('a') && text[i].toLower() <= QLatin1Char('f')
+            ? text[i].toLower().unicode() - 'a' + 10
+            : -1;
     if (digit < 0 || digit >= base) return std::nullopt;
     value = value * base + digit;
     if (value > std::int64_t{1} << 32) return std::nullopt;

@@ -6,14 +6,14 @@
 #include <QPainter>
 #include <QSlider>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "components/Pictures.h"
 #include "tools/IntParse.h"
 #include "tools/MultifireGeometry.h"
 
-MultifireView::MultifireView(QWidget* parent) : QWidget(parent), m_loadBackground(&Pictures::multifireBackground) {
+MultifireView::MultifireView(QWidget* parent)
+    : QWidget(parent), m_loadBackground(&Pictures::multifireBackground) {
   setObjectName(QStringLiteral("MultifireView"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -8,7 +8,8 @@
 
 QString multifireHelpText() {
   return QStringLiteral(
-      "Blue Line = Right Bullet\nRed Line = Left Bullet\nScrollbar jumps, fine tune it by \nediting value in box below.");
+      "Blue Line = Right Bullet\nRed Line = Left Bullet\nScrollbar jumps, fine tune it by \nediting value in "
+      "box below.");
 }
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint) {

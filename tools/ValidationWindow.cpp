@@ -3,9 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QWindow>
-#include <QGroupBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,15 +14,16 @@
 #include <QScopeGuard>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "components/Labels.h"
 #include "components/MainWindowLock.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
 #include "documents/ConfigModel.h"
+#include "documents/RangeCheck.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
-#include "documents/RangeCheck.h"
 
 namespace {
 constexpr int kSectionRole = Qt::UserRole;
@@ -36,7 +36,9 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     // with the buttons of a window: it is sizable and can be minimised.
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      m_paths(paths), m_prompts(prompts), m_host(std::move(host)) {
+      m_paths(paths),
+      m_prompts(prompts),
+      m_host(std::move(host)) {
   setObjectName(QStringLiteral("TForm3"));
   m_lock = new MainWindowLock(this, m_host.mainWindow);
   setWindowTitle(QStringLiteral("CFG Validation (Error Checks)"));
@@ -56,12 +58,15 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     grid->addWidget(l, row, 0);
   };
   caption(QStringLiteral("File:"), 0);
-  m_fileLabel = boldLabel(QStringLiteral("No File Loaded..."), Qt::blue, details, QStringLiteral("FileLabel"));
+  m_fileLabel =
+      boldLabel(QStringLiteral("No File Loaded..."), Qt::blue, details, QStringLiteral("FileLabel"));
   grid->addWidget(m_fileLabel, 0, 1);
   caption(QStringLiteral("Total Known Errors:"), 1);
-  grid->addWidget(boldLabel(QStringLiteral("72"), Qt::red, details, QStringLiteral("TotalKnownErrors")), 1, 1);
+  grid->addWidget(boldLabel(QStringLiteral("72"), Qt::red, details, QStringLiteral("TotalKnownErrors")), 1,
+                  1);
   caption(QStringLiteral("Revised:"), 2);
-  grid->addWidget(boldLabel(QStringLiteral("31/12/2008"), Qt::blue, details, QStringLiteral("Revised")), 2, 1);
+  grid->addWidget(boldLabel(QStringLiteral("31/12/2008"), Qt::blue, details, QStringLiteral("Revised")), 2,
+                  1);
   caption(QStringLiteral("Errors Found:"), 3);
   m_errorsFound = boldLabel(QStringLiteral("0"), Qt::red, details, QStringLiteral("ErrorsFound"));
   grid->addWidget(m_errorsFound, 3, 1);
@@ -262,7 +267,8 @@ void TForm3::checkOpenDocument() {
   guarded([&] {
     const QString working = m_host.documentWorkingCopy ? m_host.documentWorkingCopy() : QString();
     if (working.isEmpty()) {
-      m_prompts.message(this, QMessageBox::Information, applicationTitle(), QStringLiteral("No document is open."));
+      m_prompts.message(this, QMessageBox::Information, applicationTitle(),
+                        QStringLiteral("No document is open."));
       return;
     }
     ListView1->clear();

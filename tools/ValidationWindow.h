@@ -1,6 +1,5 @@
 #pragma once
 #include <QDialog>
-
 #include <functional>
 
 #include "prefs/AppPaths.h"
@@ -24,7 +23,7 @@ class TForm3 : public QDialog {
  public:
   // What the window needs of the program around it.
   struct Host {
-    QWidget* mainWindow = nullptr;        // disabled while this window shows
+    QWidget* mainWindow = nullptr;                 // disabled while this window shows
     std::function<QString()> documentWorkingCopy;  // the active document's working copy, empty for none
     std::function<QString()> documentName;         // the active document's file name, as its caption shows it
     std::function<void(const QString& section, const QString& key)> selectSetting;  // in the active document

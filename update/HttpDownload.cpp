@@ -1,14 +1,12 @@
 #include "update/HttpDownload.h"
 
+#include <curl/curl.h>
+#include <poll.h>
+
 #include <QDir>
 #include <QEventLoop>
 #include <QRegularExpression>
 #include <QUrl>
-
-#include <curl/curl.h>
-
-#include <poll.h>
-
 #include <memory>
 #include <optional>
 
@@ -43,10 +41,10 @@ struct HttpDownloader::Exchange {
   QList<QByteArray> headers;           // of the final answer
   long code = 0;
   QByteArray reason;
-  QString problem;                     // set when the answer cannot be taken (cut short, too big, silent ...)
+  QString problem;  // set when the answer cannot be taken (cut short, too big, silent ...)
   CURLcode result = CURLE_OK;
   qint64 bodyBytes = 0;
-  std::optional<QString> writeError;   // the sink refused a piece
+  std::optional<QString> writeError;  // the sink refused a piece
 };
 
 namespace {
@@ -125,8 +123,8 @@ void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* e
     ~Cleanup() { curl_easy_cleanup(c); }
   } cleanup{curl};
   const int defaultPort = url.scheme() == QStringLiteral("https") ? 443 : 80;
-  const QByteArray origin = (url.scheme() + QStringLiteral("://") + url.host(QUrl::FullyEncoded) + QLatin1Char(':') +
-                             QString::number(url.port(defaultPort)) + QLatin1Char('/'))
+  const QByteArray origin = (url.scheme() + QStringLiteral("://") + url.host(QUrl::FullyEncoded) +
+                             QLatin1Char(':') + QString::number(url.port(defaultPort)) + QLatin1Char('/'))
                                 .toUtf8();
   curl_easy_setopt(curl, CURLOPT_URL, origin.constData());
   curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
@@ -147,7 +145,8 @@ void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* e
   QByteArray request = (ex->head ? "HEAD " : "GET ") + path + " HTTP/1.0\r\n";
   request += QByteArray(kAccept) + "\r\n" + kAgent + "\r\n";
   request += "Host: " + url.host(QUrl::FullyEncoded).toUtf8() +
-             (url.port(defaultPort) != 80 ? ":" + QByteArray::number(url.port(defaultPort)) : QByteArray()) + "\r\n";
+             (url.port(defaultPort) != 80 ? ":" + QByteArray::number(url.port(defaultPort)) : QByteArray()) +
+             "\r\n";
   request += "Pragma: no-cache\r\n\r\n";
 
   const auto idle = std::chrono::milliseconds(g_idleMs.load());
@@ -161,7 +160,8 @@ void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* e
   while (sent < static_cast<size_t>(request.size())) {
     if (ctx->stopped() || silent()) return;
     size_t n = 0;
-    const CURLcode rc = curl_easy_send(curl, request.constData() + sent, static_cast<size_t>(request.size()) - sent, &n);
+    const CURLcode rc =
+        curl_easy_send(curl, request.constData() + sent, static_cast<size_t>(request.size()) - sent, &n);
     if (rc == CURLE_AGAIN) {
       waitFor(curl, false);
       continue;
@@ -221,7 +221,8 @@ void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* e
     }
     if (rc != CURLE_OK) {
       // A reset: what came so far is not the whole answer.
-      ex->problem = QStringLiteral("the connection broke off: %1").arg(QString::fromUtf8(curl_easy_strerror(rc)));
+      ex->problem =
+          QStringLiteral("the connection broke off: %1").arg(QString::fromUtf8(curl_easy_strerror(rc)));
       return;
     }
     if (n == 0) {
@@ -239,13 +240,15 @@ void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* e
     const qsizetype end = headerEnd(answer, searched, &start);
     if (end < 0) {
       if (answer.size() > HttpDownloader::kMaxHeaderBytes) {
-        ex->problem = QStringLiteral("the server's header is longer than %1 KiB").arg(HttpDownloader::kMaxHeaderBytes / 1024);
+        ex->problem = QStringLiteral("the server's header is longer than %1 KiB")
+                          .arg(HttpDownloader::kMaxHeaderBytes / 1024);
         return;
       }
       continue;
     }
     if (end > HttpDownloader::kMaxHeaderBytes) {
-      ex->problem = QStringLiteral("the server's header is longer than %1 KiB").arg(HttpDownloader::kMaxHeaderBytes / 1024);
+      ex->problem = QStringLiteral("the server's header is longer than %1 KiB")
+                        .arg(HttpDownloader::kMaxHeaderBytes / 1024);
       return;
     }
     bodyStart = start;
@@ -276,8 +279,9 @@ void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* e
     if (!takeBody(answer.constData() + bodyStart, answer.size() - bodyStart)) return;
   }
   if (bodyStart < 0) {
-    ex->problem = closed && answer.isEmpty() ? QStringLiteral("the server closed the connection without an answer")
-                                             : QStringLiteral("the server's answer has no status line");
+    ex->problem = closed && answer.isEmpty()
+                      ? QStringLiteral("the server closed the connection without an answer")
+                      : QStringLiteral("the server's answer has no status line");
     return;
   }
   if (expected >= 0 && ex->bodyBytes < expected)
@@ -289,7 +293,8 @@ void perform(const QUrl& start, HttpDownloader::Exchange* ex, Context* ctx) {
   QUrl url = start;
   for (int changes = 0;; ++changes) {
     exchangeOnce(url, changes < 5, ex, ctx);
-    if (ex->result != CURLE_OK || !ex->problem.isEmpty() || ex->code < 300 || ex->code >= 400 || changes == 5) return;
+    if (ex->result != CURLE_OK || !ex->problem.isEmpty() || ex->code < 300 || ex->code >= 400 || changes == 5)
+      return;
     QByteArray location;
     for (const QByteArray& line : std::as_const(ex->headers))
       if (line.toLower().startsWith("location:")) location = line.mid(9).trimmed();
@@ -368,7 +373,8 @@ void HttpDownloader::run(const QString& url, Exchange* ex) {
   m_worker.join();
 }
 
-bool HttpDownloader::DownloadUpdateFile(const QString& baseUrl, const QString& fileName, const QString& folder) {
+bool HttpDownloader::DownloadUpdateFile(const QString& baseUrl, const QString& fileName,
+                                        const QString& folder) {
   auto fail = [&](const QString& reason) {
     m_progress = -1;  // a report still on its way shows nothing after this
     Q_EMIT failed(QStringLiteral("Update Failed: %1 %2...").arg(fileName, reason));
@@ -405,7 +411,8 @@ bool HttpDownloader::DownloadUpdateFile(const QString& baseUrl, const QString& f
     bool ok = false;
     const qint64 total = parts.value(1).toLongLong(&ok);
     if (!ok || total < 0)
-      throw TessaryError(QStringLiteral("The size of %1 is not a whole number: %2").arg(fileName, QString::fromLatin1(line)));
+      throw TessaryError(QStringLiteral("The size of %1 is not a whole number: %2")
+                             .arg(fileName, QString::fromLatin1(line)));
     Q_EMIT totalSize(total);
   }
   const QString target = folder + QLatin1Char('/') + fileName;

@@ -1,7 +1,6 @@
 #pragma once
 #include <QObject>
 #include <QString>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -44,14 +43,15 @@ class HttpDownloader : public QObject {
   static bool isPlainFileName(const QString& name);
 
   // Test seams: shorter time-outs and a lower size limit (0 or less: the defaults).
-  static void setLimitsForTesting(std::chrono::milliseconds connect, std::chrono::milliseconds idle, qint64 maxBytes);
+  static void setLimitsForTesting(std::chrono::milliseconds connect, std::chrono::milliseconds idle,
+                                  qint64 maxBytes);
 
  Q_SIGNALS:
-  void status(const QString& text);       // "Status: Downloading <name>... " and so on
-  void failed(const QString& text);       // "Update Failed: <name> <reason>..."
-  void totalSize(qint64 bytes);           // from the HEAD answer's Content-Length
-  void received(qint64 bytes);            // body bytes so far in the GET
-  void busyChanged(bool busy);            // a download started or ended
+  void status(const QString& text);  // "Status: Downloading <name>... " and so on
+  void failed(const QString& text);  // "Update Failed: <name> <reason>..."
+  void totalSize(qint64 bytes);      // from the HEAD answer's Content-Length
+  void received(qint64 bytes);       // body bytes so far in the GET
+  void busyChanged(bool busy);       // a download started or ended
 
  public:
   struct Exchange;  // one request's answer (the worker's side)

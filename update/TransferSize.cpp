@@ -19,7 +19,8 @@ QString FormatTransferSize(qint32 n, const QLocale& locale) {
   const double rounded = std::round(number * 100.0) / 100.0;
   const double whole = std::trunc(rounded);
   const int hundredths = static_cast<int>(std::llround(std::fabs(rounded - whole) * 100.0));
-  QString text = whole != 0 ? QString::number(static_cast<long long>(whole)) : (rounded < 0 ? QStringLiteral("-") : QString());
+  QString text = whole != 0 ? QString::number(static_cast<long long>(whole))
+                            : (rounded < 0 ? QStringLiteral("-") : QString());
   if (hundredths != 0) {
     QString decimals = QStringLiteral("%1").arg(hundredths, 2, 10, QLatin1Char('0'));
     while (decimals.endsWith(QLatin1Char('0'))) decimals.chop(1);

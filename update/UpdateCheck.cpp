@@ -9,8 +9,12 @@ QChar separatorOf(const QString& format, QChar fallback) {
     if (!c.isLetter() && c != QLatin1Char(' ') && c != QLatin1Char('\'')) return c;
   return fallback;
 }
-QChar dateSeparator(const QLocale& l) { return separatorOf(l.dateFormat(QLocale::ShortFormat), QLatin1Char('/')); }
-QChar timeSeparator(const QLocale& l) { return separatorOf(l.timeFormat(QLocale::ShortFormat), QLatin1Char(':')); }
+QChar dateSeparator(const QLocale& l) {
+  return separatorOf(l.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+}
+QChar timeSeparator(const QLocale& l) {
+  return separatorOf(l.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+}
 QString two(int v) { return QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0')); }
 
 bool dotted(const QString& v, QList<qulonglong>* out) {

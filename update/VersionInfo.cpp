@@ -1,19 +1,19 @@
 #include "update/VersionInfo.h"
 
-#include <QCoreApplication>
-
-#include <cstring>
 #include <elf.h>
+
+#include <QCoreApplication>
+#include <cstring>
 
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 
 extern const char kTessaryVersionBlock[];
 
-const char* const TVersionInfo::kNames[12] = {"Comments",         "CompanyName",     "FileDescription",
-                                              "FileVersion",      "InternalName",    "LegalCopyright",
-                                              "LegalTrademarks",  "OriginalFileName", "PrivateBuild",
-                                              "ProductName",      "ProductVersion",  "SpecialBuild"};
+const char* const TVersionInfo::kNames[12] = {"Comments",        "CompanyName",      "FileDescription",
+                                              "FileVersion",     "InternalName",     "LegalCopyright",
+                                              "LegalTrademarks", "OriginalFileName", "PrivateBuild",
+                                              "ProductName",     "ProductVersion",   "SpecialBuild"};
 
 namespace {
 const char kSection[] = ".tessary_version";
@@ -30,10 +30,12 @@ bool readAt(const QByteArray& file, quint64 offset, T* out) {
 
 QByteArray TVersionInfo::findBlock(const QByteArray& file) {
   Elf64_Ehdr eh{};
-  if (!readAt(file, 0, &eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64)
+  if (!readAt(file, 0, &eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
+      eh.e_ident[EI_CLASS] != ELFCLASS64)
     return {};
   Elf64_Shdr names{};
-  if (eh.e_shstrndx == SHN_UNDEF || !readAt(file, eh.e_shoff + quint64(eh.e_shstrndx) * eh.e_shentsize, &names))
+  if (eh.e_shstrndx == SHN_UNDEF ||
+      !readAt(file, eh.e_shoff + quint64(eh.e_shstrndx) * eh.e_shentsize, &names))
     return {};
   for (quint16 i = 0; i < eh.e_shnum; ++i) {
     Elf64_Shdr sh{};
