@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -233,14 +234,17 @@ struct Writer::Impl {
     if (named < 0) tempName.clear();
     return named;
   }
-  // Gives the anonymous file a name, so it can be renamed over the target.
+  // Gives the anonymous file a name, so it can be renamed over the target. The
+  // name exists only between this link and the rename right after it.
   bool nameAnonymous() {
     const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    const qsizetype slash = target.lastIndexOf('/');
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < 20; ++attempt) {
-      const int probe = createNamed();  // picks a free name; the link needs it free again
-      if (probe < 0) return false;
-      ::close(probe);
-      ::unlink(tempName.constData());
+      QByteArray suffix(6, 'x');
+      for (char& c : suffix) c = kLetters[QRandomGenerator::global()->bounded(62)];
+      tempName =
+          folder + "/." + target.mid(slash + 1) + ".tessary-" + QByteArray::number(::getpid()) + '-' + suffix;
       if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, tempName.constData(), AT_SYMLINK_FOLLOW) == 0)
         return true;
       const int err = errno;
@@ -332,12 +336,13 @@ void Writer::commit() {
     }
   }
   if (ok && d->anonymous) ok = d->nameAnonymous();
+  if (ok) ok = !failsHere(Step::Rename) && ::rename(d->tempName.constData(), d->target.constData()) == 0;
   if (ok) {
+    d->tempName.clear();  // it is the target now
     const int fd = d->fd;
     d->fd = -1;
     ok = ::close(fd) == 0;
   }
-  if (ok) ok = !failsHere(Step::Rename) && ::rename(d->tempName.constData(), d->target.constData()) == 0;
   if (!ok) d->fail();
   d->tempName.clear();
   d->done = true;

@@ -2,7 +2,7 @@
 # Sourced by scripts/run and scripts/test.
 TESSARY_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev googletest libbenchmark-dev libcurl4-openssl-dev xvfb xauth fonts-dejavu-core
-  desktop-file-utils shared-mime-info)
+  desktop-file-utils shared-mime-info clang-format)
 
 install_deps() {
   local missing=()

@@ -133,7 +133,7 @@ class HostileDownload : public ::testing::Test {
 
 TEST_F(HostileDownload, AnAnswerCutShortOrResetFailsAndTheOldFileStays) {
   app.file(QStringLiteral("base/updates/update.cdu"), "old");
-  bool reset = false;
+  std::atomic<bool> reset{false};
   HostileServer server([&](int fd, const QByteArray& request, HostileServer& self) {
     if (isHead(request)) {
       self.send(fd, "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n");
@@ -154,26 +154,28 @@ TEST_F(HostileDownload, AnAnswerCutShortOrResetFailsAndTheOldFileStays) {
 }
 
 TEST_F(HostileDownload, AStatusCodeWithoutReasonCountsAndNoStatusLineFails) {
-  QByteArray answer;
-  HostileServer server([&](int fd, const QByteArray&, HostileServer& self) { self.send(fd, answer); });
+  // The server's thread reads which answer to give; the test only moves the index.
+  const QByteArray answers[] = {"HTTP/1.0 404\r\nContent-Length: 9\r\n\r\nerror pag",
+                                "<html>hello</html>\r\n\r\n", "HTTP/1.0 OK\r\n\r\nbody", ""};
+  std::atomic<int> which{0};
+  HostileServer server(
+      [&](int fd, const QByteArray&, HostileServer& self) { self.send(fd, answers[which]); });
   // 404 with no reason phrase: a failure, and no error page as the file.
-  answer = "HTTP/1.0 404\r\nContent-Length: 9\r\n\r\nerror pag";
   EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("a.cdu"), folder()));
   EXPECT_EQ(lastFailure(), QStringLiteral("Update Failed: a.cdu HTTP 404..."));
   EXPECT_EQ(server.requests(), 1);  // no GET after a failed HEAD
   // No status line at all: nothing that can be trusted as an answer.
-  for (const QByteArray& junk :
-       {QByteArray("<html>hello</html>\r\n\r\n"), QByteArray("HTTP/1.0 OK\r\n\r\nbody"), QByteArray("")}) {
-    answer = junk;
-    EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("a.cdu"), folder()))
-        << junk.toStdString();
+  for (int junk = 1; junk < 4; ++junk) {
+    which = junk;
+    EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("a.cdu"), folder())) << junk;
   }
   EXPECT_TRUE(filesIn(folder()).isEmpty());
 }
 
 TEST_F(HostileDownload, EndlessBodiesAndHeadersStopAtTheirLimits) {
   HttpDownloader::setLimitsForTesting(0ms, 0ms, 256 * 1024);
-  enum { EndlessBody, StatedTooBig, EndlessHeader } kind = EndlessBody;
+  enum Kind { EndlessBody, StatedTooBig, EndlessHeader };
+  std::atomic<Kind> kind{EndlessBody};
   HostileServer server([&](int fd, const QByteArray& request, HostileServer& self) {
     if (kind == EndlessHeader) {
       self.send(fd, "HTTP/1.0 200 OK\r\n");
