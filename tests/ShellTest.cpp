@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
@@ -203,4 +204,33 @@ TEST(Shell, TheExceptionRecordsTimeCarriesNoTimeZone) {
   ASSERT_FALSE(now.timeZoneAbbreviation().isEmpty());
   EXPECT_FALSE(first.contains(now.timeZoneAbbreviation())) << first.toStdString();
   EXPECT_FALSE(first.endsWith(QLatin1Char(' ')));
+}
+
+TEST(Shell, MenuEntriesOpenTheirWindowsWhenClicked) {
+  MainWindowFixture fx;
+  auto clickEntry = [&](const QString& menuText, const QString& entryText) {
+    QMenu* menu = nullptr;
+    for (QAction* top : fx.form->menuBar()->actions())
+      if (top->text().remove(QLatin1Char('&')) == menuText) menu = top->menu();
+    if (!menu) return false;
+    menu->popup(fx.form->mapToGlobal(QPoint(10, 10)));
+    if (!QTest::qWaitForWindowExposed(menu, 5000)) return false;
+    for (QAction* entry : menu->actions())
+      if (entry->text().remove(QLatin1Char('&')) == entryText && entry->isVisible()) {
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+        return true;
+      }
+    menu->hide();
+    return false;
+  };
+  ASSERT_TRUE(clickEntry(QStringLiteral("Tools"), QStringLiteral("Multifire Tool")));
+  auto* tool = fx.form->findChild<TForm2*>();
+  ASSERT_NE(tool, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return tool->isVisible(); }, 5000));
+  ASSERT_TRUE(clickEntry(QStringLiteral("Help"), QStringLiteral("About")));
+  auto* about = fx.form->findChild<QWidget*>(QStringLiteral("TAboutBox"));
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return about->isVisible(); }, 5000));
+  about->close();
+  tool->close();
 }
