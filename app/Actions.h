@@ -9,6 +9,36 @@ class QMenu;
 class QToolBar;
 class QWidget;
 
+// The commands' names (their objectName): written once here, so that a misspelt
+// name is a compile error rather than a command that is silently missing.
+namespace Command {
+inline constexpr char FileNew1[] = "FileNew1";
+inline constexpr char FileNewServer1[] = "FileNewServer1";
+inline constexpr char FileOpen1[] = "FileOpen1";
+inline constexpr char FileClose1[] = "FileClose1";
+inline constexpr char ReRead1[] = "ReRead1";
+inline constexpr char Import1[] = "Import1";
+inline constexpr char Export1[] = "Export1";
+inline constexpr char Save1[] = "Save1";
+inline constexpr char SaveAs1[] = "SaveAs1";
+inline constexpr char FileExit1[] = "FileExit1";
+inline constexpr char CompareSettings1[] = "CompareSettings1";
+inline constexpr char ViewNotes1[] = "ViewNotes1";
+inline constexpr char ErrorCheckCFG1[] = "ErrorCheckCFG1";
+inline constexpr char Options1[] = "Options1";
+inline constexpr char MultifireTool1[] = "MultifireTool1";
+inline constexpr char WindowCascade1[] = "WindowCascade1";
+inline constexpr char WindowTile1[] = "WindowTile1";
+inline constexpr char WindowMinimizeAll1[] = "WindowMinimizeAll1";
+inline constexpr char WindowArrangeAll1[] = "WindowArrangeAll1";
+inline constexpr char HelpAbout1[] = "HelpAbout1";
+inline constexpr char CheckForUpdates1[] = "CheckForUpdates1";
+inline constexpr char CloseAll1[] = "CloseAll1";
+inline constexpr char SaveAsButton[] = "SaveAsButton";
+inline constexpr char TileButton[] = "TileButton";
+inline constexpr char SideToggle[] = "SideToggle";
+}  // namespace Command
+
 // One command of the main window: its menu item, its tool button and its key.
 struct ActionSpec {
   const char* name;     // objectName, also the name tests and the key map use

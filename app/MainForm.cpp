@@ -126,17 +126,26 @@ void TMainForm::adoptWindow(QWidget* window) { m_windows.emplace_back(window); }
 void TMainForm::buildActions() {
   const QKeySequence none;
   const QList<ActionSpec> table = {
-      {"FileNew1", "&New", 0, Qt::Key_F1, "New|Create a new file", true, true, [this] { FileNew1Execute(); }},
-      {"FileNewServer1", "New Server", 24, Qt::Key_F2, "New Server", false, true, {}},
-      {"FileOpen1", "&Open", 2, Qt::Key_F3, "Open|Open a file", true, true, [this] { FileOpen1Execute(); }},
-      {"FileClose1", "&Close", 12, Qt::Key_F4, "Close|Close current file", false, true,
+      {Command::FileNew1, "&New", 0, Qt::Key_F1, "New|Create a new file", true, true,
+       [this] { FileNew1Execute(); }},
+      {Command::FileNewServer1, "New Server", 24, Qt::Key_F2, "New Server", false, true, {}},
+      {Command::FileOpen1, "&Open", 2, Qt::Key_F3, "Open|Open a file", true, true,
+       [this] { FileOpen1Execute(); }},
+      {Command::FileClose1, "&Close", 12, Qt::Key_F4, "Close|Close current file", false, true,
        [this] { FileClose1Execute(); }},
-      {"ReRead1", "Re-Read Settings", 23, QKeySequence(Qt::CTRL | Qt::Key_R), nullptr, false, true, {}},
-      {"Import1", "Import", 17, none, nullptr, false, true, {}},
-      {"Export1", "Export", 22, none, nullptr, false, true, {}},
-      {"Save1", "&Save", 19, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true,
+      {Command::ReRead1,
+       "Re-Read Settings",
+       23,
+       QKeySequence(Qt::CTRL | Qt::Key_R),
+       nullptr,
+       false,
+       true,
+       {}},
+      {Command::Import1, "Import", 17, none, nullptr, false, true, {}},
+      {Command::Export1, "Export", 22, none, nullptr, false, true, {}},
+      {Command::Save1, "&Save", 19, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true,
        [this] { SaveDocument(); }},
-      {"SaveAs1",
+      {Command::SaveAs1,
        "Save &As...",
        20,
        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
@@ -144,13 +153,20 @@ void TMainForm::buildActions() {
        false,
        true,
        {}},
-      {"FileExit1", "E&xit", 13, QKeySequence(Qt::CTRL | Qt::Key_X), "Exit|Quits the application", true, true,
-       [this] { close(); }},
-      {"CompareSettings1", "Compare Settings", 28, none, nullptr, false, false, {}},
-      {"ViewNotes1", "View Notes/Info", 29, none, nullptr, false, false, {}},
-      {"ErrorCheckCFG1", "CFG Validation", 32, Qt::Key_F9, nullptr, true, false, {}},
-      {"Options1", "Options/Preferences", 27, QKeySequence(Qt::CTRL | Qt::Key_P), nullptr, true, true, {}},
-      {"MultifireTool1",
+      {Command::FileExit1, "E&xit", 13, QKeySequence(Qt::CTRL | Qt::Key_X), "Exit|Quits the application",
+       true, true, [this] { close(); }},
+      {Command::CompareSettings1, "Compare Settings", 28, none, nullptr, false, false, {}},
+      {Command::ViewNotes1, "View Notes/Info", 29, none, nullptr, false, false, {}},
+      {Command::ErrorCheckCFG1, "CFG Validation", 32, Qt::Key_F9, nullptr, true, false, {}},
+      {Command::Options1,
+       "Options/Preferences",
+       27,
+       QKeySequence(Qt::CTRL | Qt::Key_P),
+       nullptr,
+       true,
+       true,
+       {}},
+      {Command::MultifireTool1,
        "Multifire Tool",
        27,
        none,
@@ -158,14 +174,14 @@ void TMainForm::buildActions() {
        true,
        true,
        {}},
-      {"WindowCascade1", "&Cascade", 3, Qt::Key_F5, "Cascade", false, true,
+      {Command::WindowCascade1, "&Cascade", 3, Qt::Key_F5, "Cascade", false, true,
        [this] { m_documents->cascade(); }},
-      {"WindowTile1", "&Tiled", 6, Qt::Key_F6, "Tiled", false, false, {}},
-      {"WindowMinimizeAll1", "Mi&nimize All", 5, Qt::Key_F7, "Minimize All", false, true,
+      {Command::WindowTile1, "&Tiled", 6, Qt::Key_F6, "Tiled", false, false, {}},
+      {Command::WindowMinimizeAll1, "Mi&nimize All", 5, Qt::Key_F7, "Minimize All", false, true,
        [this] { m_documents->minimizeAll(); }},
-      {"WindowArrangeAll1", "&Maximize All", 4, Qt::Key_F8, "Maximize All", false, true,
+      {Command::WindowArrangeAll1, "&Maximize All", 4, Qt::Key_F8, "Maximize All", false, true,
        [this] { WindowArrangeAll1Execute(); }},
-      {"HelpAbout1",
+      {Command::HelpAbout1,
        "&About",
        16,
        none,
@@ -173,7 +189,7 @@ void TMainForm::buildActions() {
        true,
        true,
        {}},
-      {"CheckForUpdates1",
+      {Command::CheckForUpdates1,
        "Check For Updates?",
        42,
        QKeySequence(Qt::ALT | Qt::Key_Backspace),
@@ -181,21 +197,22 @@ void TMainForm::buildActions() {
        true,
        true,
        {}},
-      {"CloseAll1", "Close All", 11, none, "Close All", false, true, [this] { CloseAll1Execute(); }},
-      {"SaveAsButton", "Save As", 20, none, nullptr, true, false, {}},
-      {"TileButton", "Tiled", 6, none, nullptr, true, false, {}},
-      {"SideToggle", "Hide ToolBar", 26, none, "Hide ToolBar", true, true, [this] { ToolButton13Click(); }},
+      {Command::CloseAll1, "Close All", 11, none, "Close All", false, true, [this] { CloseAll1Execute(); }},
+      {Command::SaveAsButton, "Save As", 20, none, nullptr, true, false, {}},
+      {Command::TileButton, "Tiled", 6, none, nullptr, true, false, {}},
+      {Command::SideToggle, "Hide ToolBar", 26, none, "Hide ToolBar", true, true,
+       [this] { ToolButton13Click(); }},
   };
   ::buildActions(this, table);
   QList<QAction*> owners;
-  for (const char* name : {"FileNew1", "FileNewServer1", "FileOpen1", "FileClose1", "ReRead1", "Save1",
+  for (const char* name : {Command::FileNew1, "FileNewServer1", "FileOpen1", "FileClose1", "ReRead1", "Save1",
                            "SaveAs1", "FileExit1", "ErrorCheckCFG1", "Options1", "WindowCascade1",
                            "WindowTile1", "WindowMinimizeAll1", "WindowArrangeAll1", "CheckForUpdates1"})
     owners.append(action(QString::fromLatin1(name)));
   // Hidden items whose keys must still work (F9, F6) answer through twins.
-  QAction* validation = action(QStringLiteral("ErrorCheckCFG1"));
+  QAction* validation = action(Command::ErrorCheckCFG1);
   KeyOwnership::addKeyTwin(this, validation, [validation] { Q_EMIT validation->triggered(); });
-  KeyOwnership::addKeyTwin(this, action(QStringLiteral("WindowTile1")), [this] {
+  KeyOwnership::addKeyTwin(this, action(Command::WindowTile1), [this] {
     if (!m_documents->isEmpty()) m_documents->tile();
   });
   for (QAction* a : owners) addAction(a);
@@ -206,14 +223,14 @@ void TMainForm::buildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
   file->setObjectName(QStringLiteral("File1"));
   fillMenu(file, this,
-           {{"FileNew1"},
-            {"FileNewServer1"},
-            {"FileOpen1"},
-            {"FileClose1"},
-            {"ReRead1"},
+           {{Command::FileNew1},
+            {Command::FileNewServer1},
+            {Command::FileOpen1},
+            {Command::FileClose1},
+            {Command::ReRead1},
             {"-"},
-            {"Import1"},
-            {"Export1"},
+            {Command::Import1},
+            {Command::Export1},
             {"-"}});
   QMenu* recent = file->addMenu(Pictures::main(1), QStringLiteral("Recent Files"));
   recent->setObjectName(QStringLiteral("RecentFiles1"));
@@ -232,36 +249,40 @@ void TMainForm::buildMenus() {
   m_history->OnClickHistoryItem = [this](THistoryFiles*, QAction*, const QString& name) {
     HistoryFilesClickHistoryItem(name);
   };
-  fillMenu(file, this, {{"-"}, {"Save1"}});
+  fillMenu(file, this, {{"-"}, {Command::Save1}});
   QMenu* applySave = file->addMenu(Pictures::main(19), QStringLiteral("Apply/Save"));
   applySave->setObjectName(QStringLiteral("ApplySave1"));
-  fillMenu(applySave, this, {{"SaveAs1"}});
+  fillMenu(applySave, this, {{Command::SaveAs1}});
   applySave->menuAction()->setVisible(false);
   applySave->menuAction()->setEnabled(false);
-  fillMenu(file, this, {{"-"}, {"FileExit1"}});
+  fillMenu(file, this, {{"-"}, {Command::FileExit1}});
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
   fillMenu(tools, this,
-           {{"CompareSettings1"},
-            {"ViewNotes1"},
-            {"ErrorCheckCFG1"},
+           {{Command::CompareSettings1},
+            {Command::ViewNotes1},
+            {Command::ErrorCheckCFG1},
             {"-hidden"},
-            {"Options1"},
-            {"MultifireTool1"}});
+            {Command::Options1},
+            {Command::MultifireTool1}});
 
   QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
   window->setObjectName(QStringLiteral("Window1"));
   window->setToolTip(QStringLiteral("Window related commands"));
   window->menuAction()->setStatusTip(QStringLiteral("Window related commands"));
   fillMenu(window, this,
-           {{"WindowCascade1"}, {"WindowTile1"}, {"-"}, {"WindowMinimizeAll1"}, {"WindowArrangeAll1"}});
+           {{Command::WindowCascade1},
+            {Command::WindowTile1},
+            {"-"},
+            {Command::WindowMinimizeAll1},
+            {Command::WindowArrangeAll1}});
   connect(window, &QMenu::aboutToShow, this, &TMainForm::updateWindowCommands);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
   help->menuAction()->setStatusTip(QStringLiteral("Help topics"));
-  fillMenu(help, this, {{"HelpAbout1"}, {"-"}, {"CheckForUpdates1"}});
+  fillMenu(help, this, {{Command::HelpAbout1}, {"-"}, {Command::CheckForUpdates1}});
 }
 
 void TMainForm::buildToolBar() {
@@ -274,24 +295,24 @@ void TMainForm::buildToolBar() {
   m_toolBar->setContentsMargins(0, 0, 0, 0);
   m_toolBar->setFixedHeight(33);
   fillToolBar(m_toolBar, this,
-              {{"FileNew1", "NewButton"},
-               {"FileNewServer1", "NewServerButton"},
-               {"FileOpen1", "OpenButton"},
+              {{Command::FileNew1, "NewButton"},
+               {Command::FileNewServer1, "NewServerButton"},
+               {Command::FileOpen1, "OpenButton"},
                {"-"},
-               {"Save1", "ToolButton14"},
-               {"SaveAsButton", "SaveAsButton"},
+               {Command::Save1, "ToolButton14"},
+               {Command::SaveAsButton, "SaveAsButton"},
                {"-"},
-               {"WindowCascade1", "CascadeButton"},
-               {"TileButton", "TileButton"},
-               {"WindowMinimizeAll1", "MinimizeAllButton"},
-               {"WindowArrangeAll1", "MaximizeAllButton"},
-               {"SideToggle", "ToolButton13"},
-               {"-"},
-               {"-"},
-               {"FileClose1", "CloseButton"},
+               {Command::WindowCascade1, "CascadeButton"},
+               {Command::TileButton, "TileButton"},
+               {Command::WindowMinimizeAll1, "MinimizeAllButton"},
+               {Command::WindowArrangeAll1, "MaximizeAllButton"},
+               {Command::SideToggle, "ToolButton13"},
                {"-"},
                {"-"},
-               {"CloseAll1", "CloseAllButton"},
+               {Command::FileClose1, "CloseButton"},
+               {"-"},
+               {"-"},
+               {Command::CloseAll1, "CloseAllButton"},
                {"-"}});
 }
 
@@ -424,21 +445,21 @@ void TMainForm::ApplicationEvents1Exception() { m_reporter->reportCurrent(); }
 // ---- timers and command states ------------------------------------------------------------
 
 void TMainForm::setDocumentCommandsEnabled(bool enabled) {
-  for (const char* name : {"FileClose1", "Save1", "SaveAsButton", "CloseAll1"})
+  for (const char* name : {Command::FileClose1, "Save1", "SaveAsButton", "CloseAll1"})
     action(QString::fromLatin1(name))->setEnabled(enabled);
 }
 
 void TMainForm::enableWindowButtons() {
   for (const char* name :
-       {"WindowCascade1", "CloseAll1", "WindowMinimizeAll1", "WindowArrangeAll1", "WindowTile1"})
+       {Command::WindowCascade1, "CloseAll1", "WindowMinimizeAll1", "WindowArrangeAll1", "WindowTile1"})
     action(QString::fromLatin1(name))->setEnabled(true);
 }
 
 void TMainForm::updateWindowCommands() {
   const bool any = !m_documents->isEmpty();
-  for (const char* name : {"WindowCascade1", "WindowTile1", "WindowMinimizeAll1", "WindowArrangeAll1"})
+  for (const char* name : {Command::WindowCascade1, "WindowTile1", "WindowMinimizeAll1", "WindowArrangeAll1"})
     action(QString::fromLatin1(name))->setEnabled(any);
-  action(QStringLiteral("FileClose1"))->setEnabled(activeChild() != nullptr);
+  action(Command::FileClose1)->setEnabled(activeChild() != nullptr);
 }
 
 void TMainForm::Timer1Timer() {
@@ -522,7 +543,7 @@ void TMainForm::SaveDocument() {
 void TMainForm::WindowArrangeAll1Execute() { m_documents->restoreAll(); }
 
 void TMainForm::ToolButton13Click() {
-  QAction* toggle = action(QStringLiteral("SideToggle"));
+  QAction* toggle = action(Command::SideToggle);
   const bool hide = m_sidePanel->width() > 0;
   m_sidePanel->setFixedWidth(hide ? 0 : m_sidePanel->openWidth(kSideWidthShown));
   toggle->setIcon(Pictures::main(hide ? 25 : 26));

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "app/AboutBox.h"
+#include "app/Actions.h"
 #include "app/MainForm.h"
 #include "documents/MDIChild.h"
 #include "prefs/FileAssociation.h"
@@ -29,7 +30,7 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   if (mainWindowMade) mainWindowMade(*form);
 
   auto* multifireTool = new TForm2(form);
-  QObject::connect(form->action(QStringLiteral("MultifireTool1")), &QAction::triggered, form,
+  QObject::connect(form->action(Command::MultifireTool1), &QAction::triggered, form,
                    [multifireTool] { showOnTop(multifireTool); });
 
   // Options: made right after the main window; its start-up check may show it at once,
@@ -46,16 +47,14 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
       FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
     };
   form->adoptWindow(options);
-  QObject::connect(form->action(QStringLiteral("Options1")), &QAction::triggered, options,
-                   &TForm1::showOptions);
-  QObject::connect(form->action(QStringLiteral("CheckForUpdates1")), &QAction::triggered, options,
+  QObject::connect(form->action(Command::Options1), &QAction::triggered, options, &TForm1::showOptions);
+  QObject::connect(form->action(Command::CheckForUpdates1), &QAction::triggered, options,
                    &TForm1::CheckForUpdates1Click);
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);
 
   auto* about = new TAboutBox(form);
-  QObject::connect(form->action(QStringLiteral("HelpAbout1")), &QAction::triggered, about,
-                   &TAboutBox::showAbout);
+  QObject::connect(form->action(Command::HelpAbout1), &QAction::triggered, about, &TAboutBox::showAbout);
 
   TForm3::Host host;
   host.mainWindow = form;
@@ -73,7 +72,7 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   host.reportError = [form] { form->reportException(); };
   auto* validation = new TForm3(paths, prompts, host);
   form->adoptWindow(validation);
-  QObject::connect(form->action(QStringLiteral("ErrorCheckCFG1")), &QAction::triggered, validation,
+  QObject::connect(form->action(Command::ErrorCheckCFG1), &QAction::triggered, validation,
                    &TForm3::showValidation);
   return main;
 }
