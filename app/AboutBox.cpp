@@ -74,10 +74,17 @@ TAboutBox::TAboutBox(QWidget* parent)
   auto* sl = new QVBoxLayout(sunken);
   sl->setContentsMargins(1, 1, 1, 1);
   m_credits = new TCRPanel(sunken);
-  m_credits->setFixedSize(269, 117);
   QFont bold = m_credits->font();
   bold.setBold(true);
   m_credits->setFont(bold);
+  // At least its usual 269 pixels, and as wide as the longest line of words in the
+  // font at hand, so none loses its ends. The dashed rules around the version
+  // headings are meant to run past both edges.
+  int widest = 0;
+  const QFontMetrics metrics(bold);
+  for (const QString& line : creditLines())
+    if (!line.contains(QStringLiteral("----"))) widest = std::max(widest, metrics.horizontalAdvance(line));
+  m_credits->setFixedSize(std::max(269, widest + 12), 117);
   sl->addWidget(m_credits);
   grid->addWidget(sunken, 4, 0, 1, 4, Qt::AlignHCenter);
   layout->addWidget(frame);

@@ -140,3 +140,18 @@ TEST(CreditsPanel, LinesEnterFromBelowInTheirRowColourAndStartOverAfterTheLast) 
   panel.step();
   EXPECT_EQ(panel.picture().pixelColor(134, 58), QColor(Qt::black));
 }
+
+TEST(AboutBox, EveryCreditLineOfWordsFitsThePanelWhole) {
+  MainWindowFixture fx;
+  fx.form->action(QStringLiteral("HelpAbout1"))->trigger();
+  auto* about = fx.form->findChild<TAboutBox*>(QStringLiteral("TAboutBox"));
+  auto* panel = about->findChild<TCRPanel*>();
+  ASSERT_NE(panel, nullptr);
+  const QFontMetrics metrics(panel->font());
+  for (const QString& line : TAboutBox::creditLines())
+    if (!line.contains(QStringLiteral("----")))
+      EXPECT_LE(metrics.horizontalAdvance(line), panel->width()) << line.toStdString();
+  // And the box holds the panel.
+  EXPECT_LE(panel->width(), about->width());
+  about->close();
+}
