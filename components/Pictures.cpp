@@ -67,21 +67,6 @@ QIcon fromFiles(const QString& stem, std::initializer_list<int> sizes) {
   return icon;
 }
 
-// The desktop's own pictures for the standard commands, where its theme has them.
-const char* themeName(int index) {
-  switch (index) {
-    case 0:
-      return "document-new";
-    case 2:
-      return "document-open";
-    case 12:
-      return "document-close";
-    case 19:
-      return "document-save";
-    default:
-      return nullptr;
-  }
-}
 }  // namespace
 
 namespace Pictures {
@@ -96,9 +81,9 @@ QIcon main(int index) {
   const QString name = mainName(index);
   if (name.isEmpty()) return {};
   if (cache[index].isNull()) {
-    const QIcon shipped = fromFiles(name, {16, 24, 32});
-    const char* theme = themeName(index);
-    cache[index] = theme ? QIcon::fromTheme(QString::fromLatin1(theme), shipped) : shipped;
+    // Always the program's own: a few pictures from the desktop's theme beside the
+    // rest would make a tool bar of two styles.
+    cache[index] = fromFiles(name, {16, 24, 32});
   }
   return cache[index];
 }

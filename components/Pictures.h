@@ -10,8 +10,7 @@ constexpr int kMainCount = 45;
 constexpr int kShipIconCount = 10;  // the eight ships, then the "Other" page at 8 and 9
 // The name of a position of the main picture list, empty for a position no command uses.
 QString mainName(int index);
-// The main picture list: pictures of menus, buttons and tabs. New, open, save and
-// close come from the desktop's icon theme where it has them.
+// The main picture list: pictures of menus, buttons and tabs, all of one set.
 QIcon main(int index);
 // The ship icon list: ships 0 to 7 in ship order, the "Other" page at 8.
 QIcon ship(int index);

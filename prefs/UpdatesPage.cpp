@@ -78,6 +78,7 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   auto* dl = new QVBoxLayout(download);
   Label1 = boldLabel(QStringLiteral("Status: Idle..."), Qt::blue, download, QStringLiteral("Label1"));
   Label1->setFrameShape(QFrame::Panel);
+  Label1->setWordWrap(true);  // a long failure text wraps rather than losing its end
   Label1->setFrameShadow(QFrame::Sunken);
   dl->addWidget(Label1);
   auto* transfer = new QGroupBox(download);

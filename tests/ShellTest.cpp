@@ -234,3 +234,16 @@ TEST(Shell, MenuEntriesOpenTheirWindowsWhenClicked) {
   about->close();
   tool->close();
 }
+
+TEST(Shell, TheMultifireToolShowsItsHelpWholeWithoutAScrollBar) {
+  TForm2 tool;
+  tool.show();
+  auto* help = tool.findChild<QLabel*>(QStringLiteral("Memo"));
+  ASSERT_NE(help, nullptr);
+  const QFontMetrics metrics(help->font());
+  EXPECT_GE(help->height(), 4 * metrics.lineSpacing());
+  for (const QString& line : multifireHelpText().split(QLatin1Char('\n')))
+    EXPECT_LE(metrics.horizontalAdvance(line), help->contentsRect().width()) << line.toStdString();
+  EXPECT_TRUE(tool.rect().contains(help->geometry()));
+  EXPECT_TRUE(tool.rect().contains(tool.view()->geometry()));
+}

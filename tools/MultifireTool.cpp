@@ -1,6 +1,6 @@
 #include "tools/MultifireTool.h"
 
-#include <QPlainTextEdit>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "components/Pictures.h"
@@ -15,16 +15,21 @@ QString multifireHelpText() {
 TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("TForm2"));
   setWindowTitle(QStringLiteral("Multifire Tool"));
-  setFixedSize(202, 336);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 2);
   m_view = new MultifireView(this);
   m_view->setShipPicture(Pictures::shipImage(0));
   m_view->DrawMultifireLines();  // the lines show from the start, not only once the slider moves
   layout->addWidget(m_view);
-  auto* help = new QPlainTextEdit(multifireHelpText(), this);
+  // A label, not an edit box: its lines show whole, without a scroll bar.
+  auto* help = new QLabel(multifireHelpText(), this);
   help->setObjectName(QStringLiteral("Memo"));
-  help->setReadOnly(true);
-  help->setFrameShape(QFrame::NoFrame);
+  help->setTextFormat(Qt::PlainText);
+  help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  help->setContentsMargins(4, 2, 4, 2);
   layout->addWidget(help, 1);
+  // 202 x 336 where the font allows; wider or taller where its lines need it.
+  const int width = std::max({202, m_view->sizeHint().width(), help->sizeHint().width()});
+  const int height = m_view->sizeHint().height() + help->sizeHint().height() + 2;
+  setFixedSize(width, std::max(336, height));
 }

@@ -120,6 +120,10 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
   for (int i = 0; i < 6; ++i) {
     m_lists[i] = new QListWidget(this);
     m_lists[i]->setObjectName(QStringLiteral("ListBox%1").arg(i + 1));
+    // Wide enough for the long setting names ("MultiFireAngle", "AfterburnerEnergy").
+    m_lists[i]->setMinimumWidth(
+        m_lists[i]->fontMetrics().horizontalAdvance(QStringLiteral("AfterburnerEnergy")) +
+        m_lists[i]->frameWidth() * 2 + 8);
     right->addWidget(m_lists[i]);
   }
   m_lists[1]->setSortingEnabled(true);  // list 2 keeps the keys sorted
