@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "app/CommandLine.h"
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
 #include "app/TessaryApp.h"
@@ -246,4 +247,22 @@ TEST(Shell, TheMultifireToolShowsItsHelpWholeWithoutAScrollBar) {
     EXPECT_LE(metrics.horizontalAdvance(line), help->contentsRect().width()) << line.toStdString();
   EXPECT_TRUE(tool.rect().contains(help->geometry()));
   EXPECT_TRUE(tool.rect().contains(tool.view()->geometry()));
+}
+
+TEST(Shell, TheCommandLineIsReadAsItsUsageSays) {
+  const CommandLine shot = CommandLine::parse({QStringLiteral("--screenshot"), QStringLiteral("/tmp/a.png"),
+                                               QStringLiteral("--side-page"), QStringLiteral("Tools"),
+                                               QStringLiteral("caf\xDCE9.cfg")});
+  EXPECT_TRUE(shot.error.isEmpty()) << shot.error.toStdString();
+  EXPECT_EQ(shot.screenshot, QStringLiteral("/tmp/a.png"));
+  EXPECT_EQ(shot.sidePage, QStringLiteral("Tools"));
+  EXPECT_EQ(shot.config,
+            QStringLiteral("caf\xDCE9.cfg"));  // a name that is not UTF-8 keeps its stand-in characters
+  EXPECT_FALSE(CommandLine::parse({QStringLiteral("--bogus")}).error.isEmpty());
+  EXPECT_FALSE(CommandLine::parse({QStringLiteral("--screenshot")}).error.isEmpty());
+  EXPECT_TRUE(CommandLine::parse({QStringLiteral("-h")}).help);
+  EXPECT_TRUE(CommandLine::parse({QStringLiteral("--version")}).version);
+  const CommandLine plain = CommandLine::parse({QStringLiteral("arena.cfg")});
+  EXPECT_EQ(plain.config, QStringLiteral("arena.cfg"));
+  EXPECT_TRUE(plain.screenshot.isEmpty());
 }
