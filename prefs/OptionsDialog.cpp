@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -66,7 +67,9 @@ TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow,
   close->setObjectName(QStringLiteral("CloseButton"));
   connect(close, &QPushButton::clicked, this, &QDialog::close);
   layout->addWidget(close);
-  setFixedSize(sizeHint().expandedTo(QSize(470, 0)));
+  // As tall as the fullest page needs, no taller: the change log takes what the
+  // updates page has left, so the other pages are not a third empty.
+  setFixedSize(std::max(470, sizeHint().width()), std::max(minimumSizeHint().height(), 440));
 }
 
 QWidget* TForm1::buildPathsPage() {
@@ -124,6 +127,7 @@ QWidget* TForm1::buildFileOptionsPage() {
   row->addWidget(clear);
   bl->addLayout(row);
   layout->addWidget(backup);
+  layout->addStretch(1);  // the room the taller pages need is shared out between the groups
   auto* errors = new QGroupBox(QStringLiteral("[ Error Checking ]"), page);
   auto* el = new QVBoxLayout(errors);
   auto* check = new QCheckBox(QStringLiteral("Auotmaticly Check CFG For Errors When Saving?"), errors);
@@ -133,6 +137,7 @@ QWidget* TForm1::buildFileOptionsPage() {
           [this](bool on) { guarded([&] { m_prefs.setCheckOnSave(on); }); });
   el->addWidget(check);
   layout->addWidget(errors);
+  layout->addStretch(1);
   auto* assoc = new QGroupBox(QStringLiteral("[ File Associations ]"), page);
   auto* al = new QVBoxLayout(assoc);
   CheckBox3 = new QCheckBox(QStringLiteral("Associate CFG files with Config Editor ?"), assoc);
@@ -161,6 +166,7 @@ void TForm1::guarded(F&& work) {
 }
 
 void TForm1::showOptions() {
+  fitScreen();
   if (m_mainWindow) {
     // Centred over the main window.
     const QRect main = m_mainWindow->frameGeometry();
@@ -170,6 +176,15 @@ void TForm1::showOptions() {
   raise();
   activateWindow();
   FormActivate();
+}
+
+void TForm1::fitScreen() {
+  // Never taller or wider than the screen at the scale in use: the change log gives way.
+  const QScreen* screen = m_mainWindow ? m_mainWindow->screen() : this->screen();
+  if (!screen) return;
+  const QSize room = screen->availableGeometry().size() - QSize(16, 48);  // the window frame
+  const QSize wanted(std::max(470, sizeHint().width()), std::max(minimumSizeHint().height(), 440));
+  setFixedSize(wanted.boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
 }
 
 void TForm1::FormCreate(bool startupCheck) {

@@ -53,7 +53,8 @@ class TForm1 : public QDialog {
   QWidget* buildFileOptionsPage();
   void checkStorageFolder();
   QString shownBackupFolder() const;
-  QString startName() const;  // what the file commands' dialog offers first
+  QString startName() const;
+  void fitScreen();  // what the file commands' dialog offers first
   void associationCheck();
   // Runs a command; an error goes to the exception log and the boxes stay as they were.
   template <typename F>

@@ -25,7 +25,10 @@
 
 namespace {
 void optionsBar(TQProgressBar* bar, const QPalette& palette) {
-  bar->setFixedSize(347, 16);
+  // The full width of its group: at least 347 pixels, 16 high.
+  bar->setFixedHeight(16);
+  bar->setMinimumWidth(347);
+  bar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   bar->setBarKind(TQProgressBar::BarKind::bkCylinder);
   bar->setRoundCorner(true);
   bar->setBackgroundColor(palette.color(QPalette::Light));
@@ -57,6 +60,8 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   grid->addWidget(Label5, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("Last Update Check:"), info), 2, 0);
   Label7 = boldLabel(QStringLiteral("N/A"), Qt::blue, info, QStringLiteral("Label7"));
+  // Room for a date and time from the start, so that a check does not squeeze the button beside it.
+  Label7->setMinimumWidth(Label7->fontMetrics().horizontalAdvance(QStringLiteral("88/88/88 88:88:88 PM")));
   grid->addWidget(Label7, 2, 1);
   BitBtn5 = new QPushButton(QStringLiteral("Check For Updates"), info);
   BitBtn5->setObjectName(QStringLiteral("BitBtn5"));

@@ -429,3 +429,26 @@ TEST(DialogFolders, DialogsOpenWhereTheUsersFilesAreNeverAmongTheWorkingCopies) 
   EXPECT_EQ(lastStart(), QDir::homePath() + QLatin1Char('/'));
   EXPECT_FALSE(lastStart().startsWith(fx.app.paths().temp()));
 }
+
+TEST(OptionsStart, TheDialogFitsTheScreenAndItsPagesAreNotAThirdEmpty) {
+  MainWindowFixture fx;
+  auto* options = fx.form->adopted<TForm1>(QStringLiteral("TForm1"));
+  fx.form->action(QStringLiteral("Options1"))->trigger();
+  const QRect screen = options->screen()->availableGeometry();
+  EXPECT_LE(options->height(), screen.height());
+  EXPECT_LE(options->width(), screen.width());
+  auto* close = options->findChild<QPushButton*>(QStringLiteral("CloseButton"));
+  EXPECT_TRUE(options->rect().contains(close->geometry()));
+  // The lowest control of each page sits in its last third at least.
+  auto* pages = options->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  for (int i = 0; i < pages->count(); ++i) {
+    pages->setCurrentIndex(i);
+    QWidget* page = pages->widget(i);
+    int lowest = 0;
+    for (QWidget* child : page->findChildren<QWidget*>())
+      if (child->isVisibleTo(page))
+        lowest = std::max(lowest, child->mapTo(page, QPoint(0, child->height())).y());
+    EXPECT_GT(lowest, page->height() * 2 / 3) << pages->tabText(i).toStdString();
+  }
+  options->close();
+}
