@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -40,33 +41,49 @@ SidePanel::SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDI
   layout->setContentsMargins(2, 2, 2, 2);
   m_pages = new QTabWidget(this);
   m_pages->setObjectName(QStringLiteral("SidePages"));
-  m_pages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+  // No style sheet on the tabs: one would switch the whole bar to style-sheet
+  // drawing, and the unselected tabs would lose their frames.
   m_pages->setUsesScrollButtons(false);
   m_pages->setIconSize(QSize(14, 14));
   m_pages->tabBar()->setExpanding(false);
   m_pages->tabBar()->setElideMode(Qt::ElideNone);
   layout->addWidget(m_pages);
 
-  m_pages->addTab(buildGeneralPage(), Pictures::main(16), QStringLiteral("General "));
+  m_pages->addTab(scrollable(buildGeneralPage()), Pictures::main(16), QStringLiteral("General "));
   auto* calculators = new QWidget();
   calculators->setObjectName(QStringLiteral("CalculatorsPage"));
   auto* calcLayout = new QVBoxLayout(calculators);
   m_calculator = new BulletCalculator(calculators);
   calcLayout->addWidget(m_calculator);
   calcLayout->addStretch(1);
-  m_pages->addTab(calculators, Pictures::main(9), QStringLiteral("Calculators"));
-  QWidget* tools = buildToolsPage();
+  m_pages->addTab(scrollable(calculators), Pictures::main(9), QStringLiteral("Calculators"));
+  QWidget* tools = scrollable(buildToolsPage());
   m_pages->addTab(tools, Pictures::main(27), QStringLiteral("Tools"));
   connect(m_pages, &QTabWidget::currentChanged, this, [this, tools](int index) {
     if (m_pages->widget(index) == tools) TabSheet6Show();
   });
 }
 
+QWidget* SidePanel::scrollable(QWidget* page) {
+  // A page keeps its controls at their sizes and scrolls where the window is too
+  // small for it (a large scale on a small screen), rather than piling them up.
+  auto* scroll = new QScrollArea();
+  scroll->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+  scroll->setWidget(page);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  return scroll;
+}
+
 int SidePanel::openWidth(int minimumWidth) const {
   // The tab captions and every page's contents must fit; the given pixels are a minimum.
   int needed = m_pages->tabBar()->sizeHint().width();
-  for (int i = 0; i < m_pages->count(); ++i)
-    needed = std::max(needed, m_pages->widget(i)->minimumSizeHint().width());
+  for (int i = 0; i < m_pages->count(); ++i) {
+    const auto* scroll = qobject_cast<const QScrollArea*>(m_pages->widget(i));
+    const QWidget* page = scroll && scroll->widget() ? scroll->widget() : m_pages->widget(i);
+    needed = std::max(needed, page->minimumSizeHint().width());
+  }
   const QMargins m = layout()->contentsMargins();
   return std::max(minimumWidth, needed + m.left() + m.right() + 4);
 }
@@ -113,6 +130,7 @@ QWidget* SidePanel::buildGeneralPage() {
   cl->addWidget(m_comparisons);
   auto* settingRow = new QHBoxLayout();
   auto* settingCaption = new QLabel(QStringLiteral("Setting:"), compareBox);
+  settingCaption->setObjectName(QStringLiteral("SettingCaption"));
   settingCaption->setFont(bold(settingCaption->font()));
   m_settingValue = new QLabel(kNA, compareBox);
   m_settingValue->setObjectName(QStringLiteral("SettingValue"));

@@ -26,6 +26,7 @@ class SidePanel : public QWidget {
 
   // minimumWidth, or more where the fonts need it so no text is cut.
   int openWidth(int minimumWidth) const;
+  static QWidget* scrollable(QWidget* page);
 
   // Ship Comparisons.
   void showComparison(const QStringList& values, const QString& setting);

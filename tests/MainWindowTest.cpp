@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QCoreApplication>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -277,4 +278,18 @@ TEST_F(MainWindowTest, SettingRowsAreTallEnoughForTheTailsOfTheirLetters) {
     EXPECT_GE(list->visualItemRect(list->topLevelItem(0)).height(), fm.height() + 3)
         << list->objectName().toStdString();
   }
+}
+
+TEST_F(MainWindowTest, ASidePanelTooShortForItsPageScrollsRatherThanPilingControlsUp) {
+  QWidget* panel = fx.form->findChild<QWidget*>(QStringLiteral("SidePanel"));
+  // As a large scale on a small screen leaves it.
+  panel->setFixedHeight(220);
+  auto* caption = panel->findChild<QWidget*>(QStringLiteral("SettingCaption"));
+  auto* comparisons = panel->findChild<QWidget*>(QStringLiteral("ShipComparisons"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return panel->height() == 220; }, 5000));
+  QCoreApplication::processEvents();
+  const QRect list(comparisons->mapTo(panel, QPoint(0, 0)), comparisons->size());
+  const QRect text(caption->mapTo(panel, QPoint(0, 0)), caption->size());
+  EXPECT_FALSE(list.intersects(text))
+      << "caption at " << text.y() << ", list " << list.y() << "-" << list.bottom();
 }
