@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <QMdiSubWindow>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QCoreApplication>
 #include <QTest>
 #include <QTreeWidget>
 
