@@ -55,7 +55,7 @@ TAboutBox::TAboutBox(QWidget* parent)
   frame->setFrameShape(QFrame::StyledPanel);
   auto* grid = new QGridLayout(frame);
   auto* icon = new QLabel(frame);
-  icon->setPixmap(Pictures::main(10).pixmap(32, 32));
+  icon->setPixmap(Pictures::main(Picture::Properties).pixmap(32, 32));
   grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
   grid->addWidget(boldLabel(QStringLiteral("Tessary - SubSpace / Continuum"), Qt::black, frame), 0, 1, 1, 3);
   grid->addWidget(boldLabel(QStringLiteral("Config Editor"), Qt::red, frame), 1, 1, 1, 3);

@@ -10,8 +10,7 @@
 QList<QAction*> buildActions(QWidget* window, const QList<ActionSpec>& table) {
   QList<QAction*> made;
   for (const ActionSpec& s : table) {
-    auto* a = new QAction(s.picture >= 0 ? Pictures::main(s.picture) : QIcon(), QString::fromUtf8(s.caption),
-                          window);
+    auto* a = new QAction(Pictures::main(s.picture), QString::fromUtf8(s.caption), window);
     a->setObjectName(QString::fromLatin1(s.name));
     if (!s.key.isEmpty()) {
       a->setShortcut(s.key);

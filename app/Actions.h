@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+#include "components/Pictures.h"
+
 class QAction;
 class QMenu;
 class QToolBar;
@@ -43,7 +45,7 @@ inline constexpr char SideToggle[] = "SideToggle";
 struct ActionSpec {
   const char* name;     // objectName, also the name tests and the key map use
   const char* caption;  // menu text, "&" marks the access key
-  int picture;          // position in the main picture list, -1 for none
+  Picture picture;      // its picture, Picture::None for none
   QKeySequence key;
   const char* hint;  // "tool tip|status text", or one text for both
   bool enabled;

@@ -126,41 +126,41 @@ void TMainForm::adoptWindow(QWidget* window) { m_windows.emplace_back(window); }
 void TMainForm::buildActions() {
   const QKeySequence none;
   const QList<ActionSpec> table = {
-      {Command::FileNew1, "&New", 0, Qt::Key_F1, "New|Create a new file", true, true,
+      {Command::FileNew1, "&New", Picture::New, Qt::Key_F1, "New|Create a new file", true, true,
        [this] { FileNew1Execute(); }},
-      {Command::FileNewServer1, "New Server", 24, Qt::Key_F2, "New Server", false, true, {}},
-      {Command::FileOpen1, "&Open", 2, Qt::Key_F3, "Open|Open a file", true, true,
+      {Command::FileNewServer1, "New Server", Picture::NewServer, Qt::Key_F2, "New Server", false, true, {}},
+      {Command::FileOpen1, "&Open", Picture::Open, Qt::Key_F3, "Open|Open a file", true, true,
        [this] { FileOpen1Execute(); }},
-      {Command::FileClose1, "&Close", 12, Qt::Key_F4, "Close|Close current file", false, true,
+      {Command::FileClose1, "&Close", Picture::Close, Qt::Key_F4, "Close|Close current file", false, true,
        [this] { FileClose1Execute(); }},
       {Command::ReRead1,
        "Re-Read Settings",
-       23,
+       Picture::ReRead,
        QKeySequence(Qt::CTRL | Qt::Key_R),
        nullptr,
        false,
        true,
        {}},
-      {Command::Import1, "Import", 17, none, nullptr, false, true, {}},
-      {Command::Export1, "Export", 22, none, nullptr, false, true, {}},
-      {Command::Save1, "&Save", 19, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true,
+      {Command::Import1, "Import", Picture::Import, none, nullptr, false, true, {}},
+      {Command::Export1, "Export", Picture::Export, none, nullptr, false, true, {}},
+      {Command::Save1, "&Save", Picture::Save, QKeySequence(Qt::CTRL | Qt::Key_S), "Save", false, true,
        [this] { SaveDocument(); }},
       {Command::SaveAs1,
        "Save &As...",
-       20,
+       Picture::SaveAs,
        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S),
        "Save As|Saves the active file with a new name",
        false,
        true,
        {}},
-      {Command::FileExit1, "E&xit", 13, QKeySequence(Qt::CTRL | Qt::Key_X), "Exit|Quits the application",
-       true, true, [this] { close(); }},
-      {Command::CompareSettings1, "Compare Settings", 28, none, nullptr, false, false, {}},
-      {Command::ViewNotes1, "View Notes/Info", 29, none, nullptr, false, false, {}},
-      {Command::ErrorCheckCFG1, "CFG Validation", 32, Qt::Key_F9, nullptr, true, false, {}},
+      {Command::FileExit1, "E&xit", Picture::Exit, QKeySequence(Qt::CTRL | Qt::Key_X),
+       "Exit|Quits the application", true, true, [this] { close(); }},
+      {Command::CompareSettings1, "Compare Settings", Picture::Compare, none, nullptr, false, false, {}},
+      {Command::ViewNotes1, "View Notes/Info", Picture::Notes, none, nullptr, false, false, {}},
+      {Command::ErrorCheckCFG1, "CFG Validation", Picture::Validation, Qt::Key_F9, nullptr, true, false, {}},
       {Command::Options1,
        "Options/Preferences",
-       27,
+       Picture::Tools,
        QKeySequence(Qt::CTRL | Qt::Key_P),
        nullptr,
        true,
@@ -168,22 +168,22 @@ void TMainForm::buildActions() {
        {}},
       {Command::MultifireTool1,
        "Multifire Tool",
-       27,
+       Picture::Tools,
        none,
        "Shows the multifire angle preview in a window of its own",
        true,
        true,
        {}},
-      {Command::WindowCascade1, "&Cascade", 3, Qt::Key_F5, "Cascade", false, true,
+      {Command::WindowCascade1, "&Cascade", Picture::Cascade, Qt::Key_F5, "Cascade", false, true,
        [this] { m_documents->cascade(); }},
-      {Command::WindowTile1, "&Tiled", 6, Qt::Key_F6, "Tiled", false, false, {}},
-      {Command::WindowMinimizeAll1, "Mi&nimize All", 5, Qt::Key_F7, "Minimize All", false, true,
-       [this] { m_documents->minimizeAll(); }},
-      {Command::WindowArrangeAll1, "&Maximize All", 4, Qt::Key_F8, "Maximize All", false, true,
-       [this] { WindowArrangeAll1Execute(); }},
+      {Command::WindowTile1, "&Tiled", Picture::Tile, Qt::Key_F6, "Tiled", false, false, {}},
+      {Command::WindowMinimizeAll1, "Mi&nimize All", Picture::MinimizeAll, Qt::Key_F7, "Minimize All", false,
+       true, [this] { m_documents->minimizeAll(); }},
+      {Command::WindowArrangeAll1, "&Maximize All", Picture::MaximizeAll, Qt::Key_F8, "Maximize All", false,
+       true, [this] { WindowArrangeAll1Execute(); }},
       {Command::HelpAbout1,
        "&About",
-       16,
+       Picture::Information,
        none,
        "About|Displays program information, version number, and copyright",
        true,
@@ -191,23 +191,26 @@ void TMainForm::buildActions() {
        {}},
       {Command::CheckForUpdates1,
        "Check For Updates?",
-       42,
+       Picture::CheckForUpdates,
        QKeySequence(Qt::ALT | Qt::Key_Backspace),
        nullptr,
        true,
        true,
        {}},
-      {Command::CloseAll1, "Close All", 11, none, "Close All", false, true, [this] { CloseAll1Execute(); }},
-      {Command::SaveAsButton, "Save As", 20, none, nullptr, true, false, {}},
-      {Command::TileButton, "Tiled", 6, none, nullptr, true, false, {}},
-      {Command::SideToggle, "Hide ToolBar", 26, none, "Hide ToolBar", true, true,
+      {Command::CloseAll1, "Close All", Picture::CloseAll, none, "Close All", false, true,
+       [this] { CloseAll1Execute(); }},
+      {Command::SaveAsButton, "Save As", Picture::SaveAs, none, nullptr, true, false, {}},
+      {Command::TileButton, "Tiled", Picture::Tile, none, nullptr, true, false, {}},
+      {Command::SideToggle, "Hide ToolBar", Picture::HideSidePanel, none, "Hide ToolBar", true, true,
        [this] { ToolButton13Click(); }},
   };
   ::buildActions(this, table);
   QList<QAction*> owners;
-  for (const char* name : {Command::FileNew1, "FileNewServer1", "FileOpen1", "FileClose1", "ReRead1", "Save1",
-                           "SaveAs1", "FileExit1", "ErrorCheckCFG1", "Options1", "WindowCascade1",
-                           "WindowTile1", "WindowMinimizeAll1", "WindowArrangeAll1", "CheckForUpdates1"})
+  for (const char* name :
+       {Command::FileNew1, Command::FileNewServer1, Command::FileOpen1, Command::FileClose1, Command::ReRead1,
+        Command::Save1, Command::SaveAs1, Command::FileExit1, Command::ErrorCheckCFG1, Command::Options1,
+        Command::WindowCascade1, Command::WindowTile1, Command::WindowMinimizeAll1,
+        Command::WindowArrangeAll1, Command::CheckForUpdates1})
     owners.append(action(QString::fromLatin1(name)));
   // Hidden items whose keys must still work (F9, F6) answer through twins.
   QAction* validation = action(Command::ErrorCheckCFG1);
@@ -232,7 +235,7 @@ void TMainForm::buildMenus() {
             {Command::Import1},
             {Command::Export1},
             {"-"}});
-  QMenu* recent = file->addMenu(Pictures::main(1), QStringLiteral("Recent Files"));
+  QMenu* recent = file->addMenu(Pictures::main(Picture::RecentFiles), QStringLiteral("Recent Files"));
   recent->setObjectName(QStringLiteral("RecentFiles1"));
   for (int i = 1; i <= 5; ++i) {
     QAction* placeholder = recent->addAction(QStringLiteral("File%1").arg(i));
@@ -250,7 +253,7 @@ void TMainForm::buildMenus() {
     HistoryFilesClickHistoryItem(name);
   };
   fillMenu(file, this, {{"-"}, {Command::Save1}});
-  QMenu* applySave = file->addMenu(Pictures::main(19), QStringLiteral("Apply/Save"));
+  QMenu* applySave = file->addMenu(Pictures::main(Picture::Save), QStringLiteral("Apply/Save"));
   applySave->setObjectName(QStringLiteral("ApplySave1"));
   fillMenu(applySave, this, {{Command::SaveAs1}});
   applySave->menuAction()->setVisible(false);
@@ -546,7 +549,7 @@ void TMainForm::ToolButton13Click() {
   QAction* toggle = action(Command::SideToggle);
   const bool hide = m_sidePanel->width() > 0;
   m_sidePanel->setFixedWidth(hide ? 0 : m_sidePanel->openWidth(kSideWidthShown));
-  toggle->setIcon(Pictures::main(hide ? 25 : 26));
+  toggle->setIcon(Pictures::main(hide ? Picture::ShowSidePanel : Picture::HideSidePanel));
   const QString hint = hide ? QStringLiteral("Show ToolBar") : QStringLiteral("Hide ToolBar");
   toggle->setToolTip(hint);
   toggle->setStatusTip(hint);

@@ -49,16 +49,18 @@ SidePanel::SidePanel(const AppPaths& paths, Prompts& prompts, std::function<TMDI
   m_pages->tabBar()->setElideMode(Qt::ElideNone);
   layout->addWidget(m_pages);
 
-  m_pages->addTab(scrollable(buildGeneralPage()), Pictures::main(16), QStringLiteral("General "));
+  m_pages->addTab(scrollable(buildGeneralPage()), Pictures::main(Picture::Information),
+                  QStringLiteral("General "));
   auto* calculators = new QWidget();
   calculators->setObjectName(QStringLiteral("CalculatorsPage"));
   auto* calcLayout = new QVBoxLayout(calculators);
   m_calculator = new BulletCalculator(calculators);
   calcLayout->addWidget(m_calculator);
   calcLayout->addStretch(1);
-  m_pages->addTab(scrollable(calculators), Pictures::main(9), QStringLiteral("Calculators"));
+  m_pages->addTab(scrollable(calculators), Pictures::main(Picture::Calculators),
+                  QStringLiteral("Calculators"));
   QWidget* tools = scrollable(buildToolsPage());
-  m_pages->addTab(tools, Pictures::main(27), QStringLiteral("Tools"));
+  m_pages->addTab(tools, Pictures::main(Picture::Tools), QStringLiteral("Tools"));
   connect(m_pages, &QTabWidget::currentChanged, this, [this, tools](int index) {
     if (m_pages->widget(index) == tools) TabSheet6Show();
   });

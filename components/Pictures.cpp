@@ -57,7 +57,7 @@ const std::array<const char*, Pictures::kMainCount> kMainNames = {"new",
                                                                   nullptr,
                                                                   "check-for-updates",
                                                                   nullptr,
-                                                                  nullptr};
+                                                                  "download-updates"};
 
 QIcon fromFiles(const QString& stem, std::initializer_list<int> sizes) {
   loadPictureResources();
@@ -76,7 +76,8 @@ QString mainName(int index) {
   return QString::fromLatin1(kMainNames[static_cast<size_t>(index)]);
 }
 
-QIcon main(int index) {
+QIcon main(Picture picture) {
+  const int index = static_cast<int>(picture);
   static QIcon cache[kMainCount];
   const QString name = mainName(index);
   if (name.isEmpty()) return {};

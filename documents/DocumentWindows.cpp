@@ -57,7 +57,7 @@ TMDIChild* DocumentWindows::create(const QString& displayName, const QString& ty
   auto* sub = m_area->addSubWindow(child, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   sub->setAttribute(Qt::WA_DeleteOnClose);
-  sub->setWindowIcon(Pictures::main(10));
+  sub->setWindowIcon(Pictures::main(Picture::Properties));
   child->FormCreate();
   sub->adjustSize();
   sub->move(nextPlace(sub));

@@ -97,7 +97,7 @@ QMenu* TMDIChild::buildCopySwapMenu() {
       sub->addAction(QStringLiteral("All"));
     }
   };
-  shipsMenu(QStringLiteral("Copy Setting: To"), true, true, Pictures::main(17));
+  shipsMenu(QStringLiteral("Copy Setting: To"), true, true, Pictures::main(Picture::Import));
   shipsMenu(QStringLiteral("Copy Ship: To"), false, true);
   menu->addSeparator();
   shipsMenu(QStringLiteral("Swap Setting: With"), false, false);
@@ -114,7 +114,7 @@ void TMDIChild::buildToolBar() {
   auto* copySwap = new QToolButton(m_toolBar);
   copySwap->setObjectName(QStringLiteral("CopySwapButton"));
   copySwap->setText(QStringLiteral("Copy/Swap Settings"));
-  copySwap->setIcon(Pictures::main(23));
+  copySwap->setIcon(Pictures::main(Picture::ReRead));
   copySwap->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   copySwap->setPopupMode(QToolButton::InstantPopup);
   copySwap->setMenu(menu);
@@ -123,7 +123,7 @@ void TMDIChild::buildToolBar() {
   auto* misc = new QToolButton(m_toolBar);
   misc->setObjectName(QStringLiteral("MiscToolsButton"));
   misc->setText(QStringLiteral("Misc Tools"));
-  misc->setIcon(Pictures::main(27));
+  misc->setIcon(Pictures::main(Picture::Tools));
   misc->setPopupMode(QToolButton::InstantPopup);
   misc->setMenu(menu);
   m_toolBar->addWidget(misc)->setVisible(false);
@@ -205,7 +205,7 @@ void TMDIChild::buildPages() {
   m_serverList = new ReportList(QStringLiteral("ServerList"), QStringLiteral("Setting"),
                                 QStringLiteral("Value"), server);
   serverLayout->addWidget(m_serverList, 1);
-  m_serverPages->addPage(server, Pictures::main(24), QStringLiteral("Server Settings"));
+  m_serverPages->addPage(server, Pictures::main(Picture::NewServer), QStringLiteral("Server Settings"));
 }
 
 void TMDIChild::setCaption(const QString& caption) {

@@ -139,7 +139,7 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
     const QString icons = at.dataHome + QStringLiteral("/icons/hicolor/%1x%1/apps").arg(size);
     makeFolder(icons);
     QFile picture(QStringLiteral(":/pictures/%1-%2.png").arg(Pictures::mainName(10)).arg(size));
-    Pictures::main(10);  // makes sure the pictures are loaded
+    Pictures::main(Picture::Properties);  // makes sure the pictures are loaded
     if (!picture.open(QIODevice::ReadOnly))
       throw TessaryError(QStringLiteral("Failed to create key %1").arg(icons));
     writeFile(icons + QStringLiteral("/tessary.png"), picture.readAll());

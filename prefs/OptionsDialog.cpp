@@ -35,8 +35,8 @@ QLineEdit* pathBox(const QString& name, QWidget* parent) {
   return box;
 }
 
-QPushButton* button(const QString& name, const QString& text, int picture, QWidget* parent) {
-  auto* b = new QPushButton(picture >= 0 ? Pictures::main(picture) : QIcon(), text, parent);
+QPushButton* button(const QString& name, const QString& text, Picture picture, QWidget* parent) {
+  auto* b = new QPushButton(Pictures::main(picture), text, parent);
   b->setObjectName(name);
   return b;
 }
@@ -85,16 +85,19 @@ QWidget* TForm1::buildPathsPage() {
     layout->addWidget(g);
   };
   m_continuum = pathBox(QStringLiteral("ContinuumEdit"), page);
-  auto* setContinuum = button(QStringLiteral("BitBtn4"), QStringLiteral("Set Continuum Path"), 30, page);
+  auto* setContinuum =
+      button(QStringLiteral("BitBtn4"), QStringLiteral("Set Continuum Path"), Picture::Help, page);
   group(QStringLiteral("[ Continuum Path ]"),
         QStringLiteral("Game Folder for Downloads/Uploads ( Default CFG Directory )"), m_continuum,
         setContinuum);
   m_defaultCfg = pathBox(QStringLiteral("DefaultCfgEdit"), page);
-  auto* setDefault = button(QStringLiteral("BitBtn22"), QStringLiteral("Set Default CFG File"), 2, page);
+  auto* setDefault =
+      button(QStringLiteral("BitBtn22"), QStringLiteral("Set Default CFG File"), Picture::Open, page);
   group(QStringLiteral("[ Default CFG File/Directory ]"),
         QStringLiteral("Default/Base CFG For Creating New Settings From"), m_defaultCfg, setDefault);
   m_storage = pathBox(QStringLiteral("StorageEdit"), page);
-  auto* setStorage = button(QStringLiteral("BitBtn3"), QStringLiteral("Set Storage Path"), 1, page);
+  auto* setStorage =
+      button(QStringLiteral("BitBtn3"), QStringLiteral("Set Storage Path"), Picture::RecentFiles, page);
   group(QStringLiteral("[ CFG Storeage ]"),
         QStringLiteral("Your CFG Directory ( Storeage Folder Outside Continnum )"), m_storage, setStorage);
   layout->addStretch(1);
@@ -117,9 +120,9 @@ QWidget* TForm1::buildFileOptionsPage() {
   bl->addWidget(new QLabel(QStringLiteral("Backup Folder Path"), backup));
   auto* row = new QHBoxLayout();
   m_backupFolder = pathBox(QStringLiteral("BackupFolderEdit"), backup);
-  auto* set = button(QStringLiteral("Button4"), QStringLiteral("Set"), -1, backup);
+  auto* set = button(QStringLiteral("Button4"), QStringLiteral("Set"), Picture::None, backup);
   set->setMaximumWidth(set->fontMetrics().horizontalAdvance(QStringLiteral("Set")) + 24);
-  auto* clear = button(QStringLiteral("ClearBackupFolder"), QStringLiteral("Clear"), -1, backup);
+  auto* clear = button(QStringLiteral("ClearBackupFolder"), QStringLiteral("Clear"), Picture::None, backup);
   clear->setMaximumWidth(clear->fontMetrics().horizontalAdvance(QStringLiteral("Clear")) + 24);
   clear->setToolTip(QStringLiteral("Backups go beside the saved file again"));
   row->addWidget(m_backupFolder, 1);

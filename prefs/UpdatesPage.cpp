@@ -177,7 +177,7 @@ void UpdatesPage::offerIfNewer(const QString& latest) {
   if (!UpdateCheck::isNewer(latest, currentBuild())) return;
   BitBtn6->setText(QStringLiteral("Download Updates?"));
   setStatus(QStringLiteral("Status: Updates Available..."));
-  BitBtn6->setIcon(Pictures::main(44));
+  BitBtn6->setIcon(Pictures::main(Picture::DownloadUpdates));
   BitBtn6->show();
   BitBtn5->hide();
 }
@@ -188,7 +188,7 @@ void UpdatesPage::setStatus(const QString& text) {
 }
 
 void UpdatesPage::initialise() {
-  BitBtn5->setIcon(Pictures::main(42));
+  BitBtn5->setIcon(Pictures::main(Picture::CheckForUpdates));
   const QString latest = latestVersion();
   Label4->setText(currentBuild());
   loadChangeLog();
@@ -197,7 +197,7 @@ void UpdatesPage::initialise() {
 }
 
 void UpdatesPage::refresh() {
-  BitBtn5->setIcon(Pictures::main(42));
+  BitBtn5->setIcon(Pictures::main(Picture::CheckForUpdates));
   const QString latest = latestVersion();
   Label4->setText(currentBuild());
   loadChangeLog();

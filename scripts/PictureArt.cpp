@@ -366,6 +366,12 @@ void drawMain(QPainter& p, int index) {
       arrow(p, QPointF(12, 15), QPointF(12, 9), QColor(30, 130, 30));
       break;
     }
+    case 44:  // download updates: an arrow down into a tray
+      p.setPen(QPen(QColor(60, 60, 70), 1.2));
+      p.setBrush(QColor(205, 210, 220));
+      p.drawRoundedRect(QRectF(1.5, 11, 13, 3.5), 1, 1);
+      arrow(p, QPointF(8, 1), QPointF(8, 10.5), QColor(30, 130, 30));
+      break;
     default: {
       // Pictures the menus do not use yet: coloured tiles of one family.
       const QColor c = QColor::fromHsv((index * 47) % 360, 140, 210);

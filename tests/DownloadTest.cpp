@@ -263,6 +263,7 @@ TEST(UpdateCheckPage, ACheckFetchesTheManifestAndOffersANewerBuild) {
     EXPECT_EQ(!button("BitBtn6")->isHidden(), c.offered) << c.latest.toStdString();
   }
   EXPECT_EQ(button("BitBtn6")->text(), QStringLiteral("Download Updates?"));
+  EXPECT_FALSE(button("BitBtn6")->icon().isNull());  // it has a picture of its own
   EXPECT_TRUE(button("BitBtn5")->isHidden());
   EXPECT_EQ(page->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(),
             QStringLiteral("Fixed things.\nMade others."));

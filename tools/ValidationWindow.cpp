@@ -144,7 +144,7 @@ void TForm3::guarded(F&& work) {
   }
 }
 
-void TForm3::FormCreate() { BitBtn1->setIcon(Pictures::main(31)); }
+void TForm3::FormCreate() { BitBtn1->setIcon(Pictures::main(Picture::Scan)); }
 
 void TForm3::showValidation() {
   if (m_host.mainWindow) {
@@ -176,7 +176,7 @@ void TForm3::FormActivate() {
   for (int i = 0; i < 4; ++i) m_lists[i]->clear();
   setStatus(QStringLiteral("Ready..."));
   BitBtn1->show();
-  BitBtn2->setIcon(Pictures::main(11));
+  BitBtn2->setIcon(Pictures::main(Picture::CloseAll));
   BitBtn2->hide();
   m_fileLabel->setText(QStringLiteral("crappy2.cfg"));
   m_lock->lock();
@@ -189,7 +189,7 @@ void TForm3::setStatus(const QString& text) {
 
 void TForm3::addResult(const QString& text, const QString& section, const QString& key) {
   auto* row = new QTreeWidgetItem(ListView1);
-  row->setIcon(0, Pictures::main(34));
+  row->setIcon(0, Pictures::main(Picture::ErrorItem));
   row->setText(0, QStringLiteral("Error"));
   QFont bold = row->font(0);
   bold.setBold(true);
@@ -220,7 +220,7 @@ void TForm3::BitBtn1Click() {
     }
     setStatus(QStringLiteral("Finished!") + QString(40, QLatin1Char(' ')));
     BitBtn1->hide();
-    BitBtn2->setIcon(Pictures::main(11));
+    BitBtn2->setIcon(Pictures::main(Picture::CloseAll));
     BitBtn2->show();
     m_errorsFound->setText(QString::number(ListView1->topLevelItemCount()));
   });
