@@ -115,3 +115,14 @@ TEST_F(ValidationTest, WithTheOptionTickedASaveAsksFirstWhenValuesAreOutOfRange)
   fx.form->SaveDocument();
   EXPECT_EQ(fx.prompts.messages().size(), asked + 1);  // only the overwrite question
 }
+
+TEST_F(ValidationTest, TheWindowFitsTheScreenItShowsOn) {
+  open();
+  const QRect screen = window()->screen()->availableGeometry();
+  EXPECT_LE(window()->width(), screen.width());
+  EXPECT_LE(window()->height(), screen.height());
+  for (const char* button : {"BitBtn1", "CheckDocumentButton", "Button1"}) {
+    QWidget* b = window()->findChild<QWidget*>(QString::fromLatin1(button));
+    EXPECT_TRUE(window()->rect().contains(QRect(b->mapTo(window(), QPoint(0, 0)), b->size()))) << button;
+  }
+}

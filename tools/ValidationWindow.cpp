@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -120,10 +121,6 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
   for (int i = 0; i < 6; ++i) {
     m_lists[i] = new QListWidget(this);
     m_lists[i]->setObjectName(QStringLiteral("ListBox%1").arg(i + 1));
-    // Wide enough for the long setting names ("MultiFireAngle", "AfterburnerEnergy").
-    m_lists[i]->setMinimumWidth(
-        m_lists[i]->fontMetrics().horizontalAdvance(QStringLiteral("AfterburnerEnergy")) +
-        m_lists[i]->frameWidth() * 2 + 8);
     right->addWidget(m_lists[i]);
   }
   m_lists[1]->setSortingEnabled(true);  // list 2 keeps the keys sorted
@@ -146,7 +143,26 @@ void TForm3::guarded(F&& work) {
 
 void TForm3::FormCreate() { BitBtn1->setIcon(Pictures::main(Picture::Scan)); }
 
+void TForm3::fitScreen() {
+  // On a small screen or at a large scale the working lists give up their room
+  // for long names first; the window never reaches past the screen.
+  const QScreen* shown = m_host.mainWindow ? m_host.mainWindow->screen() : screen();
+  if (!shown) return;
+  const QSize room = shown->availableGeometry().size() - QSize(16, 48);  // the window frame
+  auto listsAt = [this](int width) {
+    for (QListWidget* list : m_lists) list->setMinimumWidth(width);
+    layout()->invalidate();
+    layout()->activate();
+  };
+  // Wide enough for long setting names ("MultiFireAngle", "AfterburnerEnergy") where there is room.
+  listsAt(m_lists[0]->fontMetrics().horizontalAdvance(QStringLiteral("AfterburnerEnergy")) +
+          m_lists[0]->frameWidth() * 2 + 8);
+  if (minimumSizeHint().width() > room.width()) listsAt(20);
+  resize(QSize(995, 405).expandedTo(minimumSizeHint()).boundedTo(room));
+}
+
 void TForm3::showValidation() {
+  fitScreen();
   if (m_host.mainWindow) {
     const QRect main = m_host.mainWindow->frameGeometry();
     move(main.center() - QPoint(width() / 2, height() / 2));

@@ -47,6 +47,7 @@ class TForm3 : public QDialog {
  private:
   void addResult(const QString& text, const QString& section, const QString& key);
   void setStatus(const QString& text);
+  void fitScreen();
   template <typename F>
   void guarded(F&& work);
 
