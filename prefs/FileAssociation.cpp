@@ -32,8 +32,8 @@ void writeFile(const QString& path, const QByteArray& content) {
   }
 }
 
-// The executable as the Exec key of a desktop entry holds it (Desktop Entry
-// Specification): in double quotes with ", `, $ and \ escaped, "%" doubled
+// The executable as the Exec key of a desktop entry holds it (the freedesktop.org
+// rules for desktop entries): in double quotes with ", `, $ and \ escaped, "%" doubled
 // (it starts a field code), then the escapes of a string value: "\" as "\\",
 // line breaks and tabs as \n, \r and \t.
 QString execValue(const QString& exe) {

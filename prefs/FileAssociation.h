@@ -29,7 +29,7 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
 
 // The executable of the default opener of ext: the user's first choice in
 // mimeapps.list, then the first argument of that entry's Exec with the escapes
-// of the Desktop Entry Specification undone; empty when there is none.
+// of the freedesktop.org desktop entry rules undone; empty when there is none.
 QString ReadOpenCommand(const QString& ext, const Locations& at);
 
 // The check: the opener's file name (field codes such as %f removed) equals the
