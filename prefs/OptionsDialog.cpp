@@ -18,6 +18,7 @@
 #include "components/MainWindowLock.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
+#include "components/ScreenRoom.h"
 #include "prefs/UpdatesPage.h"
 
 QString folderPart(const QString& path) {
@@ -183,9 +184,8 @@ void TForm1::showOptions() {
 
 void TForm1::fitScreen() {
   // Never taller or wider than the screen at the scale in use: the change log gives way.
-  const QScreen* screen = m_mainWindow ? m_mainWindow->screen() : this->screen();
-  if (!screen) return;
-  const QSize room = screen->availableGeometry().size() - QSize(16, 48);  // the window frame
+  const QSize room = roomOnScreen(this, m_mainWindow);
+  if (room.isEmpty()) return;
   const QSize wanted(std::max(470, sizeHint().width()), std::max(minimumSizeHint().height(), 440));
   setFixedSize(wanted.boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
 }

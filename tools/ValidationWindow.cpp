@@ -21,6 +21,7 @@
 #include "components/MainWindowLock.h"
 #include "components/Pictures.h"
 #include "components/Prompts.h"
+#include "components/ScreenRoom.h"
 #include "documents/ConfigModel.h"
 #include "documents/RangeCheck.h"
 #include "profile/ProfileFile.h"
@@ -146,9 +147,8 @@ void TForm3::FormCreate() { BitBtn1->setIcon(Pictures::main(Picture::Scan)); }
 void TForm3::fitScreen() {
   // On a small screen or at a large scale the working lists give up their room
   // for long names first; the window never reaches past the screen.
-  const QScreen* shown = m_host.mainWindow ? m_host.mainWindow->screen() : screen();
-  if (!shown) return;
-  const QSize room = shown->availableGeometry().size() - QSize(16, 48);  // the window frame
+  const QSize room = roomOnScreen(this, m_host.mainWindow);
+  if (room.isEmpty()) return;
   auto listsAt = [this](int width) {
     for (QListWidget* list : m_lists) list->setMinimumWidth(width);
     layout()->invalidate();
