@@ -7,6 +7,7 @@ const char* CommandLine::usage() {
          "       tessary --screenshot FILE [--side-page General|Calculators|Tools]\n"
          "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
          "               [--check-document] [--about] [--check-updates] [CONFIG]\n"
+         "       tessary --restarted\n"
          "       tessary --version | --help\n"
          "\n"
          "  CONFIG             an arena configuration file to open (a running copy opens it)\n"
@@ -16,6 +17,8 @@ const char* CommandLine::usage() {
          "  --check-document   with --screenshot: the validation window after checking CONFIG\n"
          "  --about            with --screenshot: the About box\n"
          "  --check-updates    with --options-page: check for updates first ($TESSARY_UPDATE_URL)\n"
+         "  --restarted        wait up to 10 s for the running copy to end before starting\n"
+         "                     (the program starts itself so after installing an update)\n"
          "  --version          print the build number from the executable's version block\n"
          "  --help             print this text\n";
 }
@@ -31,7 +34,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
   const QCommandLineOption checkUpdates(QStringLiteral("check-updates"));
   const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
   const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions({screenshot, sidePage, optionsPage, checkDocument, about, checkUpdates, help, version});
+  const QCommandLineOption restarted(QStringLiteral("restarted"));
+  parser.addOptions(
+      {screenshot, sidePage, optionsPage, checkDocument, about, checkUpdates, help, version, restarted});
   parser.addPositionalArgument(QStringLiteral("CONFIG"), QString());
 
   CommandLine line;
@@ -44,6 +49,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
   line.checkUpdates = parser.isSet(checkUpdates);
   line.help = parser.isSet(help);
   line.version = parser.isSet(version);
+  line.restarted = parser.isSet(restarted);
   line.config = parser.positionalArguments().value(0);
   if (line.error.isEmpty() && parser.isSet(screenshot) && line.screenshot.isEmpty())
     line.error = QStringLiteral("--screenshot needs a file name");

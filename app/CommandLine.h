@@ -11,6 +11,7 @@ struct CommandLine {
   bool checkDocument = false;  // --check-document
   bool aboutBox = false;       // --about
   bool checkUpdates = false;   // --check-updates
+  bool restarted = false;      // --restarted: started by a copy that installed an update and is ending
   bool help = false;           // --help, -h
   bool version = false;        // --version
   QString error;               // what is wrong with the command line; empty when nothing is

@@ -426,6 +426,14 @@ void TMainForm::endWithoutQuestions() {
   QCoreApplication::exit(0);
 }
 
+bool TMainForm::restartInto(const QString& executable) {
+  if (!close()) return false;  // a question about unsaved edits was cancelled
+  m_restartExecutable = executable;
+  // Other windows (the Options dialog) may still show: the program ends all the same.
+  QCoreApplication::exit(0);
+  return true;
+}
+
 void TMainForm::FormDestroy() {
   if (m_destroying) return;
   m_destroying = true;

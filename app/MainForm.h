@@ -85,6 +85,12 @@ class TMainForm : public QMainWindow, public DocumentHost {
   // The program is told to end (log-out, kill): like Exit, without questions.
   // Working copies with unsaved edits stay in the working folder; the rest go.
   void endWithoutQuestions();
+  // An update is installed: the program ends as by Exit (unsaved documents are
+  // asked about) and, once it has ended, executable starts. False when the user
+  // kept the program running.
+  bool restartInto(const QString& executable);
+  // What to start once the program has ended; empty for nothing.
+  QString restartExecutable() const { return m_restartExecutable; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -120,6 +126,7 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QTimer* m_timer1 = nullptr;
   QTimer* m_timer3 = nullptr;
   bool m_pickingUp = false;
+  QString m_restartExecutable;
   QStringList m_handedOver;  // waiting to be opened
   // Names the key pickup opened lately: the same hand-over may also arrive through the socket.
   std::vector<std::pair<QString, qint64>> m_keyPickups;

@@ -151,7 +151,7 @@ bool TOneInstance::detect() {
       m_fd = -1;
       fail(QStringLiteral("Unable to verify that Mutex already exists!"),
            QStringLiteral("%1 is not a file of this user's").arg(m_lockPath));
-    } else if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+    } else if (takeLock()) {
       m_owner = true;
       // The first copy listens for later copies handing over files or asking it to come to the front.
       m_server = new QLocalServer(this);
@@ -179,6 +179,23 @@ bool TOneInstance::detect() {
   if (!Terminate && InformUser && OnWarning)
     OnWarning(QStringLiteral("Another instance of this application appears to be running!"));
   if (RaisePriorInstance) askPriorToRaise();
+  return false;
+}
+
+bool TOneInstance::takeLock() {
+  if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
+  if (errno != EWOULDBLOCK || WaitForLockMs <= 0) return false;
+  // The copy that started this one is still ending: its lock goes with it.
+  std::fprintf(stderr, "%s: waiting for the running copy to end\n",
+               m_executableName.toLocal8Bit().constData());
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < WaitForLockMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK) return false;
+  }
+  errno = EWOULDBLOCK;
   return false;
 }
 

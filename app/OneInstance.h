@@ -28,6 +28,9 @@ class TOneInstance : public QObject {
   bool Terminate = true;
   bool InformUser = false;
   bool RaisePriorInstance = false;
+  // How long detect() waits for a taken lock before it decides that another
+  // copy runs: a copy started by the one that is ending (after an update) waits.
+  int WaitForLockMs = 0;
   std::function<void(TOneInstance* sender)> ApplicationExists;
   // How an error is reported (the program's exception log); by default standard error.
   std::function<void(const QString& message)> OnError;
@@ -61,6 +64,7 @@ class TOneInstance : public QObject {
   static QString runtimeFolder(QString* why = nullptr);
 
  private:
+  bool takeLock();
   void acceptConnections();
   void askPriorToRaise();
   void fail(const QString& step, const QString& why);

@@ -9,6 +9,7 @@
 #include "documents/MDIChild.h"
 #include "prefs/FileAssociation.h"
 #include "prefs/OptionsDialog.h"
+#include "prefs/UpdatesPage.h"
 #include "tools/MultifireTool.h"
 #include "tools/ValidationWindow.h"
 
@@ -50,6 +51,8 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   QObject::connect(form->action(Command::Options1), &QAction::triggered, options, &TForm1::showOptions);
   QObject::connect(form->action(Command::CheckForUpdates1), &QAction::triggered, options,
                    &TForm1::CheckForUpdates1Click);
+  QObject::connect(options->updatesPage(), &UpdatesPage::restartRequested, form,
+                   [form](const QString& executable) { form->restartInto(executable); });
   // A copy that stands apart (a screenshot run) asks nothing at start.
   options->FormCreate(handOver);
 

@@ -14,6 +14,7 @@
 #include "app/ExceptionLog.h"
 #include "app/MainForm.h"
 #include "app/OneInstance.h"
+#include "app/Restart.h"
 #include "app/ScreenshotRun.h"
 #include "app/TerminationSignals.h"
 #include "app/TessaryApp.h"
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
   if (screenshot.isEmpty()) {
     oneInstance = std::make_unique<TOneInstance>(exe);
     oneInstance->RaisePriorInstance = true;
+    // Started by a copy that installed an update: that copy may not have ended yet.
+    if (line.restarted) oneInstance->WaitForLockMs = 10000;
     oneInstance->OnError = report;
     oneInstance->ApplicationExists = [&](TOneInstance*) {
       // The hand-over. A relative name is made absolute here: the running copy
@@ -115,6 +118,8 @@ int main(int argc, char** argv) {
                    .arg(path, keyProblem));
     };
     if (!oneInstance->detect()) return 0;
+    if (line.restarted)
+      std::fprintf(stderr, "tessary %s: started after an update\n", ownVersion().toUtf8().constData());
   }
 
   // Made absolute now: the main window changes the working folder.
@@ -130,7 +135,7 @@ int main(int argc, char** argv) {
     else
       QCoreApplication::exit(0);  // ends a box of the start (exec has not begun: quit() would not)
   });
-  const std::unique_ptr<TMainForm> main =
+  std::unique_ptr<TMainForm> main =
       TessaryApp::createWindows(paths, prompts, files, screenshot.isEmpty(), [&](TMainForm& made) {
         formForSignals = &made;
         if (!oneInstance) return;
@@ -146,5 +151,13 @@ int main(int argc, char** argv) {
     options->activateWindow();
   }
   if (!screenshot.isEmpty()) (new ScreenshotRun(form, line, firstPath, report))->start();
-  return app.exec();
+  const int status = app.exec();
+  const QString restart = form.restartExecutable();
+  if (!restart.isEmpty() && oneInstance) {
+    // The windows go first, then the lock; only then does the new build start.
+    formForSignals = nullptr;
+    main.reset();
+    Restart::startNewCopy(oneInstance, restart);
+  }
+  return status;
 }

@@ -1,6 +1,8 @@
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include "components/Prompts.h"
@@ -48,6 +50,25 @@ std::optional<QString> QtPrompts::askText(QWidget* parent, const QString& title,
 
 QMessageBox::StandardButton QtPrompts::message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                                const QString& text, QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, title, text, buttons, parent);
-  return static_cast<QMessageBox::StandardButton>(box.exec());
+  // A box with OK alone answers OK only when OK is pressed: closed by its close
+  // box or Escape it answers NoButton, so "OK to go on" is never assumed.
+  class Box : public QMessageBox {
+   public:
+    using QMessageBox::QMessageBox;
+    bool dismissed = false;
+
+   protected:
+    void closeEvent(QCloseEvent* e) override {
+      dismissed = true;
+      QMessageBox::closeEvent(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+      if (e->key() == Qt::Key_Escape) dismissed = true;
+      QMessageBox::keyPressEvent(e);
+    }
+  };
+  Box box(icon, title, text, buttons, parent);
+  const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
+  if (buttons == QMessageBox::Ok && box.dismissed) return QMessageBox::NoButton;
+  return answer;
 }

@@ -5,10 +5,12 @@
 // folder of the executable). Tests point it at a temporary folder.
 class AppPaths {
  public:
-  explicit AppPaths(const QString& appFolder);
+  // executableName: the program's file in the folder (what an update replaces).
+  explicit AppPaths(const QString& appFolder, const QString& executableName = QStringLiteral("tessary"));
   static AppPaths fromExecutable();  // needs a QCoreApplication
 
   QString appFolder() const { return m_app; }
+  QString executable() const { return m_app + QLatin1Char('/') + m_exe; }
   QString base() const { return m_app + QStringLiteral("/base"); }
   QString temp() const { return base() + QStringLiteral("/temp"); }
   QString updates() const { return base() + QStringLiteral("/updates"); }
@@ -25,4 +27,5 @@ class AppPaths {
 
  private:
   QString m_app;
+  QString m_exe;
 };

@@ -61,7 +61,7 @@ TForm1::TForm1(const AppPaths& paths, Prompts& prompts, QWidget* mainWindow,
   m_pages->setObjectName(QStringLiteral("PageControl1"));
   m_pages->addTab(buildPathsPage(), QStringLiteral("File/Folder Paths"));
   m_pages->addTab(buildFileOptionsPage(), QStringLiteral("File Options"));
-  m_updates = new UpdatesPage(paths);
+  m_updates = new UpdatesPage(paths, prompts);
   m_pages->addTab(m_updates, QStringLiteral("Program Updates"));
   layout->addWidget(m_pages);
   auto* close = new QPushButton(QStringLiteral("&Close"), this);

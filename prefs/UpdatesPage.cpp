@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,18 +13,25 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "components/Labels.h"
 #include "components/Pictures.h"
+#include "components/Prompts.h"
 #include "components/SegmentedProgressBar.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
+#include "profile/TessaryError.h"
 #include "update/HttpDownload.h"
 #include "update/TransferSize.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateInstall.h"
+#include "update/UpdateItems.h"
 #include "update/VersionInfo.h"
 
 namespace {
+bool g_instantPauses = false;
+
 void optionsBar(TQProgressBar* bar, const QPalette& palette) {
   // The full width of its group: at least 347 pixels, 16 high.
   bar->setFixedHeight(16);
@@ -45,8 +53,10 @@ void optionsBar(TQProgressBar* bar, const QPalette& palette) {
 }
 }  // namespace
 
-UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
-    : QWidget(parent), m_paths(paths), m_prefs(paths), m_http(new HttpDownloader(this)) {
+void UpdatesPage::setPausesForTesting(bool instant) { g_instantPauses = instant; }
+
+UpdatesPage::UpdatesPage(const AppPaths& paths, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_paths(paths), m_prefs(paths), m_prompts(prompts), m_http(new HttpDownloader(this)) {
   setObjectName(QStringLiteral("ProgramUpdatesPage"));
   auto* layout = new QVBoxLayout(this);
   auto* info = new QGroupBox(QStringLiteral("[ Program Information ]"), this);
@@ -131,14 +141,12 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, QWidget* parent)
   for (QLabel* label : findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
 
   connect(BitBtn5, &QPushButton::clicked, this, &UpdatesPage::BitBtn5Click);
+  connect(BitBtn6, &QPushButton::clicked, this, &UpdatesPage::BitBtn6Click);
   connect(m_stop, &QPushButton::clicked, m_http, &HttpDownloader::cancel);
   connect(m_http, &HttpDownloader::busyChanged, m_stop, &QWidget::setVisible);
   connect(m_http, &HttpDownloader::status, this, &UpdatesPage::setStatus);
   connect(m_http, &HttpDownloader::failed, this, [this](const QString& text) {
-    // Red for the rest of the run.
-    QPalette p = Label1->palette();
-    p.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(p);
+    setStatusColour(Qt::red);  // for the rest of the run
     setStatus(text);
     QProgressBar1->setPosition(0);
   });
@@ -187,6 +195,12 @@ void UpdatesPage::setStatus(const QString& text) {
   Label1->repaint();
 }
 
+void UpdatesPage::setStatusColour(const QColor& colour) {
+  QPalette p = Label1->palette();
+  p.setColor(QPalette::WindowText, colour);
+  Label1->setPalette(p);
+}
+
 void UpdatesPage::initialise() {
   BitBtn5->setIcon(Pictures::main(Picture::CheckForUpdates));
   const QString latest = latestVersion();
@@ -221,22 +235,30 @@ void UpdatesPage::showLastCheck() {
 }
 
 void UpdatesPage::beginCheck() {
-  if (m_checking) return;
+  if (m_checking || m_installing) return;
   m_prefs.setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime()));
   AtomicFile::remove(updatesFile(QStringLiteral("update.cdu")));
   AtomicFile::remove(updatesFile(QStringLiteral("ChangeLog.txt")));
 }
 
-void UpdatesPage::pause(int ms) {
-  // The windows keep working meanwhile; a program that is ending does not wait.
+bool UpdatesPage::pause(int ms) {
+  // The windows keep working meanwhile. Only the end of the program stops the
+  // wait early (it ends every event loop), and then nothing waits any more.
+  if (m_ending) return false;
   QEventLoop wait;
-  QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+  bool waited = false;
+  QTimer::singleShot(g_instantPauses ? 0 : ms, &wait, [&] {
+    waited = true;
+    wait.quit();
+  });
   wait.exec();
+  if (!waited) m_ending = true;
+  return waited;
 }
 
 void UpdatesPage::finishCheck() {
   // One check at a time: a second one would remove the files the first is fetching.
-  if (m_checking) return;
+  if (m_checking || m_installing) return;
   m_checking = true;
   BitBtn5->setEnabled(false);
   struct Done {
@@ -272,7 +294,193 @@ void UpdatesPage::finishCheck() {
 }
 
 void UpdatesPage::BitBtn5Click() {
-  if (m_checking) return;
+  if (m_checking || m_installing) return;
   beginCheck();
   finishCheck();
+}
+
+// ---- installation ---------------------------------------------------------------------------
+
+void UpdatesPage::progressStep(qint64 n) {
+  const int from = QProgressBar2->position();
+  for (int step = 0; step <= 100; ++step) {
+    QProgressBar2->setPosition(from + step);
+    Label12->setText(UpdateItems::percentText(from + step, n));
+    Label12->repaint();
+    if (!pause(10)) {  // the program is ending: straight to the end of the step
+      QProgressBar2->setPosition(from + 100);
+      Label12->setText(UpdateItems::percentText(from + 100, n));
+      return;
+    }
+  }
+}
+
+void UpdatesPage::failInstall(const QString& item, const QString& why) {
+  setStatusColour(Qt::red);
+  setStatus(QStringLiteral("Status: Update Failed: %1 %2...").arg(item, why));
+}
+
+QString UpdatesPage::refusal(const QStringList& items, const ProfileFile& manifest, QString* item) const {
+  const QString exeName = QFileInfo(m_paths.executable()).fileName();
+  for (const QString& candidate : items) {
+    *item = candidate;
+    const QStringList parts = UpdateItems::parts(candidate);
+    if (parts.size() >= 2) {
+      // Folder operations: sub-folders of the program's folder only.
+      for (qsizetype k = 0; k + 1 < parts.size(); k += 2)
+        if (!UpdateItems::relativeFolder(parts[k + 1]))
+          return QStringLiteral("names a folder outside the program's folder");
+      continue;
+    }
+    if (candidate.isEmpty()) continue;  // an empty item (",,"): nothing to fetch
+    if (!HttpDownloader::isPlainFileName(candidate))
+      return QStringLiteral("is not a plain file name: it would be written outside base/updates/");
+    // What the run installs must be exactly what the operator published.
+    if (UpdateItems::kindOf(candidate, exeName) != UpdateItems::Kind::Other &&
+        manifest.text(QStringLiteral("SHA256"), candidate).trimmed().isEmpty())
+      return QStringLiteral("has no SHA-256 digest in the manifest, so it cannot be installed safely");
+  }
+  item->clear();
+  return {};
+}
+
+void UpdatesPage::BitBtn6Click() {
+  if (m_checking || m_installing) return;
+  m_installing = true;
+  BitBtn5->setEnabled(false);
+  BitBtn6->setEnabled(false);
+  struct Done {
+    UpdatesPage* page;
+    ~Done() {
+      page->m_installing = false;
+      page->BitBtn5->setEnabled(true);
+      page->BitBtn6->setEnabled(true);
+    }
+  } done{this};
+  setStatusColour(Qt::blue);
+
+  std::optional<ProfileFile> manifest;
+  try {
+    manifest.emplace(updatesFile(QStringLiteral("update.cdu")));
+  } catch (const TessaryError& e) {
+    failInstall(QStringLiteral("update.cdu"), e.message());
+    return;
+  }
+  const QString exeName = QFileInfo(m_paths.executable()).fileName();
+  QStringList items;
+  qint64 n = 0;
+  if (UpdateCheck::isNewer(manifest->text(QStringLiteral("Info"), QStringLiteral("FullUpdateVersion")),
+                           currentBuild())) {
+    items = UpdateItems::split(manifest->text(QStringLiteral("Operations"), QStringLiteral("FullUpdate")),
+                               QLatin1Char(','));
+    n = items.size();
+    QProgressBar2->setMaximum(static_cast<int>(std::min<qint64>(n * 100, INT_MAX)));
+    // Each run counts from nothing: a run after a stopped one must not pass 100%.
+    QProgressBar2->setPosition(0);
+  }
+  // Nothing is done when any item may not be: a hostile manifest gets no foothold.
+  QString refused;
+  QString why;
+  try {
+    why = refusal(items, *manifest, &refused);
+  } catch (const TessaryError&) {  // a name the manifest's layout cannot hold as a key
+    why = QStringLiteral("cannot have a SHA-256 digest in the manifest");
+  }
+  if (!why.isEmpty()) {
+    failInstall(refused, why);
+    return;
+  }
+
+  // Pass one: folder operations and downloads.
+  const QString base = UpdateCheck::baseUrl();
+  QDir().mkpath(m_paths.updates());
+  bool downloadFailed = false;
+  std::vector<bool> isDone(static_cast<std::size_t>(items.size()), false);
+  for (qsizetype i = 0; i < items.size(); ++i) {
+    if (downloadFailed) return;  // nothing is installed; the failure text stays
+    const QString& item = items[i];
+    const QStringList parts = UpdateItems::parts(item);
+    if (parts.size() < 2) {
+      if (item.isEmpty()) continue;
+      setStatus(QStringLiteral("Status: Downloading ") + item + QStringLiteral("..."));
+      downloadFailed = !m_http->DownloadUpdateFile(base, item, m_paths.updates());
+      if (!pause(800)) return;  // the program is ending: install nothing
+      continue;
+    }
+    for (qsizetype k = 0; k + 1 < parts.size(); k += 2) {
+      const QString operation = parts[k].toLower();
+      if (operation != QLatin1String("mkdir") && operation != QLatin1String("rmdir")) continue;
+      const QString tag = QStringLiteral("[") + operation + QStringLiteral("]");
+      setStatus(QStringLiteral("Status: Updating %1 Directory Structure...").arg(tag));
+      const QString relative = *UpdateItems::relativeFolder(parts[k + 1]);
+      // Checked now, not before the run: an earlier operation may have made the way there.
+      if (const QString why = UpdateItems::outsideProblem(m_paths.appFolder(), relative); !why.isEmpty()) {
+        failInstall(item, QStringLiteral("names the folder %1, but %2").arg(parts[k + 1], why));
+        return;
+      }
+      const QString folder = m_paths.appFolder() + QLatin1Char('/') + relative;
+      const bool ok = operation == QLatin1String("mkdir") ? QDir().mkdir(folder) : QDir().rmdir(folder);
+      setStatus(QStringLiteral("Status: %1 Updating %2 Directory Structure...")
+                    .arg(ok ? QStringLiteral("Completed") : QStringLiteral("Failed"), tag));
+      progressStep(n);
+      isDone[static_cast<std::size_t>(i)] = true;
+    }
+    if (m_ending) return;
+  }
+  if (downloadFailed) return;
+
+  // Every download must be the file the operator published.
+  for (const QString& item : items) {
+    if (item.isEmpty() || !UpdateItems::isFileItem(item)) continue;
+    const QByteArray expected = manifest->text(QStringLiteral("SHA256"), item).toUtf8();
+    if (expected.trimmed().isEmpty()) continue;  // not installed (checked above): kept as fetched
+    const std::optional<QByteArray> actual = UpdateItems::sha256Of(updatesFile(item));
+    if (!actual || !UpdateItems::digestMatches(expected, *actual)) {
+      failInstall(item, QStringLiteral("does not match its SHA-256 digest in the manifest"));
+      return;
+    }
+  }
+
+  QStringList remaining;
+  for (qsizetype i = 0; i < items.size(); ++i)
+    if (!isDone[static_cast<std::size_t>(i)]) remaining.append(items[i]);
+  if (n < 1) {
+    setStatus(QStringLiteral("Status: Updates Failed Server Version Incorrect..."));
+    BitBtn5->show();
+    BitBtn6->hide();
+    return;
+  }
+
+  // Pass two: the files the installer knows go in place, all or none. Once it
+  // has begun it is finished, even when the program is ending meanwhile.
+  UpdateInstall install({m_paths.appFolder(), m_paths.executable()});
+  for (const QString& item : remaining) {
+    setStatus(QStringLiteral("Status: Updating ") + item + QStringLiteral("..."));
+    const UpdateItems::Kind kind =
+        UpdateItems::isFileItem(item) ? UpdateItems::kindOf(item, exeName) : UpdateItems::Kind::Other;
+    QString why;
+    const UpdateInstall::Result result = install.install(item, kind, &why);
+    if (result == UpdateInstall::Result::Failed) {
+      install.rollback();
+      failInstall(item, why);
+      return;
+    }
+    if (result == UpdateInstall::Result::Skipped) continue;
+    const QString updated = QStringLiteral("Status: Updated ") + item + QStringLiteral("...");
+    if (kind == UpdateItems::Kind::Executable) {
+      setStatus(updated);
+      progressStep(n);
+    } else {
+      progressStep(n);
+      setStatus(updated);
+      if (kind != UpdateItems::Kind::Preferences) pause(800);
+    }
+  }
+  install.commit();
+  if (m_ending) return;  // the new build is in place for the next start
+
+  const QMessageBox::StandardButton answer =
+      m_prompts.message(this, QMessageBox::Information, applicationTitle(),
+                        QStringLiteral("Update Completed, Tessarine will now restart...\r"), QMessageBox::Ok);
+  if (answer == QMessageBox::Ok) emit restartRequested(m_paths.executable());
 }

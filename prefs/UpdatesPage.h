@@ -4,6 +4,8 @@
 #include "prefs/AppPaths.h"
 #include "prefs/Preferences.h"
 
+class ProfileFile;
+class Prompts;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -15,17 +17,27 @@ class TQProgressBar;
 class UpdatesPage : public QWidget {
   Q_OBJECT
  public:
-  UpdatesPage(const AppPaths& paths, QWidget* parent = nullptr);
+  UpdatesPage(const AppPaths& paths, Prompts& prompts, QWidget* parent = nullptr);
 
   void initialise();     // at the dialog's creation
   void refresh();        // at each activation (with the cache expiry)
   void showLastCheck();  // the end of each activation
   void BitBtn5Click();   // "Check For Updates"
+  void BitBtn6Click();   // "Download Updates?": the installation
   // The check in two halves, for the main window's command, which shows the dialog between them.
   void beginCheck();
   void finishCheck();
   HttpDownloader* downloader() const { return m_http; }
-  bool isChecking() const { return m_checking; }
+  // A check or an installation runs (one of them at a time).
+  bool isChecking() const { return m_checking || m_installing; }
+
+  // Test seam: every pause and animation step lasts no time (still through the event loop).
+  static void setPausesForTesting(bool instant);
+
+ Q_SIGNALS:
+  // An installation is complete and the user chose OK: the program should end
+  // and start executable, which now holds the new build.
+  void restartRequested(const QString& executable);
 
  private:
   QString currentBuild() const;
@@ -33,11 +45,20 @@ class UpdatesPage : public QWidget {
   void loadChangeLog();
   void offerIfNewer(const QString& latest);
   void setStatus(const QString& text);
-  void pause(int ms);
+  void setStatusColour(const QColor& colour);
+  void failInstall(const QString& item, const QString& why);
+  // Waits without freezing the windows. False when the program is ending (the
+  // wait was cut short); every later pause then returns at once.
+  bool pause(int ms);
+  // The overall bar advances by 100 in 101 settings, with the percentage of n.
+  void progressStep(qint64 n);
+  // Refuses what the run may not do, before anything is done; empty when all is well.
+  QString refusal(const QStringList& items, const ProfileFile& manifest, QString* item) const;
   QString updatesFile(const QString& name) const { return m_paths.updates() + QLatin1Char('/') + name; }
 
   AppPaths m_paths;
   Preferences m_prefs;
+  Prompts& m_prompts;
   HttpDownloader* m_http;
   QLabel* Label1 = nullptr;   // status line
   QLabel* Label4 = nullptr;   // current build
@@ -53,4 +74,6 @@ class UpdatesPage : public QWidget {
   QPushButton* BitBtn6 = nullptr;   // "Download Updates?"
   QPushButton* m_stop = nullptr;    // stops a running download
   bool m_checking = false;
+  bool m_installing = false;
+  bool m_ending = false;  // a pause was cut short: the program is ending
 };

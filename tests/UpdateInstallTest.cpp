@@ -1,0 +1,620 @@
+// The installation of an update: the item rules, and whole runs of "Download
+// Updates?" against a small HTTP server, in a temporary application folder
+// holding a copy of the built program.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+#include "app/MainForm.h"
+#include "app/OneInstance.h"
+#include "app/Restart.h"
+#include "components/Prompts.h"
+#include "components/SegmentedProgressBar.h"
+#include "documents/MDIChild.h"
+#include "prefs/OptionsDialog.h"
+#include "prefs/UpdatesPage.h"
+#include "profile/AtomicFile.h"
+#include "profile/ProfileFile.h"
+#include "tests/TestSupport.h"
+#include "tests/TinyServer.h"
+#include "update/HttpDownload.h"
+#include "update/UpdateInstall.h"
+#include "update/UpdateItems.h"
+
+using UpdateItems::Kind;
+
+TEST(UpdateItems, TheListSplitsAsTheManifestWritesIt) {
+  const QChar comma(QLatin1Char(','));
+  struct Case {
+    const char* text;
+    QStringList items;
+  };
+  for (const Case& c : {
+           Case{R"(mkdir:base\images\new,Tessary.exe,help.hlp)",
+                {R"(mkdir:base\images\new)", "Tessary.exe", "help.hlp"}},
+           Case{"a.txt, b.txt", {"a.txt", "b.txt"}},
+           Case{"a b", {"a", "b"}},  // a blank inside ends the item
+           Case{"a,,b", {"a", "", "b"}},
+           Case{"a,", {"a", ""}},  // a comma at the very end
+           Case{",a", {"", "a"}},
+           Case{"  \t a \r\n, b  ", {"a", "b"}},
+           Case{R"("a b.txt",c)", {"a b.txt", "c"}},
+           Case{R"("say ""hi""",x)", {R"(say "hi")", "x"}},
+           Case{"", {}},
+       })
+    EXPECT_EQ(UpdateItems::split(QString::fromUtf8(c.text), comma), c.items) << c.text;
+  EXPECT_EQ(UpdateItems::parts(QStringLiteral(R"(mkdir:base\a:rmdir:base\b)")),
+            (QStringList{"mkdir", R"(base\a)", "rmdir", R"(base\b)"}));
+  EXPECT_TRUE(UpdateItems::isFileItem(QStringLiteral("help.hlp")));
+  EXPECT_FALSE(UpdateItems::isFileItem(QStringLiteral("rndir:x")));
+  // Known files, letter case aside; the running executable's own name counts as "Tessary.exe".
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("TESSARY.EXE"), QStringLiteral("tessary")), Kind::Executable);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("Tessary"), QStringLiteral("tessary")), Kind::Executable);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("Config.INI"), QStringLiteral("tessary")), Kind::Preferences);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("Help.hlp"), QStringLiteral("tessary")), Kind::Help);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("cfgcheck.cdu"), QStringLiteral("tessary")), Kind::Rules);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("tessary.bak"), QStringLiteral("tessary")), Kind::Other);
+  // The kept executable: its extension replaced, or one given.
+  EXPECT_EQ(UpdateItems::backupNameOf(QStringLiteral("/opt/t/Tessary.exe")),
+            QStringLiteral("/opt/t/Tessary.BAK"));
+  EXPECT_EQ(UpdateItems::backupNameOf(QStringLiteral("/opt/t.d/tessary")),
+            QStringLiteral("/opt/t.d/tessary.BAK"));
+}
+
+TEST(UpdateItems, ThePercentageRoundsHalvesToEvenAndStopsAtAHundred) {
+  EXPECT_EQ(UpdateItems::percentText(300, 3), QStringLiteral("100%"));
+  EXPECT_EQ(UpdateItems::percentText(1, 2), QStringLiteral("0%"));  // 0.5
+  EXPECT_EQ(UpdateItems::percentText(3, 2), QStringLiteral("2%"));  // 1.5
+  EXPECT_EQ(UpdateItems::percentText(5, 2), QStringLiteral("2%"));  // 2.5
+  EXPECT_EQ(UpdateItems::percentText(7, 2), QStringLiteral("4%"));  // 3.5
+  EXPECT_EQ(UpdateItems::percentText(101, 3), QStringLiteral("34%"));
+  EXPECT_EQ(UpdateItems::percentText(300, 2), QStringLiteral("100%"));  // two steps of one item
+}
+
+TEST(UpdateItems, FoldersStayInsideTheProgramsFolder) {
+  EXPECT_EQ(UpdateItems::relativeFolder(QStringLiteral(R"(base\images\new)")),
+            QStringLiteral("base/images/new"));
+  EXPECT_EQ(UpdateItems::relativeFolder(QStringLiteral("base/./a/")), QStringLiteral("base/a"));
+  for (const char* bad :
+       {"", ".", R"(..\outside)", "base/../../x", R"(base\..\..)", "/etc", R"(\etc)", "//x", "base/a\x01"})
+    EXPECT_FALSE(UpdateItems::relativeFolder(QString::fromUtf8(bad))) << bad;
+
+  TempApp app;
+  QTemporaryDir outside;
+  QDir().mkpath(app.path(QStringLiteral("base")));
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.path()).constData(),
+                      QFile::encodeName(app.path(QStringLiteral("base/link"))).constData()),
+            0);
+  EXPECT_EQ(UpdateItems::outsideProblem(app.path(QString()), QStringLiteral("base/new")), QString());
+  EXPECT_NE(UpdateItems::outsideProblem(app.path(QString()), QStringLiteral("base/link/x")), QString());
+  EXPECT_NE(UpdateItems::outsideProblem(app.path(QString()), QStringLiteral("base/link")), QString());
+}
+
+namespace {
+const QByteArray kRoot = "/velkor/Tessaryv2/update/";
+
+QByteArray sha256(const QByteArray& data) {
+  return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
+// The built program with another build number in its version block.
+QByteArray builtProgramAs(const QByteArray& version) {
+  QByteArray exe = readBytes(QStringLiteral(TESSARY_EXE));
+  const QByteArray from = "FileVersion=" TESSARY_VERSION "\n";
+  const QByteArray to = "FileVersion=" + version + "\n";
+  EXPECT_EQ(from.size(), to.size());
+  EXPECT_EQ(exe.count(from), 1);
+  exe.replace(from, to);
+  return exe;
+}
+
+// The next build number of the same length: 2.2.0.2 gives 2.2.0.3.
+QByteArray nextVersion() {
+  QByteArray v = TESSARY_VERSION;
+  EXPECT_LT(v.back(), '9');
+  v.back() = static_cast<char>(v.back() + 1);
+  return v;
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  TempApp app;
+  TinyServer server;
+  ScriptedPrompts prompts;
+  std::unique_ptr<UpdatesPage> page;
+  std::map<QByteArray, QByteArray> digests;  // item -> digest written into the manifest
+  const QByteArray oldProgram = "#!/bin/sh\necho old build\n";
+
+  void SetUp() override {
+    qputenv("TESSARY_UPDATE_URL", server.base().toUtf8());
+    QDir().mkpath(app.paths().updates());
+    writeBytes(app.paths().executable(), oldProgram);
+    ::chmod(QFile::encodeName(app.paths().executable()).constData(), 0750);
+    page = std::make_unique<UpdatesPage>(app.paths(), prompts);
+    UpdatesPage::setPausesForTesting(true);
+  }
+  void TearDown() override {
+    UpdatesPage::setPausesForTesting(false);
+    UpdateInstall::failMoveForTesting(0);
+    qunsetenv("TESSARY_UPDATE_URL");
+  }
+  // A file on the server, with its digest for the manifest.
+  void publish(const QByteArray& name, const QByteArray& body) {
+    server.answers[kRoot + name] = {"200 OK", {}, body};
+    digests[name] = sha256(body);
+  }
+  // The cached manifest, as a check leaves it.
+  void manifest(const QByteArray& version, const QByteArray& list) {
+    QByteArray text = "[Info]\r\nLatestVersion=" + version + "\r\nFullUpdateVersion=" + version +
+                      "\r\n[Operations]\r\nFullUpdate=" + list + "\r\n[SHA256]\r\n";
+    for (const auto& [name, digest] : digests) text += name + "=" + digest + "\r\n";
+    writeBytes(app.paths().updates() + QStringLiteral("/update.cdu"), text);
+  }
+  QString label(const char* name) const {
+    return page->findChild<QLabel*>(QString::fromLatin1(name))->text();
+  }
+  QPushButton* button(const char* name) const {
+    return page->findChild<QPushButton*>(QString::fromLatin1(name));
+  }
+  TQProgressBar* overall() const { return page->findChild<TQProgressBar*>(QStringLiteral("QProgressBar2")); }
+  bool red() const {
+    return page->findChild<QLabel*>(QStringLiteral("Label1"))->palette().color(QPalette::WindowText) ==
+           QColor(Qt::red);
+  }
+  QByteArray file(const QString& relative) const { return readBytes(app.path(relative)); }
+  bool exists(const QString& relative) const { return QFileInfo::exists(app.path(relative)); }
+  bool fetched(const QByteArray& name) const {
+    for (const QByteArray& r : server.requests)
+      if (r.startsWith("GET " + kRoot + name + " ")) return true;
+    return false;
+  }
+  bool restartMessageShown() const {
+    return prompts.messages().contains(QStringLiteral("Update Completed, Tessarine will now restart...\r"));
+  }
+};
+}  // namespace
+
+TEST_F(InstallTest, AFolderAndTwoFilesWithTheProgressAndTheRestartWithoutFreezingTheWindows) {
+  UpdatesPage::setPausesForTesting(false);  // the real pauses and animation, once
+  publish("Tessary.exe", "new build");
+  publish("help.hlp", "new help");
+  writeBytes(app.paths().helpFile(), "old help");
+  QDir().mkpath(app.path(QStringLiteral("base/images")));
+  manifest(nextVersion(), R"(mkdir:base\images\new,Tessary.exe,help.hlp)");
+  QSignalSpy restart(page.get(), &UpdatesPage::restartRequested);
+  prompts.messageAnswers.push_back(QMessageBox::Ok);
+  // The windows go on working through the pauses: a timer keeps firing.
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(50);
+  page->BitBtn6Click();
+  timer.stop();
+  EXPECT_GT(ticks, 20);
+
+  EXPECT_TRUE(QFileInfo(app.path(QStringLiteral("base/images/new"))).isDir());
+  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("tessary.BAK")), oldProgram);
+  EXPECT_EQ(QFileInfo(app.paths().executable()).permissions(),
+            QFileInfo(app.path(QStringLiteral("tessary.BAK"))).permissions());  // the old one's bits
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("new help"));
+  EXPECT_FALSE(exists(QStringLiteral("base/help.hlp.before-update")));
+  EXPECT_EQ(overall()->maximum(), 300);
+  EXPECT_EQ(overall()->position(), 300);
+  EXPECT_EQ(label("Label12"), QStringLiteral("100%"));
+  EXPECT_EQ(label("Label1"), QStringLiteral("Status: Updated help.hlp..."));
+  EXPECT_TRUE(restartMessageShown());
+  ASSERT_EQ(restart.count(), 1);
+  EXPECT_EQ(restart.at(0).at(0).toString(), app.paths().executable());
+}
+
+TEST_F(InstallTest, AnEqualBuildIsRefusedAndTheCheckIsOfferedAgain) {
+  publish("help.hlp", "new help");
+  manifest(TESSARY_VERSION, "help.hlp");
+  button("BitBtn6")->show();
+  button("BitBtn5")->hide();
+  page->BitBtn6Click();
+  EXPECT_EQ(label("Label1"), QStringLiteral("Status: Updates Failed Server Version Incorrect..."));
+  EXPECT_FALSE(button("BitBtn5")->isHidden());
+  EXPECT_TRUE(button("BitBtn6")->isHidden());
+  EXPECT_TRUE(server.requests.isEmpty());
+  EXPECT_FALSE(restartMessageShown());
+}
+
+TEST_F(InstallTest, FilesTheInstallerDoesNotKnowStayFetchedAndTheCloseBoxKeepsTheProgramRunning) {
+  publish("a.txt", "A");
+  publish("b.txt", "B");
+  manifest(nextVersion(), "a.txt, b.txt");
+  QSignalSpy restart(page.get(), &UpdatesPage::restartRequested);
+  prompts.messageAnswers.push_back(QMessageBox::NoButton);  // the close box
+  page->BitBtn6Click();
+  EXPECT_EQ(file(QStringLiteral("base/updates/a.txt")), QByteArray("A"));
+  EXPECT_EQ(file(QStringLiteral("base/updates/b.txt")), QByteArray("B"));
+  EXPECT_EQ(label("Label12"), QStringLiteral("0%"));  // no step
+  EXPECT_TRUE(restartMessageShown());
+  EXPECT_EQ(restart.count(), 0);
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+}
+
+TEST_F(InstallTest, AFailedDownloadStopsTheRunWithNothingInstalled) {
+  publish("Tessary.exe", "new build");
+  publish("help.hlp", "new help");
+  writeBytes(app.paths().helpFile(), "old help");
+  for (const QByteArray& list : {QByteArray("Tessary.exe,missing.txt,help.hlp"),     // the second of three
+                                 QByteArray("Tessary.exe,help.hlp,missing.txt")}) {  // the last
+    server.requests.clear();
+    prompts.asked.clear();
+    manifest(nextVersion(), list);
+    page->BitBtn6Click();
+    EXPECT_TRUE(label("Label1").contains(QStringLiteral("missing.txt"))) << label("Label1").toStdString();
+    EXPECT_TRUE(red());
+    EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram) << list.toStdString();
+    EXPECT_FALSE(exists(QStringLiteral("tessary.BAK")));
+    EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help"));
+    EXPECT_FALSE(restartMessageShown());
+    EXPECT_TRUE(button("BitBtn6")->isEnabled());  // it can be pressed again
+  }
+  // The first list stopped before its third item.
+  server.requests.clear();
+  manifest(nextVersion(), "Tessary.exe,missing.txt,help.hlp");
+  page->BitBtn6Click();
+  EXPECT_FALSE(fetched("help.hlp"));
+}
+
+TEST_F(InstallTest, ThePreferencesKeepTheUsersValuesAndTheOldFileGoesToTheBackups) {
+  const QByteArray old = "[Paths]\r\ncfgStorageDir=/home/op/cfgs\r\nOnlyOld=1\r\n";
+  writeBytes(app.paths().configIni(), old);
+  QDir(app.paths().backups()).removeRecursively();  // made by the run
+  publish("config.ini", "[Paths]\r\ncfgStorageDir=\r\nNewKey=default\r\n[Misc]\r\nUpdatesChecked=\r\n");
+  publish("Tessary.exe", "new build");
+  manifest(nextVersion(), "Tessary.exe,config.ini");
+  QSignalSpy restart(page.get(), &UpdatesPage::restartRequested);
+  prompts.messageAnswers.push_back(QMessageBox::NoButton);  // the close box: the program goes on
+  page->BitBtn6Click();
+  EXPECT_EQ(file(QStringLiteral("base/config.ini")),
+            QByteArray("[Paths]\r\ncfgStorageDir=/home/op/cfgs\r\nNewKey=\r\n[Misc]\r\nUpdatesChecked=\r\n"));
+  EXPECT_EQ(file(QStringLiteral("base/backups/config.inb")), old);
+  EXPECT_FALSE(exists(QStringLiteral("base/config.inb")));
+  // Closed with the close box: still running, the old build kept as .BAK, the new one in place.
+  EXPECT_EQ(restart.count(), 0);
+  EXPECT_EQ(file(QStringLiteral("tessary.BAK")), oldProgram);
+  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+}
+
+TEST_F(InstallTest, AnItemOfTwoFolderOperationsMakesTwoStepsAndTheFileAfterItIsInstalled) {
+  QDir().mkpath(app.path(QStringLiteral("base/b")));
+  publish("help.hlp", "new help");
+  manifest(nextVersion(), R"(mkdir:base\a:rmdir:base\b,help.hlp)");
+  prompts.messageAnswers.push_back(QMessageBox::Ok);
+  page->BitBtn6Click();
+  EXPECT_TRUE(QFileInfo(app.path(QStringLiteral("base/a"))).isDir());
+  EXPECT_FALSE(exists(QStringLiteral("base/b")));
+  EXPECT_EQ(overall()->position(), 300);  // two steps for the operations, one for the file
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("new help"));
+  EXPECT_EQ(label("Label12"), QStringLiteral("100%"));
+  EXPECT_TRUE(restartMessageShown());
+}
+
+TEST_F(InstallTest, ItemsAndFoldersOutsideTheProgramsFolderAreRefusedBeforeAnythingIsDone) {
+  QTemporaryDir outside;
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.path()).constData(),
+                      QFile::encodeName(app.path(QStringLiteral("base/link"))).constData()),
+            0);
+  publish("help.hlp", "new help");
+  writeBytes(app.paths().helpFile(), "old help");
+  struct Case {
+    QByteArray list;
+    QString item;  // named in the status line
+  };
+  for (const Case& c :
+       {Case{R"(mkdir:base\ok,..\evil.txt,help.hlp)", R"(..\evil.txt)"},
+        Case{"mkdir:base/ok,../evil.txt,help.hlp", "../evil.txt"},
+        Case{"help.hlp,/etc/passwd", "/etc/passwd"},
+        Case{R"(mkdir:base\ok,mkdir:..\outside)", R"(mkdir:..\outside)"},
+        Case{"rmdir:/tmp,help.hlp", "rmdir:/tmp"},
+        Case{R"(help.hlp,mkdir:base\ok:rmdir:base\..\..)", R"(mkdir:base\ok:rmdir:base\..\..)"}}) {
+    server.requests.clear();
+    manifest(nextVersion(), c.list);
+    page->BitBtn6Click();
+    EXPECT_TRUE(
+        label("Label1").startsWith(QStringLiteral("Status: Update Failed: ") + c.item + QLatin1Char(' ')))
+        << label("Label1").toStdString();
+    EXPECT_TRUE(red());
+    EXPECT_TRUE(server.requests.isEmpty()) << c.list.toStdString();
+    EXPECT_FALSE(exists(QStringLiteral("base/ok"))) << c.list.toStdString();
+  }
+  // A folder reached through a link that leads outside: refused when its turn comes.
+  manifest(nextVersion(), R"(mkdir:base\link\x,help.hlp)");
+  page->BitBtn6Click();
+  EXPECT_TRUE(label("Label1").startsWith(QStringLiteral(R"(Status: Update Failed: mkdir:base\link\x )")))
+      << label("Label1").toStdString();
+  EXPECT_FALSE(QFileInfo::exists(outside.path() + QStringLiteral("/x")));
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help"));
+  EXPECT_FALSE(restartMessageShown());
+}
+
+TEST_F(InstallTest, AWrongOrMissingDigestInstallsNothing) {
+  publish("Tessary.exe", "new build");
+  publish("help.hlp", "new help");
+  writeBytes(app.paths().helpFile(), "old help");
+  // A server that changes a file after the manifest was made (or lies about it).
+  server.answers[kRoot + "help.hlp"].body = "evil help";
+  manifest(nextVersion(), "Tessary.exe,help.hlp");
+  page->BitBtn6Click();
+  EXPECT_EQ(
+      label("Label1"),
+      QStringLiteral("Status: Update Failed: help.hlp does not match its SHA-256 digest in the manifest..."));
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help"));
+  EXPECT_FALSE(restartMessageShown());
+  // No digest for the program: refused before anything is fetched.
+  digests.erase("Tessary.exe");
+  server.requests.clear();
+  manifest(nextVersion(), "help.hlp,tessary");
+  page->BitBtn6Click();
+  EXPECT_TRUE(
+      label("Label1").startsWith(QStringLiteral("Status: Update Failed: tessary has no SHA-256 digest")))
+      << label("Label1").toStdString();
+  EXPECT_TRUE(server.requests.isEmpty());
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+}
+
+TEST_F(InstallTest, AFailingStepOfTheInstallationPutsBackWhatItReplaced) {
+  const QByteArray oldPrefs = "[Paths]\r\ncfgStorageDir=/home/op\r\n";
+  writeBytes(app.paths().configIni(), oldPrefs);
+  writeBytes(app.paths().helpFile(), "old help");
+  publish("Tessary.exe", "new build");
+  publish("config.ini", "[Paths]\r\ncfgStorageDir=\r\n");
+  publish("help.hlp", "new help");
+  publish("cfgcheck.cdu", "new rules");
+  manifest(nextVersion(), "Tessary.exe,config.ini,help.hlp,cfgcheck.cdu");
+  const QByteArray oldRules = file(QStringLiteral("base/cfgcheck.cdu"));
+  ASSERT_FALSE(oldRules.isEmpty());
+  auto unchanged = [&](const char* what) {
+    EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram) << what;
+    EXPECT_FALSE(exists(QStringLiteral("tessary.BAK"))) << what;
+    EXPECT_EQ(QFileInfo(app.paths().executable()).permissions() & QFileDevice::ExeOwner,
+              QFileDevice::ExeOwner);
+    EXPECT_EQ(file(QStringLiteral("base/config.ini")), oldPrefs) << what;
+    EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help")) << what;
+    EXPECT_EQ(file(QStringLiteral("base/cfgcheck.cdu")), oldRules) << what;
+    EXPECT_FALSE(restartMessageShown()) << what;
+    EXPECT_TRUE(red()) << what;
+  };
+  // The rules file's place is taken by a folder: the last item fails, the three before go back.
+  ASSERT_TRUE(QFile::remove(app.path(QStringLiteral("base/cfgcheck.cdu"))));
+  ASSERT_TRUE(QDir().mkpath(app.path(QStringLiteral("base/cfgcheck.cdu/in-the-way"))));
+  page->BitBtn6Click();
+  EXPECT_TRUE(label("Label1").startsWith(QStringLiteral("Status: Update Failed: cfgcheck.cdu ")))
+      << label("Label1").toStdString();
+  ASSERT_TRUE(QDir(app.path(QStringLiteral("base/cfgcheck.cdu"))).removeRecursively());
+  writeBytes(app.path(QStringLiteral("base/cfgcheck.cdu")), oldRules);
+  unchanged("a folder in the way");
+  // The downloads went back to base/updates/, so a new run finds them where it puts them.
+  EXPECT_EQ(file(QStringLiteral("base/updates/Tessary.exe")), QByteArray("new build"));
+  // A move that fails (the third: the old preferences into the backups).
+  UpdateInstall::failMoveForTesting(3);
+  page->BitBtn6Click();
+  EXPECT_TRUE(label("Label1").startsWith(QStringLiteral("Status: Update Failed: config.ini ")))
+      << label("Label1").toStdString();
+  unchanged("a failing move");
+  // The new preferences cannot be written during the carry-over: writes fail once the four downloads are in.
+  int downloads = 0;
+  const QMetaObject::Connection seam =
+      QObject::connect(page->downloader(), &HttpDownloader::busyChanged, [&](bool busy) {
+        if (!busy && ++downloads == 4) AtomicFile::failWritesAfterForTesting(0);
+      });
+  page->BitBtn6Click();
+  QObject::disconnect(seam);
+  AtomicFile::failWritesAfterForTesting(-1);
+  EXPECT_EQ(downloads, 4);
+  EXPECT_TRUE(label("Label1").startsWith(QStringLiteral("Status: Update Failed: config.ini Unable to write")))
+      << label("Label1").toStdString();
+  unchanged("a failing write");
+  // And then it works.
+  prompts.messageAnswers.push_back(QMessageBox::NoButton);
+  page->BitBtn6Click();
+  EXPECT_EQ(file(QStringLiteral("base/cfgcheck.cdu")), QByteArray("new rules"));
+  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_TRUE(restartMessageShown());
+}
+
+namespace {
+// Whether some process holds the flock() lock at path.
+bool lockHeld(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  return held;
+}
+
+struct RealCopy {
+  QProcess process;
+  QByteArray err;
+  RealCopy(const TempApp& app, const QString& program, const QStringList& arguments) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(app.path(QString()));
+    QObject::connect(&process, &QProcess::readyReadStandardError,
+                     [this] { err += process.readAllStandardError(); });
+    process.start(program, arguments);
+  }
+  ~RealCopy() {
+    process.kill();
+    process.waitForFinished(5000);
+  }
+};
+}  // namespace
+
+TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
+  // The real program, installed over a copy of itself, started as the ending copy starts it.
+  const QString run = app.path(QStringLiteral("run"));
+  QDir().mkpath(run);
+  ::chmod(QFile::encodeName(run).constData(), 0700);
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+  writeBytes(app.paths().executable(), readBytes(QStringLiteral(TESSARY_EXE)));
+  ::chmod(QFile::encodeName(app.paths().executable()).constData(), 0755);
+  publish("Tessary.exe", builtProgramAs(nextVersion()));
+  manifest(nextVersion(), "Tessary.exe");
+  auto lock = std::make_unique<TOneInstance>(QStringLiteral("tessary"));
+  ASSERT_TRUE(lock->detect());  // this copy is the running one
+  const QString lockFile = lock->lockPath();
+  QString restartWith;
+  QObject::connect(page.get(), &UpdatesPage::restartRequested,
+                   [&](const QString& exe) { restartWith = exe; });
+  prompts.messageAnswers.push_back(QMessageBox::Ok);
+  page->BitBtn6Click();
+  ASSERT_EQ(restartWith, app.paths().executable()) << label("Label1").toStdString();
+
+  std::unique_ptr<RealCopy> copy;
+  ASSERT_TRUE(Restart::startNewCopy(
+      lock, restartWith, [&](const QString& program, const QStringList& arguments, const QString&) {
+        // The lock is free by the time the new copy starts.
+        EXPECT_FALSE(lockHeld(lockFile));
+        copy = std::make_unique<RealCopy>(app, program, arguments);
+        return true;
+      }));
+  EXPECT_FALSE(lock);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return copy->err.contains("started after an update"); }, 30000))
+      << copy->err.toStdString();
+  EXPECT_TRUE(copy->err.contains("tessary " + nextVersion() + ": started after an update"))
+      << copy->err.toStdString();
+  EXPECT_TRUE(lockHeld(lockFile));
+  EXPECT_EQ(copy->process.state(), QProcess::Running);
+  qunsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(Restart, ARestartedCopyWaitsForTheEndingCopysLock) {
+  TempApp app;
+  const QString run = app.path(QStringLiteral("run"));
+  QDir().mkpath(run);
+  ::chmod(QFile::encodeName(run).constData(), 0700);
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(QStringLiteral("tessary"))));
+  auto ending = std::make_unique<TOneInstance>(QStringLiteral("tessary"));
+  ASSERT_TRUE(ending->detect());
+  // Started while the ending copy still holds its lock: the new copy waits instead of handing over.
+  RealCopy copy(app, app.path(QStringLiteral("tessary")), {QStringLiteral("--restarted")});
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return copy.err.contains("waiting for the running copy to end"); }, 30000))
+      << copy.err.toStdString();
+  const QString lockFile = ending->lockPath();
+  ending.reset();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return copy.err.contains("started after an update"); }, 30000))
+      << copy.err.toStdString();
+  EXPECT_TRUE(lockHeld(lockFile));
+  EXPECT_EQ(copy.process.state(), QProcess::Running);
+  qunsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST_F(InstallTest, AnUpdateFolderMadeByTheOperatorsToolIsCheckedAndInstalled) {
+  QTemporaryDir published;
+  auto put = [&](const char* name, const QByteArray& body) {
+    writeBytes(published.path() + QLatin1Char('/') + QLatin1String(name), body);
+  };
+  put("tessary", "new build");
+  put("help.hlp", "new help");
+  put("notes.txt", "read me");
+  put("ChangeLog.txt", "Better things.");
+  QProcess tool;
+  tool.start(QStringLiteral("bash"),
+             {sourceDir() + QStringLiteral("/scripts/make-update"), QStringLiteral("--mkdir"),
+              QStringLiteral("base/images/new"), published.path(), QString::fromLatin1(nextVersion())});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  for (const QFileInfo& f : QDir(published.path()).entryInfoList(QDir::Files))
+    server.answers[kRoot + f.fileName().toUtf8()] = {"200 OK", {}, readBytes(f.filePath())};
+  QDir().mkpath(app.path(QStringLiteral("base/images")));
+  page->BitBtn5Click();  // the check fetches the manifest and offers the build
+  ASSERT_FALSE(button("BitBtn6")->isHidden()) << label("Label1").toStdString();
+  prompts.messageAnswers.push_back(QMessageBox::Ok);
+  QSignalSpy restart(page.get(), &UpdatesPage::restartRequested);
+  page->BitBtn6Click();
+  EXPECT_EQ(restart.count(), 1) << label("Label1").toStdString();
+  EXPECT_TRUE(QFileInfo(app.path(QStringLiteral("base/images/new"))).isDir());
+  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("new help"));
+  EXPECT_EQ(file(QStringLiteral("base/updates/notes.txt")), QByteArray("read me"));
+  // Names the program cannot take safely are refused by the tool already.
+  put("a b.txt", "x");
+  QProcess refused;
+  refused.start(QStringLiteral("bash"), {sourceDir() + QStringLiteral("/scripts/make-update"),
+                                         published.path(), QStringLiteral("2.2.0.9")});
+  ASSERT_TRUE(refused.waitForFinished(30000));
+  EXPECT_EQ(refused.exitCode(), 2);
+}
+
+TEST(Restart, TheProgramEndsAsByExitAndUnsavedEditsCanKeepItRunning) {
+  MainWindowFixture fx;
+  auto* options = fx.form->adopted<TForm1>(QStringLiteral("TForm1"));
+  TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nGravity=1\n"));
+  doc->setModified(true);
+  options->showOptions();
+  // The user cancels the question about the unsaved edits: the program goes on, nothing restarts.
+  fx.prompts.messageAnswers = {QMessageBox::Cancel};
+  emit options->updatesPage()->restartRequested(fx.app.paths().executable());
+  EXPECT_TRUE(fx.form->isVisible());
+  EXPECT_EQ(fx.form->restartExecutable(), QString());
+  EXPECT_EQ(fx.prompts.messages().back(), QStringLiteral("Save changes to a.cfg?"));
+  // Discarded: the program ends (the Options dialog showing notwithstanding) and names what to start.
+  fx.prompts.messageAnswers = {QMessageBox::Discard};
+  QTimer::singleShot(0, [&] { emit options->updatesPage()->restartRequested(fx.app.paths().executable()); });
+  QTimer guard;  // a program that does not end fails here rather than hanging
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(10000);
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_FALSE(fx.form->isVisible());
+  EXPECT_EQ(fx.form->restartExecutable(), fx.app.paths().executable());
+}
+
+namespace {
+// Shows an OK box through the real dialogs and does something to it once it is up.
+QMessageBox::StandardButton answerRealBox(QMessageBox::StandardButtons buttons,
+                                          const std::function<void(QMessageBox*)>& act) {
+  QtPrompts prompts;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && box->isVisible()) {
+      poll.stop();
+      act(box);
+    }
+  });
+  poll.start(10);
+  return prompts.message(nullptr, QMessageBox::Information, applicationTitle(),
+                         QStringLiteral("Update Completed, Tessarine will now restart...\r"), buttons);
+}
+}  // namespace
+
+TEST(RestartMessage, OkAloneMeansOkOnlyWhenPressed) {
+  EXPECT_EQ(answerRealBox(QMessageBox::Ok, [](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); }),
+            QMessageBox::Ok);
+  EXPECT_EQ(answerRealBox(QMessageBox::Ok, [](QMessageBox* box) { box->close(); }), QMessageBox::NoButton);
+  EXPECT_EQ(answerRealBox(QMessageBox::Ok, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }),
+            QMessageBox::NoButton);
+  EXPECT_EQ(answerRealBox(QMessageBox::Ok, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }),
+            QMessageBox::Ok);
+  // Boxes with a way out keep it: closed, they answer their Cancel.
+  EXPECT_EQ(answerRealBox(QMessageBox::Ok | QMessageBox::Cancel, [](QMessageBox* box) { box->close(); }),
+            QMessageBox::Cancel);
+}
