@@ -412,13 +412,15 @@ void UpdatesPage::BitBtn6Click() {
       if (operation != QLatin1String("mkdir") && operation != QLatin1String("rmdir")) continue;
       const QString tag = QStringLiteral("[") + operation + QStringLiteral("]");
       setStatus(QStringLiteral("Status: Updating %1 Directory Structure...").arg(tag));
-      const QString relative = *UpdateItems::relativeFolder(parts[k + 1]);
-      // Checked now, not before the run: an earlier operation may have made the way there.
-      if (const QString why = UpdateItems::outsideProblem(m_paths.appFolder(), relative); !why.isEmpty()) {
+      const std::optional<QString> relative = UpdateItems::relativeFolder(parts[k + 1]);
+      // Links are checked now, not before the run: an earlier operation may have made the way there.
+      const QString why = relative ? UpdateItems::outsideProblem(m_paths.appFolder(), *relative)
+                                   : QStringLiteral("it is outside the program's folder");
+      if (!why.isEmpty()) {
         failInstall(item, QStringLiteral("names the folder %1, but %2").arg(parts[k + 1], why));
         return;
       }
-      const QString folder = m_paths.appFolder() + QLatin1Char('/') + relative;
+      const QString folder = m_paths.appFolder() + QLatin1Char('/') + *relative;
       const bool ok = operation == QLatin1String("mkdir") ? QDir().mkdir(folder) : QDir().rmdir(folder);
       setStatus(QStringLiteral("Status: %1 Updating %2 Directory Structure...")
                     .arg(ok ? QStringLiteral("Completed") : QStringLiteral("Failed"), tag));
