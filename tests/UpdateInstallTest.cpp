@@ -309,6 +309,13 @@ TEST_F(InstallTest, AnItemOfTwoFolderOperationsMakesTwoStepsAndTheFileAfterItIsI
   EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("new help"));
   EXPECT_EQ(label("Label12"), QStringLiteral("100%"));
   EXPECT_TRUE(restartMessageShown());
+  // A second run counts from nothing again.
+  QDir().mkpath(app.path(QStringLiteral("base/b")));
+  QDir().rmdir(app.path(QStringLiteral("base/a")));
+  prompts.messageAnswers.push_back(QMessageBox::Ok);
+  page->BitBtn6Click();
+  EXPECT_EQ(overall()->position(), 300);
+  EXPECT_EQ(label("Label12"), QStringLiteral("100%"));
 }
 
 TEST_F(InstallTest, ItemsAndFoldersOutsideTheProgramsFolderAreRefusedBeforeAnythingIsDone) {
@@ -576,7 +583,9 @@ TEST(Restart, TheProgramEndsAsByExitAndUnsavedEditsCanKeepItRunning) {
   EXPECT_TRUE(fx.form->isVisible());
   EXPECT_EQ(fx.form->restartExecutable(), QString());
   EXPECT_EQ(fx.prompts.messages().back(), QStringLiteral("Save changes to a.cfg?"));
-  // Discarded: the program ends (the Options dialog showing notwithstanding) and names what to start.
+  // Discarded: the program ends (whatever other window shows) and names what to start.
+  QWidget other;
+  other.show();
   fx.prompts.messageAnswers = {QMessageBox::Discard};
   QTimer::singleShot(0, [&] { emit options->updatesPage()->restartRequested(fx.app.paths().executable()); });
   QTimer guard;  // a program that does not end fails here rather than hanging
