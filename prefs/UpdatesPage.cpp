@@ -83,6 +83,14 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, Prompts& prompts, QWidget* paren
   m_stop->setToolTip(QStringLiteral("Stop the download that is running"));
   m_stop->hide();
   grid->addWidget(m_stop, 3, 2);
+  // One place, one size: wide enough for either caption with its picture.
+  {
+    QPushButton probe(QStringLiteral("Download Updates?"));
+    probe.setIcon(Pictures::main(Picture::DownloadUpdates));
+    const int width = std::max(probe.sizeHint().width(), BitBtn5->sizeHint().width());
+    BitBtn5->setMinimumWidth(width);
+    BitBtn6->setMinimumWidth(width);
+  }
   grid->addWidget(BitBtn5, 0, 2, 3, 1);
   grid->addWidget(BitBtn6, 0, 2, 3, 1);  // the same place: one of the two shows
   grid->setColumnStretch(1, 1);
