@@ -114,7 +114,7 @@ TMainForm::~TMainForm() {
 
 QString TMainForm::exceptionLogPath() const {
   const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-  return ExceptionLog::logPathFor(m_paths.appFolder() + QLatin1Char('/') + exe);
+  return ExceptionLog::logPathFor(m_paths.logFolder() + QLatin1Char('/') + exe);
 }
 
 QAction* TMainForm::action(const QString& objectName) const { return findChild<QAction*>(objectName); }

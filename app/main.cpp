@@ -78,11 +78,14 @@ int main(int argc, char** argv) {
   const QStringList files = line.config.isEmpty() ? QStringList() : QStringList{line.config};
   const AppPaths paths = AppPaths::fromExecutable();
   const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-  ExceptionLog::installSignalHandlers(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe);
+  // An installed copy writes into the user's data folder, never beside its executable.
+  QString notPrepared;
+  const bool prepared = paths.prepare(&notPrepared);
+  const QString logPath = ExceptionLog::logPathFor(paths.logFolder() + QLatin1Char('/') + exe);
+  ExceptionLog::installSignalHandlers(logPath, exe);
 
   QtPrompts prompts;
-  ExceptionReporter startReporter(ExceptionLog::logPathFor(QCoreApplication::applicationFilePath()), exe,
-                                  &prompts);
+  ExceptionReporter startReporter(logPath, exe, &prompts);
   auto report = [&startReporter](const QString& message) {
     try {
       throw TessaryError(message);
@@ -90,6 +93,8 @@ int main(int argc, char** argv) {
       startReporter.reportCurrent();
     }
   };
+
+  if (!prepared) report(notPrepared);
 
   // One copy per user: a later copy hands its file to the running one and ends
   // without a window. A screenshot run stands apart: it neither hands over nor locks.

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <cstdio>
 #include <cstring>
@@ -13,16 +15,40 @@
 #include "profile/TessaryError.h"
 
 namespace {
+const char* const kUsage =
+    "usage: tessary-cfg get FILE SECTION KEY [DEFAULT]\n"
+    "       tessary-cfg set FILE SECTION KEY VALUE\n"
+    "       tessary-cfg sections FILE\n"
+    "       tessary-cfg keys FILE SECTION\n"
+    "       tessary-cfg lines FILE SECTION\n"
+    "       tessary-cfg check FILE [RULES]   (RULES: the validation rules shipped with the program)\n"
+    "       tessary-cfg --help | --version\n";
+
 int usage() {
-  std::fputs(
-      "usage: tessary-cfg get FILE SECTION KEY [DEFAULT]\n"
-      "       tessary-cfg set FILE SECTION KEY VALUE\n"
-      "       tessary-cfg sections FILE\n"
-      "       tessary-cfg keys FILE SECTION\n"
-      "       tessary-cfg lines FILE SECTION\n"
-      "       tessary-cfg check FILE [RULES]   (RULES: base/cfgcheck.cdu beside the program)\n",
-      stderr);
+  std::fputs(kUsage, stderr);
   return 2;
+}
+
+int help() {
+  std::fputs(kUsage, stdout);
+  std::fputs(
+      "\n"
+      "Reads and writes arena configuration files (INI layout) with the editor's own engine:\n"
+      "section and key names match without regard to letter case, and a write changes only\n"
+      "the line it concerns, in one atomic replace of the file.\n"
+      "\n"
+      "  get       print a value (DEFAULT, or nothing, when the key is missing)\n"
+      "  set       write a value\n"
+      "  sections  print the section names, each once\n"
+      "  keys      print the key names of a section\n"
+      "  lines     print the KEY=VALUE lines of a section\n"
+      "  check     print every value outside its known range\n"
+      "\n"
+      "Exit status: 0 done (check: no finding); 1 a file could not be read or written\n"
+      "(check: findings); 2 a usage fault, a name or value the layout cannot hold, or\n"
+      "rules that cannot be read.\n",
+      stdout);
+  return 0;
 }
 
 void printLine(const QByteArray& bytes) {
@@ -37,12 +63,16 @@ QString fileArg(const char* arg) {
   if (!path.contains(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
   return path;
 }
-// The rules shipped beside the program: <folder of the executable>/base/cfgcheck.cdu.
+// The rules shipped with the program: <folder of the executable>/base/cfgcheck.cdu
+// (a build or an unpacked archive), else <prefix>/share/tessary/cfgcheck.cdu (a package).
 QString defaultRules() {
   char self[4096];
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   const QString exe = n > 0 ? AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))) : QString();
-  return exe.left(exe.lastIndexOf(QLatin1Char('/'))) + QStringLiteral("/base/cfgcheck.cdu");
+  const QString folder = exe.left(exe.lastIndexOf(QLatin1Char('/')));
+  const QString beside = folder + QStringLiteral("/base/cfgcheck.cdu");
+  const QString shared = QDir::cleanPath(folder + QStringLiteral("/../share/tessary/cfgcheck.cdu"));
+  return !QFileInfo::exists(beside) && QFileInfo::exists(shared) ? shared : beside;
 }
 }  // namespace
 
@@ -97,6 +127,11 @@ int run(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return help();
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tessary-cfg %s\n", TESSARY_VERSION);
+    return 0;
+  }
   if (argc < 3) return usage();
   try {
     const int code = run(argc, argv);

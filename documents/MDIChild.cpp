@@ -551,7 +551,7 @@ bool TMDIChild::saveWithDialog() {
       // The range check first; findings are the user's call, not a refusal.
       const QList<RangeCheck::Finding> findings =
           RangeCheck::check(ProfileFile(m_workingCopy),
-                            RangeCheck::loadRules(m_paths.base() + QStringLiteral("/cfgcheck.cdu")));
+                            RangeCheck::loadRules(m_paths.rulesFile()));
       if (!findings.isEmpty()) {
         QStringList lines;
         for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());

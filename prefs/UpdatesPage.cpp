@@ -31,6 +31,8 @@
 
 namespace {
 bool g_instantPauses = false;
+const QString kPackageManaged =
+    QStringLiteral("Status: This copy is updated by the system's package manager (apt), not from here...");
 
 void optionsBar(TQProgressBar* bar, const QPalette& palette) {
   // The full width of its group: at least 347 pixels, 16 high.
@@ -209,8 +211,23 @@ void UpdatesPage::setStatusColour(const QColor& colour) {
   Label1->setPalette(p);
 }
 
+bool UpdatesPage::updatedByPackageManager() {
+  if (!m_paths.isInstalled()) return false;
+  // A system package: its files are the package manager's, and this copy never writes beside them.
+  BitBtn5->setEnabled(false);
+  BitBtn5->setToolTip(kPackageManaged);
+  BitBtn6->hide();
+  BitBtn5->show();
+  setStatus(kPackageManaged);
+  return true;
+}
+
 void UpdatesPage::initialise() {
   BitBtn5->setIcon(Pictures::main(Picture::CheckForUpdates));
+  if (updatedByPackageManager()) {
+    Label4->setText(currentBuild());
+    return;
+  }
   const QString latest = latestVersion();
   Label4->setText(currentBuild());
   loadChangeLog();
@@ -220,6 +237,7 @@ void UpdatesPage::initialise() {
 
 void UpdatesPage::refresh() {
   BitBtn5->setIcon(Pictures::main(Picture::CheckForUpdates));
+  if (updatedByPackageManager()) return;
   const QString latest = latestVersion();
   Label4->setText(currentBuild());
   loadChangeLog();
@@ -243,7 +261,7 @@ void UpdatesPage::showLastCheck() {
 }
 
 void UpdatesPage::beginCheck() {
-  if (m_checking || m_installing) return;
+  if (m_checking || m_installing || updatedByPackageManager()) return;
   m_prefs.setUpdatesChecked(UpdateCheck::formatChecked(QDateTime::currentDateTime()));
   AtomicFile::remove(updatesFile(QStringLiteral("update.cdu")));
   AtomicFile::remove(updatesFile(QStringLiteral("ChangeLog.txt")));
@@ -266,7 +284,7 @@ bool UpdatesPage::pause(int ms) {
 
 void UpdatesPage::finishCheck() {
   // One check at a time: a second one would remove the files the first is fetching.
-  if (m_checking || m_installing) return;
+  if (m_checking || m_installing || updatedByPackageManager()) return;
   m_checking = true;
   BitBtn5->setEnabled(false);
   struct Done {
@@ -353,7 +371,7 @@ QString UpdatesPage::refusal(const QStringList& items, const ProfileFile& manife
 }
 
 void UpdatesPage::BitBtn6Click() {
-  if (m_checking || m_installing) return;
+  if (m_checking || m_installing || updatedByPackageManager()) return;
   m_installing = true;
   BitBtn5->setEnabled(false);
   BitBtn6->setEnabled(false);

@@ -41,6 +41,8 @@ class UpdatesPage : public QWidget {
 
  private:
   QString currentBuild() const;
+  // An installed copy (a system package) does not update itself: says so and true.
+  bool updatedByPackageManager();
   QString latestVersion() const;
   void loadChangeLog();
   void offerIfNewer(const QString& latest);

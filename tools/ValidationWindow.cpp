@@ -220,7 +220,7 @@ void TForm3::BitBtn1Click() {
   guarded([&] {
     m_lists[0]->clear();
     m_fileLabel->setText(QStringLiteral("crappy2.cfg"));
-    const ProfileFile scan(m_paths.base() + QStringLiteral("/crappy2.cfg"));
+    const ProfileFile scan(m_paths.data() + QStringLiteral("/crappy2.cfg"));
     const QStringList sections = scan.sections();
     m_lists[0]->addItems(sections);
     if (sections.isEmpty()) return;
@@ -256,7 +256,7 @@ void TForm3::closeEvent(QCloseEvent* e) {
 
 void TForm3::Button1Click() {
   guarded([&] {
-    const QString path = m_paths.base() + QStringLiteral("/cfgcheck.cdu");
+    const QString path = m_paths.rulesFile();
     const ProfileFile rules(path);
     m_lists[2]->clear();
     const QStringList sections = rules.sections();
@@ -296,7 +296,7 @@ void TForm3::checkOpenDocument() {
     m_errorsFound->setText(QStringLiteral("0"));
     const QString name = m_host.documentName ? m_host.documentName() : QString();
     m_fileLabel->setText(name.isEmpty() ? QFileInfo(working).fileName() : name);
-    const QString rulesPath = m_paths.base() + QStringLiteral("/cfgcheck.cdu");
+    const QString rulesPath = m_paths.rulesFile();
     RangeCheck::Rules rules;
     try {
       rules = RangeCheck::loadRules(rulesPath);
