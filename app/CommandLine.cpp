@@ -7,6 +7,7 @@ const char* CommandLine::usage() {
          "       tessary --screenshot FILE [--side-page General|Calculators|Tools]\n"
          "               [--options-page \"File/Folder Paths\"|\"File Options\"|\"Program Updates\"]\n"
          "               [--check-document] [--about] [--check-updates] [CONFIG]\n"
+         "       tessary --install-desktop-entry\n"
          "       tessary --restarted\n"
          "       tessary --version | --help\n"
          "\n"
@@ -17,6 +18,8 @@ const char* CommandLine::usage() {
          "  --check-document   with --screenshot: the validation window after checking CONFIG\n"
          "  --about            with --screenshot: the About box\n"
          "  --check-updates    with --options-page: check for updates first ($TESSARY_UPDATE_URL)\n"
+         "  --install-desktop-entry\n"
+         "                     make this copy the opener of *.cfg files for this user, then end\n"
          "  --restarted        wait up to 10 s for the running copy to end before starting\n"
          "                     (the program starts itself so after installing an update)\n"
          "  --version          print the build number from the executable's version block\n"
@@ -35,8 +38,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
   const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
   const QCommandLineOption version(QStringLiteral("version"));
   const QCommandLineOption restarted(QStringLiteral("restarted"));
-  parser.addOptions(
-      {screenshot, sidePage, optionsPage, checkDocument, about, checkUpdates, help, version, restarted});
+  const QCommandLineOption installDesktopEntry(QStringLiteral("install-desktop-entry"));
+  parser.addOptions({screenshot, sidePage, optionsPage, checkDocument, about, checkUpdates, help, version,
+                     restarted, installDesktopEntry});
   parser.addPositionalArgument(QStringLiteral("CONFIG"), QString());
 
   CommandLine line;
@@ -50,6 +54,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
   line.help = parser.isSet(help);
   line.version = parser.isSet(version);
   line.restarted = parser.isSet(restarted);
+  line.installDesktopEntry = parser.isSet(installDesktopEntry);
   line.config = parser.positionalArguments().value(0);
   if (line.error.isEmpty() && parser.isSet(screenshot) && line.screenshot.isEmpty())
     line.error = QStringLiteral("--screenshot needs a file name");

@@ -39,7 +39,7 @@ void TessaryApplication::handleCurrentException() {
       m_handler();
     } else {
       static QtPrompts prompts;
-      ExceptionReporter(ExceptionLog::logPathFor(applicationFilePath()),
+      ExceptionReporter(m_logPath.isEmpty() ? ExceptionLog::logPathFor(applicationFilePath()) : m_logPath,
                         QFileInfo(applicationFilePath()).fileName(), &prompts)
           .reportCurrent();
     }

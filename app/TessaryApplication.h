@@ -29,10 +29,13 @@ class TessaryApplication : public QApplication {
 
   // Called inside the catch block; the main window installs its own.
   void setExceptionHandler(std::function<void()> handler) { m_handler = std::move(handler); }
+  // Where an exception goes before the main window has its handler (by default beside the executable).
+  void setLogPath(const QString& path) { m_logPath = path; }
   static TessaryApplication* instance();
   // Runs the installed handler for the exception being handled.
   void handleCurrentException();
 
  private:
   std::function<void()> m_handler;
+  QString m_logPath;
 };

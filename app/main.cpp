@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "prefs/AppPaths.h"
+#include "prefs/FileAssociation.h"
 #include "prefs/OptionsDialog.h"
 #include "prefs/Preferences.h"
 #include "prefs/UpdatesPage.h"
@@ -50,6 +52,26 @@ QStringList argumentsOf(int argc, char** argv) {
   return args;
 }
 
+// --install-desktop-entry: the association of the Options dialog, from the
+// command line (the portable folder's install-desktop-entry). Needs no display.
+int installDesktopEntry(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  const FileAssociation::Locations at = FileAssociation::fromEnvironment();
+  try {
+    FileAssociation::AssociateExtension(QStringLiteral("cfg"), QCoreApplication::applicationFilePath(), at);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tessary: %s\n", e.what());
+    return 1;
+  }
+  std::printf("tessary: *.cfg files open with %s (%s)\n",
+              QCoreApplication::applicationFilePath().toLocal8Bit().constData(),
+              (at.dataHome + QStringLiteral("/applications/") + FileAssociation::ourDesktopFileName(at))
+                  .toLocal8Bit()
+                  .constData());
+  return 0;
+}
+
 // A name from the command line against the folder the program was started in.
 QString absolute(const QString& name) {
   return name.isEmpty() || QDir::isAbsolutePath(name)
@@ -67,6 +89,8 @@ int main(int argc, char** argv) {
       std::printf("tessary %s\n", ownVersion().toUtf8().constData());
     return 0;
   }
+  if (const CommandLine early = CommandLine::parse(argumentsOf(argc, argv)); early.installDesktopEntry)
+    return installDesktopEntry(argc, argv);
   TessaryApplication app(argc, argv);  // takes the window system's own options (-platform ...) out of argv
   const CommandLine line = CommandLine::parse(argumentsOf(argc, argv));
   if (!line.error.isEmpty()) {
@@ -83,6 +107,7 @@ int main(int argc, char** argv) {
   const bool prepared = paths.prepare(&notPrepared);
   const QString logPath = ExceptionLog::logPathFor(paths.logFolder() + QLatin1Char('/') + exe);
   ExceptionLog::installSignalHandlers(logPath, exe);
+  app.setLogPath(logPath);
 
   QtPrompts prompts;
   ExceptionReporter startReporter(logPath, exe, &prompts);

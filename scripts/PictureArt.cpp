@@ -463,4 +463,85 @@ QImage multifireBackground() {
   return img;
 }
 
+// The program's icon on a 48-unit grid: a Warbird climbing out of deep space.
+// Drawn twice from the same numbers: with QPainter (the PNG sizes) and as SVG
+// (the scalable icon), so the two cannot drift apart.
+namespace {
+const QPointF kStars[] = {{9, 10}, {38, 8}, {41, 20}, {7, 33}, {37, 39}, {13, 21}, {30, 14}};
+const QPointF kFlame[] = {{22.6, 36.2}, {25.4, 36.2}, {24, 44}};
+const QPointF kShipAt(6, 3);  // where the 36-unit ship box sits
+}  // namespace
+
+QImage appIcon(int size) {
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 48.0, size / 48.0);
+  QLinearGradient sky(0, 2, 0, 46);
+  sky.setColorAt(0, QColor(0x1d, 0x2b, 0x53));
+  sky.setColorAt(1, QColor(0x0b, 0x10, 0x24));
+  p.setPen(QPen(QColor(0x0a, 0x0f, 0x1f), 1));
+  p.setBrush(sky);
+  p.drawRoundedRect(QRectF(2, 2, 44, 44), 9, 9);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0xdf, 0xe7, 0xff));
+  for (const QPointF& star : kStars) p.drawEllipse(star, 0.9, 0.9);
+  p.setBrush(QColor(0xff, 0xb2, 0x3f));
+  p.drawPolygon(kFlame, 3);
+  p.translate(kShipAt);
+  QLinearGradient hull(0, 0, 36, 0);
+  hull.setColorAt(0, QColor(0x7f, 0xc4, 0xff));
+  hull.setColorAt(0.5, QColor(0xe8, 0xf4, 0xff));
+  hull.setColorAt(1, QColor(0x7f, 0xc4, 0xff));
+  p.setPen(QPen(QColor(0x0c, 0x2d, 0x57), 1.2));
+  p.setBrush(hull);
+  p.drawPath(shipPath(0));
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x1e, 0x28, 0x46));
+  p.drawEllipse(QPointF(18, 13), 2.2, 3);
+  p.end();
+  return img;
+}
+
+QByteArray appIconSvg() {
+  auto num = [](qreal v) { return QByteArray::number(v, 'g', 6); };
+  QByteArray ship;
+  const QPainterPath path = shipPath(0);
+  for (int i = 0; i < path.elementCount(); ++i) {
+    const QPainterPath::Element e = path.elementAt(i);
+    ship += (e.isMoveTo() ? "M" : "L") + num(e.x) + " " + num(e.y) + " ";
+  }
+  QByteArray stars;
+  for (const QPointF& s : kStars)
+    stars += "    <circle cx=\"" + num(s.x()) + "\" cy=\"" + num(s.y()) + "\" r=\"0.9\"/>\n";
+  QByteArray flame;
+  for (const QPointF& f : kFlame) flame += num(f.x()) + "," + num(f.y()) + " ";
+  ship += "Z";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<!-- Written by scripts/genimages.cpp -->\n"
+         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\" viewBox=\"0 0 48 48\">\n"
+         "  <defs>\n"
+         "    <linearGradient id=\"sky\" x1=\"0\" y1=\"2\" x2=\"0\" y2=\"46\" "
+         "gradientUnits=\"userSpaceOnUse\">\n"
+         "      <stop offset=\"0\" stop-color=\"#1d2b53\"/><stop offset=\"1\" stop-color=\"#0b1024\"/>\n"
+         "    </linearGradient>\n"
+         "    <linearGradient id=\"hull\" x1=\"0\" y1=\"0\" x2=\"36\" y2=\"0\" "
+         "gradientUnits=\"userSpaceOnUse\">\n"
+         "      <stop offset=\"0\" stop-color=\"#7fc4ff\"/><stop offset=\"0.5\" stop-color=\"#e8f4ff\"/>"
+         "<stop offset=\"1\" stop-color=\"#7fc4ff\"/>\n"
+         "    </linearGradient>\n"
+         "  </defs>\n"
+         "  <rect x=\"2\" y=\"2\" width=\"44\" height=\"44\" rx=\"9\" fill=\"url(#sky)\" "
+         "stroke=\"#0a0f1f\"/>\n"
+         "  <g fill=\"#dfe7ff\">\n" +
+         stars + "  </g>\n  <polygon points=\"" + flame.trimmed() + "\" fill=\"#ffb23f\"/>\n" +
+         "  <g transform=\"translate(" + num(kShipAt.x()) + " " + num(kShipAt.y()) + ")\">\n" +
+         "    <path d=\"" + ship +
+         "\" fill=\"url(#hull)\" stroke=\"#0c2d57\" stroke-width=\"1.2\" stroke-linejoin=\"round\"/>\n"
+         "    <ellipse cx=\"18\" cy=\"13\" rx=\"2.2\" ry=\"3\" fill=\"#1e2846\"/>\n"
+         "  </g>\n"
+         "</svg>\n";
+}
+
 }  // namespace PictureArt

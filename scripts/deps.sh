@@ -2,11 +2,21 @@
 # Sourced by scripts/run and scripts/test.
 TESSARY_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev googletest libbenchmark-dev libcurl4-openssl-dev xvfb xauth fonts-dejavu-core
-  desktop-file-utils shared-mime-info clang-format)
+  desktop-file-utils shared-mime-info clang-format appstream man-db)
+# What scripts/package needs on top: Debian's package tools and checkers.
+TESSARY_PACKAGING_PACKAGES=(dpkg-dev fakeroot file lintian)
 
 install_deps() {
+  install_packages "${TESSARY_PACKAGES[@]}"
+}
+
+install_packaging_deps() {
+  install_packages "${TESSARY_PACKAGING_PACKAGES[@]}"
+}
+
+install_packages() {
   local missing=()
-  for p in "${TESSARY_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

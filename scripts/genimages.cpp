@@ -57,6 +57,18 @@ int main(int argc, char** argv) {
   }
 
   ok = PictureArt::multifireBackground().save(images + QStringLiteral("/multifire.bmp"), "BMP") && ok;
+
+  // The desktop's icon of the program, in the hicolor theme's sizes and as SVG.
+  const QString icons = source + QStringLiteral("/packaging/icons");
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QString folder = icons + QStringLiteral("/%1x%1").arg(size);
+    QDir().mkpath(folder);
+    ok = PictureArt::appIcon(size).save(folder + QStringLiteral("/org.tessary.Tessary.png"), "PNG") && ok;
+  }
+  QDir().mkpath(icons + QStringLiteral("/scalable"));
+  QFile svg(icons + QStringLiteral("/scalable/org.tessary.Tessary.svg"));
+  const QByteArray svgText = PictureArt::appIconSvg();
+  ok = svg.open(QIODevice::WriteOnly | QIODevice::Truncate) && svg.write(svgText) == svgText.size() && ok;
   for (int i = 0; i < Ships::kCount; ++i) {
     // BMP has no transparency: ships sit on black space like the preview's background.
     QImage img(36, 36, QImage::Format_RGB32);
