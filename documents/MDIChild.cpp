@@ -550,8 +550,7 @@ bool TMDIChild::saveWithDialog() {
     if (prefs.checkOnSave()) {
       // The range check first; findings are the user's call, not a refusal.
       const QList<RangeCheck::Finding> findings =
-          RangeCheck::check(ProfileFile(m_workingCopy),
-                            RangeCheck::loadRules(m_paths.rulesFile()));
+          RangeCheck::check(ProfileFile(m_workingCopy), RangeCheck::loadRules(m_paths.rulesFile()));
       if (!findings.isEmpty()) {
         QStringList lines;
         for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());
