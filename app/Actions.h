@@ -39,6 +39,8 @@ inline constexpr char CloseAll1[] = "CloseAll1";
 inline constexpr char SaveAsButton[] = "SaveAsButton";
 inline constexpr char TileButton[] = "TileButton";
 inline constexpr char SideToggle[] = "SideToggle";
+inline constexpr char Undo1[] = "Undo1";
+inline constexpr char Redo1[] = "Redo1";
 }  // namespace Command
 
 // One command of the main window: its menu item, its tool button and its key.

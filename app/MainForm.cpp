@@ -16,6 +16,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoGroup>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "app/Actions.h"
@@ -58,6 +60,7 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
   if (auto* app = TessaryApplication::instance())
     app->setExceptionHandler([this] { ApplicationEvents1Exception(); });
 
+  m_undoGroup = new QUndoGroup(this);
   auto* central = new QWidget(this);
   m_documents = new DocumentWindows(*this, m_prompts, m_paths, central);
   m_sidePanel = new SidePanel(
@@ -81,8 +84,13 @@ TMainForm::TMainForm(const AppPaths& paths, Prompts& prompts, const QStringList&
   buildStatusBar();
 
   connect(m_documents->area(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
-    if (m_destroying || !sub) return;
-    if (auto* child = qobject_cast<TMDIChild*>(sub->widget())) child->FormActivate();
+    if (m_destroying) return;
+    auto* child = sub ? qobject_cast<TMDIChild*>(sub->widget()) : nullptr;
+    // Undo and Redo work on the active document's history.
+    if (child && !m_undoGroup->stacks().contains(child->undoStack()))
+      m_undoGroup->addStack(child->undoStack());
+    m_undoGroup->setActiveStack(child ? child->undoStack() : nullptr);
+    if (child) child->FormActivate();
   });
   connect(m_documents, &DocumentWindows::opened, this,
           [this](TMDIChild*, const QString& path) { documentOpened(path); });
@@ -259,6 +267,25 @@ void TMainForm::buildMenus() {
   applySave->menuAction()->setVisible(false);
   applySave->menuAction()->setEnabled(false);
   fillMenu(file, this, {{"-"}, {Command::FileExit1}});
+
+  // Undo and Redo of the active document, on keys no other command uses.
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  edit->setObjectName(QStringLiteral("Edit1"));
+  QAction* undo = m_undoGroup->createUndoAction(this, QStringLiteral("&Undo"));
+  undo->setObjectName(QString::fromLatin1(Command::Undo1));
+  undo->setIcon(Pictures::main(Picture::Undo));
+  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  undo->setStatusTip(QStringLiteral("Takes back the last change of the active document"));
+  QAction* redo = m_undoGroup->createRedoAction(this, QStringLiteral("&Redo"));
+  redo->setObjectName(QString::fromLatin1(Command::Redo1));
+  redo->setIcon(Pictures::main(Picture::Redo));
+  redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  redo->setStatusTip(QStringLiteral("Makes the last change taken back again"));
+  for (QAction* a : {undo, redo}) {
+    a->setShortcutContext(Qt::WindowShortcut);
+    addAction(a);
+    edit->addAction(a);
+  }
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));

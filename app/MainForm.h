@@ -13,6 +13,7 @@ class QMdiArea;
 class QPlainTextEdit;
 class QTimer;
 class QToolBar;
+class QUndoGroup;
 class DocumentWindows;
 class ExceptionReporter;
 class KeyOwnership;
@@ -127,7 +128,8 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QTimer* m_timer3 = nullptr;
   bool m_pickingUp = false;
   QString m_restartExecutable;
-  QStringList m_handedOver;  // waiting to be opened
+  QUndoGroup* m_undoGroup = nullptr;  // the documents' histories; the active one answers Undo and Redo
+  QStringList m_handedOver;           // waiting to be opened
   // Names the key pickup opened lately: the same hand-over may also arrive through the socket.
   std::vector<std::pair<QString, qint64>> m_keyPickups;
   bool m_handOver = true;

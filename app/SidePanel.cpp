@@ -15,6 +15,7 @@
 
 #include "components/Pictures.h"
 #include "components/Prompts.h"
+#include "components/ShipBars.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
 #include "profile/ProfileFile.h"
@@ -139,6 +140,14 @@ QWidget* SidePanel::buildGeneralPage() {
   settingRow->addWidget(settingCaption);
   settingRow->addWidget(m_settingValue, 1);
   cl->addLayout(settingRow);
+  // The same values as bars: which ship stands out, at a glance.
+  QList<QIcon> icons;
+  for (int i = 0; i < Ships::kCount; ++i) icons.append(Pictures::ship(i));
+  m_bars = new ShipBars(icons, compareBox);
+  m_bars->setToolTip(
+      QStringLiteral("The selected setting across the eight ships; bars that differ from "
+                     "the most common value are drawn in orange"));
+  cl->addWidget(m_bars);
   gl->addWidget(compareBox);
   auto* details = new QGroupBox(QStringLiteral(" File Details "), general);
   details->setObjectName(QStringLiteral("FileDetailsGroup"));
@@ -197,11 +206,13 @@ QImage SidePanel::loadPicture(const QString& path) const {
 void SidePanel::showComparison(const QStringList& values, const QString& setting) {
   for (int i = 0; i < Ships::kCount && i < values.size(); ++i)
     m_comparisons->topLevelItem(i)->setText(1, values[i]);
+  m_bars->setValues(values.mid(0, Ships::kCount));
   m_settingValue->setText(setting);
 }
 
 void SidePanel::resetComparisonValues() {
   for (int i = 0; i < Ships::kCount; ++i) m_comparisons->topLevelItem(i)->setText(1, QStringLiteral("0"));
+  m_bars->setValues(QStringList(Ships::kCount, QStringLiteral("0")));
 }
 
 void SidePanel::showFileDetails(const QString& lastModified, const QString& owner) {

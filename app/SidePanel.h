@@ -10,6 +10,7 @@ class QCheckBox;
 class QLabel;
 class QTabWidget;
 class QTreeWidget;
+class ShipBars;
 class BulletCalculator;
 class MultifireView;
 class Prompts;
@@ -55,6 +56,7 @@ class SidePanel : public QWidget {
   std::function<TMDIChild*()> m_activeDocument;
   QTabWidget* m_pages = nullptr;
   QTreeWidget* m_comparisons = nullptr;
+  ShipBars* m_bars = nullptr;  // the comparison as a bar chart
   QLabel* m_settingValue = nullptr;
   QLabel* m_lastModified = nullptr;
   QLabel* m_owner = nullptr;

@@ -18,6 +18,7 @@
 #include "components/Prompts.h"
 #include "components/SegmentedProgressBar.h"
 #include "documents/ConfigModel.h"
+#include "documents/EditCommands.h"
 #include "documents/MDIChild.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
@@ -178,6 +179,38 @@ void optionsBar(TQProgressBar& bar) {
   bar.setShowFullBlock(true);
 }
 
+// Eight ships of n keys each whose values all differ from ship to ship.
+QByteArray differingShips(int n) {
+  QByteArray out;
+  for (int ship = 0; ship < Ships::kCount; ++ship) {
+    out += '[' + Ships::names()[static_cast<size_t>(ship)].toLatin1() + "]\r\n";
+    for (int k = 0; k < n; ++k)
+      out += "Setting" + QByteArray::number(k * 7919 % n) + "Key=" + QByteArray::number(k + ship * 1000000) +
+             "\r\n";
+    out += "\r\n";
+  }
+  return out;
+}
+
+// "Copy To" "All": every Warbird value into the seven other ships, worked out
+// and written into the parsed file, and the file's new bytes made.
+void BM_CopyToAll(benchmark::State& state) {
+  const QByteArray content = differingShips(static_cast<int>(state.range(0)));
+  QList<QByteArray> others;
+  for (int ship = 1; ship < Ships::kCount; ++ship)
+    others.append(Ships::names()[static_cast<size_t>(ship)].toLatin1());
+  for (auto _ : state) {
+    ProfileFile file(content, ProfileFile::FromMemory{});
+    const std::vector<ValueChange> changes = ShipEdits::copy(file, "Warbird", others);
+    ShipEdits::apply(file, changes, true);
+    benchmark::DoNotOptimize(file.content());
+    if (changes.size() != static_cast<std::size_t>(7 * state.range(0)))
+      state.SkipWithError("a value was missed");
+  }
+  state.SetComplexityN(state.range(0));
+  state.counters["keys"] = static_cast<double>(8 * state.range(0));
+}
+
 void BM_ProgressBarRebuild(benchmark::State& state) {
   TQProgressBar bar;
   optionsBar(bar);
@@ -325,6 +358,14 @@ int main(int argc, char** argv) {
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(3));
+  {
+    benchmark::internal::Benchmark* copy = benchmark::RegisterBenchmark("BM_CopyToAll", BM_CopyToAll);
+    if (g_smoke)
+      copy->Arg(200);
+    else
+      copy->Arg(2500)->Arg(5000)->Arg(10000)->Arg(20000)->Complexity(benchmark::oN);
+    reg(copy->Unit(benchmark::kMillisecond));
+  }
   reg(benchmark::RegisterBenchmark("BM_ProgressBarRebuild", BM_ProgressBarRebuild)
           ->Unit(benchmark::kMicrosecond));
   reg(benchmark::RegisterBenchmark("BM_ProgressBarPaint", BM_ProgressBarPaint)

@@ -5,14 +5,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
+#include <memory>
+#include <utility>
 
 #include "components/Pictures.h"
 #include "components/Prompts.h"
@@ -26,6 +31,7 @@
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
+#include "profile/TextCodec.h"
 
 namespace {
 const QString kSection = QStringLiteral("[Section]");
@@ -52,6 +58,10 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
     : m_main(main), m_workingCopies(workingCopies), m_prompts(prompts), m_paths(paths) {
   setObjectName(QStringLiteral("TMDIChild"));
   setFixedSize(441, 374);
+  // The history lives as long as the window; the unsaved mark follows it back and forth.
+  m_undo = new QUndoStack(this);
+  m_undo->setObjectName(QStringLiteral("UndoStack"));
+  connect(m_undo, &QUndoStack::cleanChanged, this, [this](bool clean) { setModified(!clean); });
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -80,29 +90,91 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
 }
 
 TMDIChild::~TMDIChild() {
+  // The history goes while this is still a whole document window: its last signals may reach it.
+  delete std::exchange(m_undo, nullptr);
   // FormDestroy: the comparison shows nothing of a window that is gone.
   if (m_main) m_main->resetComparisonValues();
 }
 
 QMenu* TMDIChild::buildCopySwapMenu() {
-  // Copy and swap have no action yet; the items are shown so the layout is complete.
   auto* menu = new QMenu(this);
   menu->setObjectName(QStringLiteral("CopySwapMenu"));
-  auto shipsMenu = [&](const QString& title, bool icons, bool all, const QIcon& icon = {}) {
+  // Each item names its target ship (-1: all the others); the source is the ship page shown.
+  auto shipsMenu = [&](const QString& title, const QString& name, bool icons, bool all, bool swap,
+                       bool setting, const QIcon& icon = {}) {
     QMenu* sub = menu->addMenu(icon, title);
+    sub->setObjectName(name);
+    auto add = [&](const QIcon& picture, const QString& caption, int target) {
+      QAction* a = sub->addAction(picture, caption);
+      a->setData(target);
+      connect(a, &QAction::triggered, this, [this, target, swap, setting] {
+        const int from = PageControl1->currentIndex();
+        if (from < 0 || from >= Ships::kCount) return;
+        if (swap)
+          swapSettings(from, target, setting);
+        else
+          copySettings(from, target, setting);
+      });
+    };
     for (int i = 0; i < Ships::kCount; ++i)
-      sub->addAction(icons ? Pictures::ship(i) : QIcon(), Ships::names()[static_cast<size_t>(i)]);
+      add(icons ? Pictures::ship(i) : QIcon(), Ships::names()[static_cast<size_t>(i)], i);
     if (all) {
       sub->addSeparator();
-      sub->addAction(QStringLiteral("All"));
+      add(QIcon(), QStringLiteral("All"), -1);
     }
   };
-  shipsMenu(QStringLiteral("Copy Setting: To"), true, true, Pictures::main(Picture::Import));
-  shipsMenu(QStringLiteral("Copy Ship: To"), false, true);
+  shipsMenu(QStringLiteral("Copy Setting: To"), QStringLiteral("CopySettingTo"), true, true, false, true,
+            Pictures::main(Picture::Import));
+  shipsMenu(QStringLiteral("Copy Ship: To"), QStringLiteral("CopyShipTo"), false, true, false, false);
   menu->addSeparator();
-  shipsMenu(QStringLiteral("Swap Setting: With"), false, false);
-  shipsMenu(QStringLiteral("Swap Ship: With"), false, false);
+  shipsMenu(QStringLiteral("Swap Setting: With"), QStringLiteral("SwapSettingWith"), false, false, true,
+            true);
+  shipsMenu(QStringLiteral("Swap Ship: With"), QStringLiteral("SwapShipWith"), false, false, true, false);
+  connect(menu, &QMenu::aboutToShow, this, &TMDIChild::updateCopySwapMenu);
+  m_copySwapMenu = menu;
   return menu;
+}
+
+void TMDIChild::updateCopySwapMenu() {
+  // Only from a ship page; a ship is never its own target; a setting needs a selected row.
+  const int from = PageControl1->currentIndex();
+  const bool onShip = from >= 0 && from < Ships::kCount && m_type != QStringLiteral("Server");
+  const bool hasSetting = onShip && !selectedKeyOf(from).isEmpty();
+  for (QMenu* sub : m_copySwapMenu->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) {
+    const bool setting = sub->objectName().contains(QStringLiteral("Setting"));
+    sub->menuAction()->setEnabled(onShip && (!setting || hasSetting));
+    for (QAction* a : sub->actions())
+      if (!a->isSeparator()) a->setEnabled(a->data().toInt() != from);
+  }
+}
+
+void TMDIChild::showShipContextMenu(ReportList* list, const QPoint& pos) {
+  const int from = shipOf(list);
+  QMenu menu(this);
+  QMenu* copyTo = menu.addMenu(QStringLiteral("Copy To"));
+  copyTo->setObjectName(QStringLiteral("CopyTo"));
+  int target = 0;
+  for (const QString& name :
+       {QStringLiteral("Warbrid"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
+        QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
+        QStringLiteral("Lancaster"), QStringLiteral("Shark")}) {
+    QAction* a = copyTo->addAction(name);
+    a->setEnabled(target != from);
+    connect(a, &QAction::triggered, this, [this, from, target] { copySettings(from, target, false); });
+    ++target;
+  }
+  copyTo->addSeparator();
+  connect(copyTo->addAction(QStringLiteral("All")), &QAction::triggered, this,
+          [this, from] { copySettings(from, -1, false); });
+  QMenu* swap = menu.addMenu(QStringLiteral("Swap With"));
+  swap->setObjectName(QStringLiteral("SwapWith"));
+  for (int i = 0; i < Ships::kCount; ++i) {
+    QAction* a = swap->addAction(Ships::names()[static_cast<size_t>(i)]);
+    a->setEnabled(i != from);
+    connect(a, &QAction::triggered, this, [this, from, i] { swapSettings(from, i, false); });
+  }
+  menu.addAction(QStringLiteral("Tools"))->setVisible(false);
+  menu.exec(list->viewport()->mapToGlobal(pos));
 }
 
 void TMDIChild::buildToolBar() {
@@ -141,22 +213,8 @@ void TMDIChild::buildPages() {
     list->setStatusTip(kListHint);
     list->installEventFilter(this);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& pos) {
-      // Copy and swap have no action yet.
-      QMenu menu(this);
-      QMenu* copyTo = menu.addMenu(QStringLiteral("Copy To"));
-      for (const QString& name :
-           {QStringLiteral("Warbrid"), QStringLiteral("Javelin"), QStringLiteral("Spider"),
-            QStringLiteral("Leviathan"), QStringLiteral("Terrier"), QStringLiteral("Weasel"),
-            QStringLiteral("Lancaster"), QStringLiteral("Shark")})
-        copyTo->addAction(name);
-      copyTo->addSeparator();
-      copyTo->addAction(QStringLiteral("All"));
-      QMenu* swap = menu.addMenu(QStringLiteral("Swap With"));
-      for (const QString& name : Ships::names()) swap->addAction(name);
-      menu.addAction(QStringLiteral("Tools"))->setVisible(false);
-      menu.exec(list->viewport()->mapToGlobal(pos));
-    });
+    connect(list, &QWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& pos) { showShipContextMenu(list, pos); });
     connect(list, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
     connect(list, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
     m_shipLists[static_cast<size_t>(i)] = list;
@@ -416,12 +474,11 @@ void TMDIChild::editValueIn(ReportList* list) {
       value = QStringLiteral("0");
     }
   }
-  if (value != current) {
-    list->setValue(row, value);
-    list->setEdited(row, true);
-  }
+  // The "Other" list belongs to the section whose rows it shows, whatever was typed since.
+  const QString section = ship >= 0 ? Ships::names()[static_cast<size_t>(ship)] : m_otherSection;
+  if (section.isEmpty()) return;
+  if (value != current) editValue(section, list->name(row), value);
   if (ship >= 0) m_main->RefreshShipComparison();
-  WriteBackPage(list);
 }
 
 void TMDIChild::requireWorkingCopy() const {
@@ -435,38 +492,234 @@ void TMDIChild::requireWorkingCopy() const {
 void TMDIChild::WriteBackPage(ReportList* list) {
   if (!list) return;
   const int ship = shipOf(list);
-  // The "Other" list belongs to the section whose rows it shows, whatever was typed since.
   const QString section = ship >= 0 ? Ships::names()[static_cast<size_t>(ship)] : m_otherSection;
   if (section.isEmpty()) return;
-  QList<int> rows;
-  for (int r = 0; r < list->rowCount(); ++r)
-    if (list->isEdited(r)) rows.append(r);
-  if (rows.isEmpty()) return;
+  // The rows the user changed and that are not written yet, as one step.
   requireWorkingCopy();
-  ProfileFile file(m_workingCopy);
-  for (int r : rows) file.setText(section, list->name(r), list->value(r));
-  file.commit();
-  for (int r : rows) list->setEdited(r, false);
-  setModified(true);
+  const ProfileFile file(m_workingCopy);
+  std::vector<ValueChange> changes;
+  for (int r = 0; r < list->rowCount(); ++r) {
+    if (!list->isEdited(r)) continue;
+    const ProfileFile::Encoded e = file.encode(section, list->name(r), list->value(r));
+    const bool existed = file.hasKey(e.section, e.key);
+    const QByteArray before = existed ? file.value(e.section, e.key) : QByteArray();
+    list->setEdited(r, false);
+    if (!existed || before != e.value)
+      changes.push_back(ValueChange{e.section, e.key, before, e.value, existed});
+  }
+  if (changes.empty()) return;
+  std::optional<QByteArray> content = contentIfAdding(file, changes);
+  pushEdit(new EditValueCommand(this, QStringLiteral("Edit %1").arg(section), std::move(changes),
+                                std::move(content)));
+}
+
+void TMDIChild::editValue(const QString& section, const QString& key, const QString& value) {
+  requireWorkingCopy();
+  const ProfileFile file(m_workingCopy);
+  const ProfileFile::Encoded e = file.encode(section, key, value);
+  const bool existed = file.hasKey(e.section, e.key);
+  const QByteArray before = existed ? file.value(e.section, e.key) : QByteArray();
+  if (existed && before == e.value) return;  // nothing to write, nothing to take back
+  std::vector<ValueChange> changes{ValueChange{e.section, e.key, before, e.value, existed}};
+  std::optional<QByteArray> content = contentIfAdding(file, changes);
+  pushEdit(new EditValueCommand(this, QStringLiteral("Edit %1 %2").arg(section, key), std::move(changes),
+                                std::move(content)));
 }
 
 void TMDIChild::setShipValue(const QString& ship, const QString& key, const QString& value) {
-  ReportList* list = m_shipLists[static_cast<size_t>(Ships::indexOf(ship))];
-  const int row = list->rowOf(key);
-  if (row >= 0) {
-    if (list->value(row) == value) return;
-    list->setValue(row, value);
-    list->setEdited(row, true);
-    WriteBackPage(list);
+  editValue(ship, key, value);
+}
+
+QString TMDIChild::selectedKeyOf(int ship) const {
+  if (ship < 0 || ship >= Ships::kCount) return {};
+  const ReportList* list = m_shipLists[static_cast<size_t>(ship)];
+  const int row = list->selectedRow();
+  return row < 0 ? QString() : list->name(row);
+}
+
+void TMDIChild::copySettings(int fromShip, int toShip, bool onlySelected) {
+  if (fromShip < 0 || fromShip >= Ships::kCount || toShip == fromShip || toShip >= Ships::kCount) return;
+  const QString from = Ships::names()[static_cast<size_t>(fromShip)];
+  const QString key = onlySelected ? selectedKeyOf(fromShip) : QString();
+  if (onlySelected && key.isEmpty()) return;
+  guarded(m_prompts, this, [&] {
+    requireWorkingCopy();
+    const ProfileFile file(m_workingCopy);
+    const QByteArray source = file.encode(from, key, QString()).section;
+    const std::optional<QByteArray> only =
+        onlySelected ? std::optional<QByteArray>(file.encode(from, key, QString()).key) : std::nullopt;
+    QList<QByteArray> targets;
+    for (int i = 0; i < Ships::kCount; ++i)
+      if (i != fromShip && (toShip < 0 || i == toShip))
+        targets.append(file.encode(Ships::names()[static_cast<size_t>(i)], QString(), QString()).section);
+    const QString where =
+        toShip < 0 ? QStringLiteral("the seven other ships") : Ships::names()[static_cast<size_t>(toShip)];
+    const int count = ShipEdits::copyCount(file, source, only);
+    const QString what = onlySelected ? QStringLiteral("the setting %1 of %2").arg(key, from)
+                                      : QStringLiteral("the %1 settings of %2").arg(count).arg(from);
+    if (m_prompts.message(this, QMessageBox::Question, applicationTitle(),
+                          QStringLiteral("Copy %1 to %2?").arg(what, where),
+                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return;
+    std::vector<ValueChange> changes = ShipEdits::copy(file, source, targets, only);
+    if (changes.empty()) return;  // the targets hold these values already
+    std::optional<QByteArray> content = contentIfAdding(file, changes);
+    pushEdit(new CopySettingsCommand(this, QStringLiteral("Copy %1 to %2").arg(what, where),
+                                     std::move(changes), std::move(content)));
+  });
+}
+
+void TMDIChild::swapSettings(int shipA, int shipB, bool onlySelected) {
+  if (shipA < 0 || shipA >= Ships::kCount || shipB < 0 || shipB >= Ships::kCount || shipA == shipB) return;
+  const QString a = Ships::names()[static_cast<size_t>(shipA)];
+  const QString b = Ships::names()[static_cast<size_t>(shipB)];
+  const QString key = onlySelected ? selectedKeyOf(shipA) : QString();
+  if (onlySelected && key.isEmpty()) return;
+  guarded(m_prompts, this, [&] {
+    requireWorkingCopy();
+    const ProfileFile file(m_workingCopy);
+    const QByteArray sectionA = file.encode(a, key, QString()).section;
+    const QByteArray sectionB = file.encode(b, key, QString()).section;
+    const std::optional<QByteArray> only =
+        onlySelected ? std::optional<QByteArray>(file.encode(a, key, QString()).key) : std::nullopt;
+    const int count = ShipEdits::swapCount(file, sectionA, sectionB, only);
+    const QString what = onlySelected ? QStringLiteral("the setting %1 of %2").arg(key, a)
+                                      : QStringLiteral("the %1 settings of %2").arg(count).arg(a);
+    if (m_prompts.message(this, QMessageBox::Question, applicationTitle(),
+                          QStringLiteral("Swap %1 with %2?").arg(what, b),
+                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return;
+    std::vector<ValueChange> changes = ShipEdits::swap(file, sectionA, sectionB, only);
+    if (changes.empty()) return;
+    std::optional<QByteArray> content = contentIfAdding(file, changes);
+    pushEdit(new SwapSettingsCommand(this, QStringLiteral("Swap %1 with %2").arg(what, b), std::move(changes),
+                                     std::move(content)));
+  });
+}
+
+void TMDIChild::pushEdit(ValueEditCommand* command) {
+  std::unique_ptr<ValueEditCommand> owned(command);
+  writeValuesOrThrow(command->changes(), true);  // a failure throws here and leaves no step
+  owned->markDone();
+  m_undo->push(owned.release());
+}
+
+void TMDIChild::writeValuesOrThrow(const std::vector<ValueChange>& changes, bool after) {
+  requireWorkingCopy();
+  ProfileFile file(m_workingCopy);
+  ShipEdits::apply(file, changes, after);
+  file.commit();
+  showChanges(changes, after);
+}
+
+void TMDIChild::writeValues(const std::vector<ValueChange>& changes, bool after) {
+  try {
+    writeValuesOrThrow(changes, after);
+  } catch (...) {
+    historyWriteFailed();
+  }
+}
+
+void TMDIChild::restoreContent(const QByteArray& content) {
+  try {
+    requireWorkingCopy();
+    AtomicFile::write(m_workingCopy, content);
+    reloadKeepingView();
+    m_main->RefreshShipComparison();
+  } catch (...) {
+    historyWriteFailed();
+  }
+}
+
+void TMDIChild::historyWriteFailed() {
+  // The working copy stays as it was (every write is whole or nothing), so the
+  // history no longer matches it: it goes, and the document counts as changed.
+  m_main->reportException();
+  QTimer::singleShot(0, this, [this] {
+    m_undo->clear();
+    setModified(true);
+    try {
+      reloadKeepingView();
+    } catch (...) {
+      m_main->reportException();
+    }
+  });
+}
+
+void TMDIChild::showChanges(const std::vector<ValueChange>& changes, bool after) {
+  // A few values change in place; many, or new rows, mean the pages are read again.
+  constexpr std::size_t kInPlace = 256;
+  bool reload = changes.size() > kInPlace;
+  bool refillOther = false;
+  QHash<QString, int> otherRows;
+  auto inOther = [this](const QByteArray& section) {
+    return !m_otherSection.isEmpty() &&
+           (ProfileFile::sameName(section, m_otherSection.toUtf8()) ||
+            ProfileFile::sameName(section, TextCodec::encode(m_otherSection, true)));
+  };
+  for (const ValueChange& c : changes) {
+    // A key new to Warbird is a new row on every ship page.
+    if (!c.existed && Ships::indexOf(TextCodec::decode(c.section)) == 0) reload = true;
+    if (!inOther(c.section)) continue;
+    if (otherRows.isEmpty())
+      for (int r = 0; r < m_otherList->rowCount(); ++r) otherRows.insert(m_otherList->name(r).toLower(), r);
+    const int row = otherRows.value(TextCodec::decode(c.key).toLower(), -1);
+    if (row < 0 || !c.existed)
+      refillOther = true;  // a row comes or goes
+    else
+      m_otherList->setValue(row, TextCodec::decode(after ? c.after : c.before));
+  }
+  if (reload) {
+    reloadKeepingView();
     m_main->RefreshShipComparison();
     return;
   }
-  // A key that "Warbird" lacks has no row; the working copy still takes it.
-  requireWorkingCopy();
-  ProfileFile file(m_workingCopy);
-  file.setText(ship, key, value);
-  file.commit();
-  setModified(true);
+  std::array<QHash<QString, int>, Ships::kCount> rows;
+  for (const ValueChange& c : changes) {
+    const int ship = Ships::indexOf(TextCodec::decode(c.section));
+    if (ship < 0) continue;
+    ReportList* list = m_shipLists[static_cast<size_t>(ship)];
+    QHash<QString, int>& index = rows[static_cast<size_t>(ship)];
+    if (index.isEmpty())
+      for (int r = 0; r < list->rowCount(); ++r) index.insert(list->name(r).toLower(), r);
+    const int row = index.value(TextCodec::decode(c.key).toLower(), -1);
+    if (row >= 0)
+      list->setValue(row, TextCodec::decode(after ? c.after : (c.existed ? c.before : QByteArray())));
+  }
+  if (refillOther) {
+    const int selected = m_otherList->selectedRow();
+    const QString name = selected >= 0 ? m_otherList->name(selected) : QString();
+    FillOtherPage(m_workingCopy, m_otherSection);
+    if (const int row = name.isEmpty() ? -1 : m_otherList->rowOf(name); row >= 0) m_otherList->selectRow(row);
+  }
+  m_main->RefreshShipComparison();
+}
+
+void TMDIChild::reloadKeepingView() {
+  const int page = PageControl1->currentIndex();
+  std::array<QString, Ships::kCount> selected;
+  for (int i = 0; i < Ships::kCount; ++i) selected[static_cast<size_t>(i)] = selectedKeyOf(i);
+  const QString other = m_otherSection;
+  const int otherRow = m_otherList->selectedRow();
+  const QString otherSelected = otherRow >= 0 ? m_otherList->name(otherRow) : QString();
+  const QString comboText = ComboBox1->currentText();
+  LoadDocument(m_workingCopy);
+  for (int i = 0; i < Ships::kCount; ++i) {
+    ReportList* list = m_shipLists[static_cast<size_t>(i)];
+    if (const int row = list->rowOf(selected[static_cast<size_t>(i)]); row >= 0) list->selectRow(row);
+  }
+  if (!other.isEmpty()) {
+    if (const int item = ComboBox1->findText(other, Qt::MatchFixedString); item >= 0) {
+      ComboBox1->setCurrentIndex(item);
+      m_chosenIndex = item;
+      m_lastTyped = other;
+      FillOtherPage(m_workingCopy, other);
+      if (const int row = m_otherList->rowOf(otherSelected); row >= 0) m_otherList->selectRow(row);
+    }
+  } else {
+    ComboBox1->setEditText(comboText);
+  }
+  PageControl1->setCurrentIndex(page);
 }
 
 void TMDIChild::chooseSection(int index) {
@@ -572,6 +825,7 @@ bool TMDIChild::saveWithDialog() {
     // The working copy follows the document, so later edits and saves keep its whole content.
     m_workingCopy = m_workingCopies.follow(m_workingCopy, name);
     m_newDocument = false;
+    m_undo->setClean();  // undoing from here makes the document differ from its file again
     setModified(false);
     m_main->showLastModified(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(target)));
     return true;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "documents/ConfigModel.h"
+#include "documents/EditCommands.h"
 #include "prefs/AppPaths.h"
 
 class QComboBox;
@@ -12,6 +13,7 @@ class QLabel;
 class QMenu;
 class QToolBar;
 class QToolButton;
+class QUndoStack;
 class PageSet;
 class Prompts;
 class ReportList;
@@ -20,8 +22,9 @@ class WorkingCopies;
 
 // The document window of one configuration file: eight ship pages, the
 // "Other" page and a status bar with the file's path and type. Its edits go
-// to the document's own working copy under base/temp/.
-class TMDIChild : public QWidget {
+// to the document's own working copy under base/temp/, each as one step of the
+// document's undo history.
+class TMDIChild : public QWidget, public EditTarget {
   Q_OBJECT
  public:
   TMDIChild(DocumentHost* host, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies);
@@ -82,6 +85,20 @@ class TMDIChild : public QWidget {
   void WriteBackPage(ReportList* list);
   // An edit made by a tool: the row shows it and the working copy gets it.
   void setShipValue(const QString& ship, const QString& key, const QString& value);
+  // One value typed in: one step of the history. Nothing happens when the value is what the file holds.
+  void editValue(const QString& section, const QString& key, const QString& value);
+
+  // Copy and swap of ship settings, each asked once and made as one step of the
+  // history. toShip -1: the seven other ships. onlySelected: the setting
+  // selected on the source ship's page, else every setting of the ship.
+  void copySettings(int fromShip, int toShip, bool onlySelected);
+  void swapSettings(int shipA, int shipB, bool onlySelected);
+  // The document's undo history; clean while the document matches its file.
+  QUndoStack* undoStack() const { return m_undo; }
+
+  // EditTarget: the history's steps write through these.
+  void writeValues(const std::vector<ValueChange>& changes, bool after) override;
+  void restoreContent(const QByteArray& content) override;
 
   // The save command: the save dialog (again after a refused target or a
   // "Cancel" in the overwrite question), then the save. False when cancelled.
@@ -103,6 +120,15 @@ class TMDIChild : public QWidget {
   void buildToolBar();
   void buildPages();
   QMenu* buildCopySwapMenu();
+  void updateCopySwapMenu();
+  void showShipContextMenu(ReportList* list, const QPoint& pos);
+  QString selectedKeyOf(int ship) const;
+  // Makes a step: the first write happens here, so a failure leaves no step behind.
+  void pushEdit(ValueEditCommand* command);
+  void writeValuesOrThrow(const std::vector<ValueChange>& changes, bool after);
+  void showChanges(const std::vector<ValueChange>& changes, bool after);
+  void reloadKeepingView();
+  void historyWriteFailed();
   void updateCaption();
   void onComboTextEdited(const QString& text);
   void chooseSection(int index);
@@ -122,6 +148,8 @@ class TMDIChild : public QWidget {
   ReportList* m_serverList = nullptr;
   QLabel* m_statusFile = nullptr;
   QLabel* m_statusType = nullptr;
+  QMenu* m_copySwapMenu = nullptr;
+  QUndoStack* m_undo = nullptr;
 
   QString m_caption;
   QString m_filePath;

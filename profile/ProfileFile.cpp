@@ -642,17 +642,25 @@ ProfileFile::TextEntries ProfileFile::textEntries(const QString& section) const 
 
 bool ProfileFile::sameName(QByteArrayView a, QByteArrayView b) { return ::sameName(a, b); }
 
-void ProfileFile::setText(const QString& section, const QString& key, const QString& value) {
+ProfileFile::Encoded ProfileFile::encode(const QString& section, const QString& key,
+                                         const QString& value) const {
   const QByteArray s = sectionBytes(section);
   const QByteArray k = keyBytes(s, key);
   const int found = findKeyAnywhere(s, k);
   // Each value keeps the encoding it was read in, so an edit writes back what the user saw.
-  const QByteArray bytes =
+  QByteArray bytes =
       found >= 0
           ? TextCodec::encodeLike(
                 value, valueOf(lineText(m_keys[static_cast<std::size_t>(found)])).toByteArray(), m_legacy)
           : TextCodec::encode(value, m_legacy);
-  setValue(s, k, bytes);
+  // As setValue stores it: one line, no blanks around.
+  bytes.replace('\r', ' ').replace('\n', ' ');
+  return Encoded{s, k, trimmed(bytes).toByteArray()};
+}
+
+void ProfileFile::setText(const QString& section, const QString& key, const QString& value) {
+  const Encoded e = encode(section, key, value);
+  setValue(e.section, e.key, e.value);
 }
 
 QByteArray ProfileFile::content() const {

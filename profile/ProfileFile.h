@@ -82,6 +82,14 @@ class ProfileFile {
   QStringList sections() const;
   QStringList keys(const QString& section) const;
   void setText(const QString& section, const QString& key, const QString& value);
+  // What setText(section, key, value) would write, as bytes: the file's own
+  // spelling of the names and the value in the encoding its old value had.
+  struct Encoded {
+    QByteArray section;
+    QByteArray key;
+    QByteArray value;
+  };
+  Encoded encode(const QString& section, const QString& key, const QString& value) const;
   // A whole section decoded: keys(section), and for each its value as text() reads it.
   struct TextEntries {
     QStringList keys;
