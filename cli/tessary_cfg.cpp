@@ -8,7 +8,9 @@
 #include <QString>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
+#include "documents/ConfigDiff.h"
 #include "documents/RangeCheck.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
@@ -22,6 +24,7 @@ const char* const kUsage =
     "       tessary-cfg keys FILE SECTION\n"
     "       tessary-cfg lines FILE SECTION\n"
     "       tessary-cfg check FILE [RULES]   (RULES: the validation rules shipped with the program)\n"
+    "       tessary-cfg diff FILE OTHER\n"
     "       tessary-cfg --help | --version\n";
 
 int usage() {
@@ -43,10 +46,13 @@ int help() {
       "  keys      print the key names of a section\n"
       "  lines     print the KEY=VALUE lines of a section\n"
       "  check     print every value outside its known range\n"
+      "  diff      print every setting whose value differs between two files, one a line:\n"
+      "            Section - Key: FILE-value | OTHER-value, (missing) for a side without it\n"
       "\n"
-      "Exit status: 0 done (check: no finding); 1 a file could not be read or written\n"
-      "(check: findings); 2 a usage fault, a name or value the layout cannot hold, or\n"
-      "rules that cannot be read.\n",
+      "Exit status: 0 done (check: no finding; diff: the files are alike); 1 a file could\n"
+      "not be read or written (check: findings; diff: differences); 2 a usage fault, a\n"
+      "name or value the layout cannot hold, rules that cannot be read, or (diff) a file\n"
+      "that cannot be read.\n",
       stdout);
   return 0;
 }
@@ -118,6 +124,24 @@ int run(int argc, char** argv) {
         RangeCheck::check(ProfileFile(*config, ProfileFile::FromMemory{}), loaded);
     for (const RangeCheck::Finding& f : findings) printLine(f.text().toUtf8());
     return findings.isEmpty() ? 0 : 1;
+  }
+  if (std::strcmp(command, "diff") == 0 && argc == 4) {
+    // Both files must be there: a missing one would read as empty and differ everywhere.
+    std::optional<QByteArray> a, b;
+    const QString other = fileArg(argv[3]);
+    try {
+      a = AtomicFile::read(file);
+      b = AtomicFile::read(other);
+      if (!a) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
+      if (!b) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(other));
+    } catch (const TessaryError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 2;
+    }
+    const QList<ConfigDiff::Difference> differences = ConfigDiff::compare(
+        ProfileFile(*a, ProfileFile::FromMemory{}), ProfileFile(*b, ProfileFile::FromMemory{}));
+    for (const ConfigDiff::Difference& d : differences) printLine(ConfigDiff::line(d));
+    return differences.isEmpty() ? 0 : 1;
   }
   if (std::strcmp(command, "lines") == 0 && argc == 4) {
     for (const QByteArray& l : ProfileFile(file).sectionLines(argv[3])) printLine(l);

@@ -1,5 +1,6 @@
 #include "documents/MDIChild.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -199,6 +200,31 @@ void TMDIChild::buildToolBar() {
   misc->setPopupMode(QToolButton::InstantPopup);
   misc->setMenu(menu);
   m_toolBar->addWidget(misc)->setVisible(false);
+  // Find a setting by a part of its name, on every page of the document.
+  m_filter = new QLineEdit(m_toolBar);
+  m_filter->setObjectName(QStringLiteral("FilterBox"));
+  m_filter->setPlaceholderText(QStringLiteral("Find a setting (Ctrl+F)"));
+  m_filter->setToolTip(
+      QStringLiteral("Shows only the settings whose name holds this text; Escape clears it"));
+  m_filter->setClearButtonEnabled(true);
+  m_filter->installEventFilter(this);
+  connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+    for (ReportList* list : m_shipLists) list->setFilter(text);
+    m_otherList->setFilter(text);
+  });
+  auto* spacer = new QWidget(m_toolBar);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  m_toolBar->addWidget(spacer);
+  m_toolBar->addWidget(m_filter);
+  auto* find = new QAction(this);
+  find->setObjectName(QStringLiteral("FindSetting"));
+  find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  find->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(find, &QAction::triggered, this, [this] {
+    m_filter->setFocus(Qt::ShortcutFocusReason);
+    m_filter->selectAll();
+  });
+  addAction(find);
 }
 
 void TMDIChild::buildPages() {
@@ -337,6 +363,14 @@ void TMDIChild::selectSetting(const QString& section, const QString& key) {
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
+  // Escape in the filter box clears it, and the lists show every row again.
+  if (watched == m_filter &&
+      (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !m_filter->text().isEmpty()) {
+    if (event->type() == QEvent::KeyPress) m_filter->clear();
+    event->accept();
+    return event->type() == QEvent::KeyPress;
+  }
   // Enter on a selected row opens the edit box, as a double click does.
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();

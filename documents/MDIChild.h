@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QToolBar;
 class QToolButton;
@@ -50,6 +51,8 @@ class TMDIChild : public QWidget, public EditTarget {
   ReportList* shipList(int ship) const { return m_shipLists[static_cast<size_t>(ship)]; }
   ReportList* otherList() const { return m_otherList; }
   QComboBox* comboBox() const { return ComboBox1; }
+  // "Find a setting": hides the rows of every list whose name does not hold its text.
+  QLineEdit* filterBox() const { return m_filter; }
   PageSet* pages() const { return PageControl1; }
   QString currentShip() const;  // ship whose tab shows, empty on the "Other" page or a server document
   // The list with the input focus: ship lists in ship order, then "Other"; null when none.
@@ -149,6 +152,7 @@ class TMDIChild : public QWidget, public EditTarget {
   QLabel* m_statusFile = nullptr;
   QLabel* m_statusType = nullptr;
   QMenu* m_copySwapMenu = nullptr;
+  QLineEdit* m_filter = nullptr;
   QUndoStack* m_undo = nullptr;
 
   QString m_caption;

@@ -61,6 +61,21 @@ void ReportList::setRows(const QStringList& names, const QStringList& values, co
     items.append(item);
   }
   addTopLevelItems(items);
+  if (!m_filter.isEmpty()) setFilter(m_filter);  // a row can only be hidden once it is in the list
+}
+
+void ReportList::setFilter(const QString& text) {
+  m_filter = text;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = topLevelItem(i);
+    item->setHidden(!text.isEmpty() && !item->text(0).contains(text, Qt::CaseInsensitive));
+  }
+}
+
+int ReportList::shownCount() const {
+  int n = 0;
+  for (int i = 0; i < topLevelItemCount(); ++i) n += topLevelItem(i)->isHidden() ? 0 : 1;
+  return n;
 }
 
 void ReportList::clearRows() { clear(); }

@@ -21,7 +21,16 @@ class ReportList : public QTreeWidget {
   int rowOf(const QString& name) const;
   void selectRow(int row);
 
+  // Shows only the rows whose name holds text (letter case aside); empty: every row.
+  // Rows set later follow the same filter.
+  void setFilter(const QString& text);
+  QString filter() const { return m_filter; }
+  int shownCount() const;
+
   // A row changed by the user and not yet written to the working copy.
   bool isEdited(int row) const;
   void setEdited(int row, bool edited);
+
+ private:
+  QString m_filter;
 };

@@ -1,0 +1,122 @@
+// Comparing two arenas (the engine's differences and tessary-cfg diff), and
+// finding a setting by a part of its name.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+
+#include "app/MainForm.h"
+#include "documents/ConfigDiff.h"
+#include "documents/MDIChild.h"
+#include "documents/PageSet.h"
+#include "documents/ReportList.h"
+#include "profile/ProfileFile.h"
+#include "tests/TestSupport.h"
+
+namespace {
+const QByteArray kOurs =
+    "[Warbird]\nBulletSpeed=2000\nGravity=1\nOnlyOurs=5\n\n[Javelin]\nBulletSpeed=2100\n\n"
+    "[Misc]\nTeamMaxSize=0\n\n[Gone]\nX=1\n\n[EmptyHere]\n";
+const QByteArray kTheirs =
+    "[warbird]\nbulletspeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nNew=7\n\n"
+    "[Misc]\nTeamMaxSize=\n\n[Added]\nY=2\n";
+
+QStringList lines(const QByteArray& a, const QByteArray& b) {
+  QStringList out;
+  for (const ConfigDiff::Difference& d : ConfigDiff::compare(ProfileFile(a, ProfileFile::FromMemory{}),
+                                                             ProfileFile(b, ProfileFile::FromMemory{})))
+    out.append(QString::fromUtf8(ConfigDiff::line(d)));
+  return out;
+}
+
+struct ToolRun {
+  int code;
+  QByteArray out;
+  QByteArray err;
+};
+ToolRun diff(const QString& a, const QString& b) {
+  QProcess p;
+  p.start(QStringLiteral(TESSARY_CFG_TOOL), {QStringLiteral("diff"), a, b});
+  p.waitForFinished(30000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+          p.readAllStandardError()};
+}
+}  // namespace
+
+TEST(ConfigDiff, ChangedAddedAndRemovedKeysAndSectionsLetterCaseAside) {
+  EXPECT_EQ(lines(kOurs, kTheirs), (QStringList{
+                                       "Warbird - BulletSpeed: 2000 | 2400",
+                                       "Warbird - OnlyOurs: 5 | (missing)",
+                                       "Javelin - New: (missing) | 7",
+                                       "Misc - TeamMaxSize: 0 | ",
+                                       "Gone - X: 1 | (missing)",
+                                       "EmptyHere - [section]:  | (missing)",
+                                       "Added - Y: (missing) | 2",
+                                   }));
+  EXPECT_EQ(lines(kOurs, kOurs), QStringList());
+  // Only letter case and blanks differ: the same settings.
+  EXPECT_EQ(lines("[Misc]\nTeamMaxSize = 3\n", "[MISC]\nteammaxsize=3\n"), QStringList());
+}
+
+TEST(ConfigDiff, TheCommandPrintsTheDifferencesAndSaysByItsExitStatus) {
+  TempApp app;
+  const QString ours = app.file(QStringLiteral("ours.cfg"), kOurs);
+  const QString theirs = app.file(QStringLiteral("theirs.cfg"), kTheirs);
+  const ToolRun differ = diff(ours, theirs);
+  EXPECT_EQ(differ.code, 1);
+  EXPECT_EQ(differ.out.split('\n').size(), 8);  // seven lines and the end
+  EXPECT_TRUE(differ.out.startsWith("Warbird - BulletSpeed: 2000 | 2400\n")) << differ.out.toStdString();
+  const ToolRun same = diff(ours, app.file(QStringLiteral("copy.cfg"), kOurs));
+  EXPECT_EQ(same.code, 0);
+  EXPECT_EQ(same.out, QByteArray());
+  const ToolRun missing = diff(ours, app.path(QStringLiteral("nowhere.cfg")));
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_TRUE(missing.err.contains("nowhere.cfg")) << missing.err.toStdString();
+  EXPECT_EQ(diff(app.path(QString()), ours).code, 2);  // a folder cannot be read as a file
+}
+
+TEST(FindSetting, TheFilterBoxHidesOtherNamesAndEditsStillWork) {
+  MainWindowFixture fx;
+  const QByteArray arena = readBytes(sourceDir() + QStringLiteral("/base/svs.cfg"));
+  TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("zone/svs.cfg"), arena));
+  ASSERT_NE(doc, nullptr);
+  ReportList* warbird = doc->shipList(0);
+  const int all = warbird->shownCount();
+  ASSERT_GT(all, 20);
+  // Ctrl+F puts the focus into the box.
+  fx.focusAndSelect(warbird, 0);
+  QTest::keyClick(warbird, Qt::Key_F, Qt::ControlModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return doc->filterBox()->hasFocus(); }, 5000));
+  QTest::keyClicks(doc->filterBox(), QStringLiteral("bULLETs"));
+  EXPECT_GT(warbird->shownCount(), 0);
+  EXPECT_LT(warbird->shownCount(), all);
+  for (int r = 0; r < warbird->rowCount(); ++r)
+    EXPECT_EQ(warbird->topLevelItem(r)->isHidden(),
+              !warbird->name(r).contains(QStringLiteral("bulletS"), Qt::CaseInsensitive))
+        << warbird->name(r).toStdString();
+  EXPECT_EQ(doc->shipList(5)->shownCount(), warbird->shownCount());  // every page follows the box
+  // A filtered row is edited as in the full list, and the comparison follows it.
+  const int row = warbird->rowOf(QStringLiteral("BulletSpeed"));
+  ASSERT_FALSE(warbird->topLevelItem(row)->isHidden());
+  fx.focusAndSelect(warbird, row);
+  fx.prompts.textAnswers = {QStringLiteral("2345")};
+  QTest::keyClick(warbird, Qt::Key_Return);
+  EXPECT_EQ(ProfileFile(doc->workingCopy()).value("Warbird", "BulletSpeed"), QByteArray("2345"));
+  EXPECT_EQ(warbird->value(row), QStringLiteral("2345"));
+  // Nothing matches: no row shows. Escape clears the box and every row is back.
+  doc->filterBox()->setText(QStringLiteral("zzzz"));
+  EXPECT_EQ(warbird->shownCount(), 0);
+  doc->filterBox()->setFocus();
+  QTest::keyClick(doc->filterBox(), Qt::Key_Escape);
+  EXPECT_EQ(doc->filterBox()->text(), QString());
+  EXPECT_EQ(warbird->shownCount(), all);
+  // The "Other" list follows it too, also when it is filled after the text was typed.
+  doc->filterBox()->setText(QStringLiteral("team"));
+  doc->selectSetting(QStringLiteral("Misc"), QStringLiteral("TeamMaxSize"));
+  ReportList* other = doc->otherList();
+  ASSERT_GT(other->rowCount(), 0);
+  for (int r = 0; r < other->rowCount(); ++r)
+    EXPECT_EQ(other->topLevelItem(r)->isHidden(),
+              !other->name(r).contains(QStringLiteral("team"), Qt::CaseInsensitive));
+}
