@@ -41,6 +41,7 @@ inline constexpr char TileButton[] = "TileButton";
 inline constexpr char SideToggle[] = "SideToggle";
 inline constexpr char Undo1[] = "Undo1";
 inline constexpr char Redo1[] = "Redo1";
+inline constexpr char CompareWith1[] = "CompareWith1";
 }  // namespace Command
 
 // One command of the main window: its menu item, its tool button and its key.

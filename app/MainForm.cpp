@@ -165,6 +165,14 @@ void TMainForm::buildActions() {
        "Exit|Quits the application", true, true, [this] { close(); }},
       {Command::CompareSettings1, "Compare Settings", Picture::Compare, none, nullptr, false, false, {}},
       {Command::ViewNotes1, "View Notes/Info", Picture::Notes, none, nullptr, false, false, {}},
+      {Command::CompareWith1,
+       "Compare With...",
+       Picture::Compare,
+       none,
+       "Compare With|Lists the settings that differ between the active document and another arena file",
+       false,
+       true,
+       {}},
       {Command::ErrorCheckCFG1, "CFG Validation", Picture::Validation, Qt::Key_F9, nullptr, true, false, {}},
       {Command::Options1,
        "Options/Preferences",
@@ -291,6 +299,7 @@ void TMainForm::buildMenus() {
   tools->setObjectName(QStringLiteral("Tools1"));
   fillMenu(tools, this,
            {{Command::CompareSettings1},
+            {Command::CompareWith1},
             {Command::ViewNotes1},
             {Command::ErrorCheckCFG1},
             {"-hidden"},
@@ -483,7 +492,7 @@ void TMainForm::ApplicationEvents1Exception() { m_reporter->reportCurrent(); }
 // ---- timers and command states ------------------------------------------------------------
 
 void TMainForm::setDocumentCommandsEnabled(bool enabled) {
-  for (const char* name : {Command::FileClose1, "Save1", "SaveAsButton", "CloseAll1"})
+  for (const char* name : {Command::FileClose1, "Save1", "SaveAsButton", "CloseAll1", Command::CompareWith1})
     action(QString::fromLatin1(name))->setEnabled(enabled);
 }
 

@@ -10,6 +10,7 @@
 #include "prefs/FileAssociation.h"
 #include "prefs/OptionsDialog.h"
 #include "prefs/UpdatesPage.h"
+#include "tools/CompareWindow.h"
 #include "tools/MultifireTool.h"
 #include "tools/ValidationWindow.h"
 
@@ -77,6 +78,18 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   form->adoptWindow(validation);
   QObject::connect(form->action(Command::ErrorCheckCFG1), &QAction::triggered, validation,
                    &TForm3::showValidation);
+
+  TCompareWindow::Host compareHost;
+  compareHost.documentWorkingCopy = host.documentWorkingCopy;
+  compareHost.documentName = host.documentName;
+  compareHost.selectSetting = host.selectSetting;
+  compareHost.setValue = [form](const QString& section, const QString& key, const QString& value) {
+    if (TMDIChild* doc = form->activeChild()) doc->editValue(section, key, value);
+  };
+  compareHost.reportError = [form] { form->reportException(); };
+  auto* compare = new TCompareWindow(prompts, compareHost, form);
+  QObject::connect(form->action(Command::CompareWith1), &QAction::triggered, compare,
+                   &TCompareWindow::compareWith);
   return main;
 }
 

@@ -2,9 +2,13 @@
 // finding a setting by a part of its name.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
+#include <QUndoStack>
 
 #include "app/MainForm.h"
 #include "documents/ConfigDiff.h"
@@ -13,6 +17,7 @@
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
 #include "tests/TestSupport.h"
+#include "tools/CompareWindow.h"
 
 namespace {
 const QByteArray kOurs =
@@ -119,4 +124,45 @@ TEST(FindSetting, TheFilterBoxHidesOtherNamesAndEditsStillWork) {
   for (int r = 0; r < other->rowCount(); ++r)
     EXPECT_EQ(other->topLevelItem(r)->isHidden(),
               !other->name(r).contains(QStringLiteral("team"), Qt::CaseInsensitive));
+}
+
+TEST(CompareWindow, RowsLeadToTheSettingAndACopyIsOneUndoableEdit) {
+  MainWindowFixture fx;
+  TMDIChild* doc = fx.form->OpenDocument(fx.app.file(QStringLiteral("zone/ours.cfg"), kOurs));
+  ASSERT_NE(doc, nullptr);
+  fx.prompts.openAnswers = {fx.app.file(QStringLiteral("zone/theirs.cfg"), kTheirs)};
+  fx.form->action(QStringLiteral("CompareWith1"))->trigger();
+  auto* window = fx.form->findChild<TCompareWindow*>(QStringLiteral("CompareWindow"));
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(window->isVisible());
+  QTreeWidget* list = window->list();
+  QStringList sections;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) sections.append(list->topLevelItem(i)->text(0));
+  EXPECT_EQ(sections, (QStringList{"Warbird (2)", "Javelin (1)", "Misc (1)", "Gone (1)", "EmptyHere (1)",
+                                   "Added (1)"}));
+  // The filter: letter case aside, by setting or section name.
+  window->filterBox()->setText(QStringLiteral("SPEED"));
+  EXPECT_FALSE(list->topLevelItem(0)->isHidden());
+  EXPECT_TRUE(list->topLevelItem(0)->child(1)->isHidden());  // OnlyOurs
+  for (int i = 1; i < list->topLevelItemCount(); ++i) EXPECT_TRUE(list->topLevelItem(i)->isHidden()) << i;
+  window->filterBox()->setText(QStringLiteral("nothing like it"));
+  for (int i = 0; i < list->topLevelItemCount(); ++i) EXPECT_TRUE(list->topLevelItem(i)->isHidden()) << i;
+  window->filterBox()->clear();
+  // A row with no value on the other side cannot be copied.
+  list->setCurrentItem(list->topLevelItem(0)->child(1));
+  EXPECT_FALSE(window->copyButton()->isEnabled());
+  // Selecting a row shows the setting in the document; the copy is one edit, taken back by Undo.
+  QTreeWidgetItem* speed = list->topLevelItem(0)->child(0);
+  ASSERT_EQ(speed->text(0), QStringLiteral("BulletSpeed"));
+  list->setCurrentItem(speed);
+  EXPECT_EQ(doc->pages()->currentIndex(), 0);
+  EXPECT_EQ(doc->shipList(0)->name(doc->shipList(0)->selectedRow()), QStringLiteral("BulletSpeed"));
+  ASSERT_TRUE(window->copyButton()->isEnabled());
+  QTest::mouseClick(window->copyButton(), Qt::LeftButton);
+  EXPECT_EQ(ProfileFile(doc->workingCopy()).value("Warbird", "BulletSpeed"), QByteArray("2400"));
+  EXPECT_TRUE(doc->isModified());
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Warbird (1)"));
+  doc->undoStack()->undo();
+  EXPECT_EQ(readBytes(doc->workingCopy()), kOurs);
+  EXPECT_FALSE(doc->isModified());
 }
