@@ -31,6 +31,7 @@
 #include "documents/ConfigModel.h"
 #include "documents/DocumentWindows.h"
 #include "documents/MDIChild.h"
+#include "documents/Recovery.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
@@ -453,6 +454,25 @@ void TMainForm::openHandedOver() {
     }
     if (pickedFromKeyRecently(path)) continue;
     OpenDocument(path);
+  }
+}
+
+void TMainForm::offerRecovery() {
+  for (const Recovery::Record& record : Recovery::orphans(m_paths.temp())) {
+    const QMessageBox::StandardButton answer =
+        m_prompts.choose(this, QMessageBox::Question, applicationTitle(),
+                         QStringLiteral("Recover unsaved changes to %1?").arg(record.caption),
+                         {{QMessageBox::Yes, QStringLiteral("Recover")},
+                          {QMessageBox::Discard, QStringLiteral("Discard")},
+                          {QMessageBox::Ignore, QStringLiteral("Later")}});
+    try {
+      if (answer == QMessageBox::Yes)
+        m_documents->recover(record);
+      else if (answer == QMessageBox::Discard)
+        m_documents->discard(record);
+    } catch (...) {
+      ApplicationEvents1Exception();
+    }
   }
 }
 

@@ -86,6 +86,8 @@ class TMainForm : public QMainWindow, public DocumentHost {
   // The program is told to end (log-out, kill): like Exit, without questions.
   // Working copies with unsaved edits stay in the working folder; the rest go.
   void endWithoutQuestions();
+  // At start: offers the unsaved edits that an ended copy left ("Recover unsaved changes to <name>?").
+  void offerRecovery();
   // An update is installed: the program ends as by Exit (unsaved documents are
   // asked about) and, once it has ended, executable starts. False when the user
   // kept the program running.

@@ -181,6 +181,8 @@ int main(int argc, char** argv) {
     options->activateWindow();
   }
   if (!screenshot.isEmpty()) (new ScreenshotRun(form, line, firstPath, report))->start();
+  // Unsaved edits that an ended copy left behind (a crash, a kill, a power cut) are offered back.
+  if (screenshot.isEmpty()) QTimer::singleShot(0, &form, &TMainForm::offerRecovery);
   const int status = app.exec();
   const QString restart = form.restartExecutable();
   if (!restart.isEmpty() && oneInstance) {

@@ -27,6 +27,15 @@ class Prompts {
   virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                               const QString& text,
                                               QMessageBox::StandardButtons buttons = QMessageBox::Ok) = 0;
+  // A message box whose buttons carry captions of their own ("Recover", "Later"):
+  // each standard button with the text it shows. By default a plain message box.
+  virtual QMessageBox::StandardButton choose(
+      QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+      const QList<QPair<QMessageBox::StandardButton, QString>>& buttons) {
+    QMessageBox::StandardButtons all;
+    for (const auto& b : buttons) all |= b.first;
+    return message(parent, icon, title, text, all);
+  }
 };
 
 class QtPrompts : public Prompts {
@@ -40,6 +49,9 @@ class QtPrompts : public Prompts {
                                  const QString& value) override;
   QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                       const QString& text, QMessageBox::StandardButtons buttons) override;
+  QMessageBox::StandardButton choose(
+      QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+      const QList<QPair<QMessageBox::StandardButton, QString>>& buttons) override;
 };
 
 // The application title: main window caption and the caption of message boxes.

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 
 #include "components/Prompts.h"
@@ -71,4 +72,12 @@ QMessageBox::StandardButton QtPrompts::message(QWidget* parent, QMessageBox::Ico
   const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
   if (buttons == QMessageBox::Ok && box.dismissed) return QMessageBox::NoButton;
   return answer;
+}
+
+QMessageBox::StandardButton QtPrompts::choose(
+    QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+    const QList<QPair<QMessageBox::StandardButton, QString>>& buttons) {
+  QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+  for (const auto& [button, caption] : buttons) box.addButton(button)->setText(caption);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
 }

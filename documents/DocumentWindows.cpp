@@ -10,6 +10,7 @@
 #include "documents/MDIChild.h"
 #include "documents/WorkingCopies.h"
 #include "profile/AtomicFile.h"
+#include "profile/TessaryError.h"
 
 DocumentWindows::DocumentWindows(DocumentHost& host, Prompts& prompts, const AppPaths& paths, QWidget* parent)
     : QObject(parent),
@@ -90,6 +91,29 @@ TMDIChild* DocumentWindows::open(const QString& path) {
   return child;
 }
 
+TMDIChild* DocumentWindows::recover(const Recovery::Record& record) {
+  const std::optional<QByteArray> content = AtomicFile::read(record.workingCopy);
+  if (!content) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(record.workingCopy));
+  // Taken over into a working copy of this copy's own, which ends with it like any other.
+  const QString working = m_workingCopies->createWith(record.caption, *content);
+  const bool isNew = record.source.isEmpty();
+  TMDIChild* child = create(record.caption, record.type, isNew ? working : record.source, isNew, working);
+  child->prepareOtherPage();
+  child->LoadDocument(working);
+  child->showPageSet(record.type);
+  child->setDocType(record.type);
+  child->setSelectText();
+  child->showFileDetails();
+  child->markRecovered();
+  discard(record);
+  return child;
+}
+
+void DocumentWindows::discard(const Recovery::Record& record) {
+  AtomicFile::remove(record.workingCopy);
+  AtomicFile::remove(record.recordPath);
+}
+
 TMDIChild* DocumentWindows::newDocument(const QString& templatePath) {
   const QList<TMDIChild*> docs = documents();
   auto taken = [&](const QString& name) {
@@ -159,7 +183,10 @@ void DocumentWindows::destroyAll() {
 
 void DocumentWindows::keepUnsavedWorkingCopies() {
   for (TMDIChild* doc : documents())
-    if (doc->isModified()) m_workingCopies->keep(doc->workingCopy());
+    if (doc->isModified()) {
+      m_workingCopies->keep(doc->workingCopy());
+      doc->keepRecoveryRecord();
+    }
 }
 
 void DocumentWindows::cascade() { m_area->cascadeSubWindows(); }

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "documents/Recovery.h"
 #include "prefs/AppPaths.h"
 
 class QMdiArea;
@@ -31,6 +32,12 @@ class DocumentWindows : public QObject {
                     const QString& workingCopy);
   // Opens a file; nothing opens when its working copy cannot be made (throws).
   TMDIChild* open(const QString& path);
+  // Recovery after a crash: a document from another (ended) copy's working copy,
+  // with the original caption and path, marked as changed; the old working copy
+  // and its record go. Throws when the working copy cannot be read or copied.
+  TMDIChild* recover(const Recovery::Record& record);
+  // The edits of an ended copy are thrown away: its working copy and record go.
+  void discard(const Recovery::Record& record);
   // A new document from a template ("N/A": none), named New<n>.cfg.
   TMDIChild* newDocument(const QString& templatePath);
 

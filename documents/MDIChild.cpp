@@ -26,6 +26,7 @@
 #include "documents/DocumentSaver.h"
 #include "documents/PageSet.h"
 #include "documents/RangeCheck.h"
+#include "documents/Recovery.h"
 #include "documents/ReportList.h"
 #include "documents/WorkingCopies.h"
 #include "prefs/Preferences.h"
@@ -91,8 +92,10 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
 }
 
 TMDIChild::~TMDIChild() {
-  // The history goes while this is still a whole document window: its last signals may reach it.
+  // The history goes first, and silently: its end is no change of the document.
+  m_undo->disconnect(this);
   delete std::exchange(m_undo, nullptr);
+  if (!m_keepRecord && m_modified) Recovery::remove(m_workingCopy);
   // FormDestroy: the comparison shows nothing of a window that is gone.
   if (m_main) m_main->resetComparisonValues();
 }
@@ -304,8 +307,18 @@ void TMDIChild::updateCaption() {
 }
 
 void TMDIChild::setModified(bool modified) {
+  // While there are unsaved edits, a record beside the working copy says whose they are.
+  if (modified && !m_workingCopy.isEmpty())
+    Recovery::write(m_workingCopy, m_newDocument ? QString() : m_filePath, m_caption, m_type);
+  else if (m_modified && !modified)
+    Recovery::remove(m_workingCopy);
   m_modified = modified;
   updateCaption();
+}
+
+void TMDIChild::markRecovered() {
+  m_undo->resetClean();  // no step of this history matches the file
+  setModified(true);
 }
 
 void TMDIChild::setFilePath(const QString& path) {
@@ -857,6 +870,7 @@ bool TMDIChild::saveWithDialog() {
     setCaption(name);
     setFilePath(target);
     // The working copy follows the document, so later edits and saves keep its whole content.
+    Recovery::remove(m_workingCopy);
     m_workingCopy = m_workingCopies.follow(m_workingCopy, name);
     m_newDocument = false;
     m_undo->setClean();  // undoing from here makes the document differ from its file again

@@ -109,6 +109,11 @@ class TMDIChild : public QWidget, public EditTarget {
   bool saveWithDialog();
   // Asks "Save changes to <name>?" when there are unsaved edits. False: keep the window open.
   bool confirmClose();
+  // The program is ending without questions: the recovery record stays with the working copy.
+  void keepRecoveryRecord() { m_keepRecord = true; }
+  // A document brought back after a crash: it differs from its file until saved.
+  void markRecovered();
+
   // Close without asking again (the question was answered for it already).
   void setCloseConfirmed(bool confirmed) { m_closeConfirmed = confirmed; }
 
@@ -168,6 +173,7 @@ class TMDIChild : public QWidget, public EditTarget {
   bool m_modified = false;
   bool m_newDocument = false;
   bool m_closeConfirmed = false;
+  bool m_keepRecord = false;
 };
 
 // The close question for every way documents close (close box, "&Close",
