@@ -17,6 +17,7 @@
 #include "app/MainForm.h"
 #include "components/Prompts.h"
 #include "components/SegmentedProgressBar.h"
+#include "documents/ConfigDiff.h"
 #include "documents/ConfigModel.h"
 #include "documents/EditCommands.h"
 #include "documents/MDIChild.h"
@@ -211,6 +212,27 @@ void BM_CopyToAll(benchmark::State& state) {
   state.counters["keys"] = static_cast<double>(8 * state.range(0));
 }
 
+// tessary-cfg diff's work: the stress file against a copy with 1,000 values changed.
+void BM_DiffStress(benchmark::State& state, const QString* path) {
+  QFile f(*path);
+  if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read %s", qPrintable(*path));
+  const QByteArray ours = f.readAll();
+  QByteArray theirs = ours;
+  int changed = 0;
+  for (qsizetype at = theirs.indexOf("Key="); at >= 0 && changed < 1000;
+       at = theirs.indexOf("Key=", at + 97 * 40)) {
+    theirs.insert(at + 4, '9');
+    ++changed;
+  }
+  for (auto _ : state) {
+    const QList<ConfigDiff::Difference> d = ConfigDiff::compare(
+        ProfileFile(ours, ProfileFile::FromMemory{}), ProfileFile(theirs, ProfileFile::FromMemory{}));
+    if (d.size() != changed) state.SkipWithError("a difference was missed");
+    benchmark::DoNotOptimize(d);
+  }
+  state.counters["differences"] = changed;
+}
+
 void BM_ProgressBarRebuild(benchmark::State& state) {
   TQProgressBar bar;
   optionsBar(bar);
@@ -358,6 +380,7 @@ int main(int argc, char** argv) {
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(3));
+  reg(benchmark::RegisterBenchmark("BM_DiffStress", BM_DiffStress, &g_stress)->Unit(benchmark::kMillisecond));
   {
     benchmark::internal::Benchmark* copy = benchmark::RegisterBenchmark("BM_CopyToAll", BM_CopyToAll);
     if (g_smoke)
