@@ -466,8 +466,10 @@ void TMainForm::offerRecovery() {
                           {QMessageBox::Discard, QStringLiteral("Discard")},
                           {QMessageBox::Ignore, QStringLiteral("Later")}});
     try {
-      if (answer == QMessageBox::Yes)
+      if (answer == QMessageBox::Yes) {
         m_documents->recover(record);
+        setDocumentCommandsEnabled(true);
+      }
       else if (answer == QMessageBox::Discard)
         m_documents->discard(record);
     } catch (...) {

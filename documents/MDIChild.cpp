@@ -206,7 +206,7 @@ void TMDIChild::buildToolBar() {
   // Find a setting by a part of its name, on every page of the document.
   m_filter = new QLineEdit(m_toolBar);
   m_filter->setObjectName(QStringLiteral("FilterBox"));
-  m_filter->setPlaceholderText(QStringLiteral("Find a setting (Ctrl+F)"));
+  m_filter->setPlaceholderText(QStringLiteral("Find (Ctrl+F)"));
   m_filter->setToolTip(
       QStringLiteral("Shows only the settings whose name holds this text; Escape clears it"));
   m_filter->setClearButtonEnabled(true);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -119,6 +120,8 @@ TEST(Recovery, TheNextStartOffersTheEditsRecoverOpensThemAndSaveWritesTheOrigina
   EXPECT_EQ(back->shipList(0)->value(back->shipList(0)->rowOf(QStringLiteral("BulletSpeed"))),
             QStringLiteral("2600"));
   EXPECT_EQ(readBytes(source), kArena);  // the file itself waits for Save
+  EXPECT_TRUE(fx.form->action(QStringLiteral("Save1"))->isEnabled());
+  EXPECT_TRUE(fx.form->action(QStringLiteral("CompareWith1"))->isEnabled());
   // The old working copy and its record were taken over; the new copy has its own record.
   EXPECT_EQ(recordsIn(fx.app.paths().temp()).size(), 1);
 
