@@ -469,8 +469,7 @@ void TMainForm::offerRecovery() {
       if (answer == QMessageBox::Yes) {
         m_documents->recover(record);
         setDocumentCommandsEnabled(true);
-      }
-      else if (answer == QMessageBox::Discard)
+      } else if (answer == QMessageBox::Discard)
         m_documents->discard(record);
     } catch (...) {
       ApplicationEvents1Exception();

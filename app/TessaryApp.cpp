@@ -82,6 +82,10 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   TCompareWindow::Host compareHost;
   compareHost.documentWorkingCopy = host.documentWorkingCopy;
   compareHost.documentName = host.documentName;
+  compareHost.documentPath = [form] {
+    TMDIChild* doc = form->activeChild();
+    return doc && !doc->isNewDocument() ? doc->filePath() : QString();
+  };
   compareHost.selectSetting = host.selectSetting;
   compareHost.setValue = [form](const QString& section, const QString& key, const QString& value) {
     if (TMDIChild* doc = form->activeChild()) doc->editValue(section, key, value);

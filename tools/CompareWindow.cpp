@@ -74,8 +74,10 @@ void TCompareWindow::compareWith() {
                       QStringLiteral("Open the arena to compare first."), QMessageBox::Ok);
     return;
   }
-  const std::optional<QString> other = m_prompts.openFile(this, QStringLiteral("Compare With"),
-                                                          QStringLiteral("CFG Files (*.cfg);;All Files (*)"));
+  // The dialog opens beside the document's own file: last season's arena is likely there.
+  const QString start = m_host.documentPath ? m_host.documentPath() : QString();
+  const std::optional<QString> other = m_prompts.openFile(
+      this, QStringLiteral("Compare With"), QStringLiteral("CFG Files (*.cfg);;All Files (*)"), start);
   if (!other) return;
   compare(*other);
 }

@@ -20,6 +20,7 @@ class TCompareWindow : public QWidget {
   struct Host {
     std::function<QString()> documentWorkingCopy;  // the active document's working copy, empty for none
     std::function<QString()> documentName;
+    std::function<QString()> documentPath;  // the active document's file, where the file dialog opens
     std::function<void(const QString& section, const QString& key)> selectSetting;
     std::function<void(const QString& section, const QString& key, const QString& value)> setValue;
     std::function<void()> reportError;  // logs the exception being handled
