@@ -391,6 +391,10 @@ void TMainForm::showStatus(const QString& text) {
   m_statusPanel->setToolTip(text);
 }
 
+QString TMainForm::statusText() const { return m_statusPanel->text(); }
+
+void TMainForm::checkDisk() { m_documents->checkDisk(); }
+
 // ---- start, activation, end -----------------------------------------------------------------
 
 void TMainForm::FormCreate() {

@@ -64,6 +64,9 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QString openDialogFileName() const override { return m_openDialogName; }
   void reportException() override { ApplicationEvents1Exception(); }
   void showStatus(const QString& text) override;
+  QString statusText() const;
+  // Looks whether the open documents' files changed on disk (also done when the program comes to the front).
+  void checkDisk();
 
   // Handlers.
   void FormCreate();

@@ -18,12 +18,16 @@ QString refusal(const WorkingCopies& copies, const QString& target) {
       .arg(target, copies.folder());
 }
 
-void save(const QString& workingCopy, const QString& target, const QString& backup) {
+DiskStamp save(const QString& workingCopy, const QString& target, const QString& backup,
+               const std::optional<DiskStamp>& expected) {
   const std::optional<QByteArray> data = AtomicFile::read(workingCopy);
   if (!data)
     throw TessaryError(
         QStringLiteral("The working copy %1 is missing, so nothing was saved").arg(workingCopy));
   const std::optional<QByteArray> previous = AtomicFile::read(target);
+  // The last look before the replace: what the user agreed to replace is what is there.
+  if (expected && expected->contentDiffers(DiskStamp(*expected).withContent(previous)))
+    throw FileChangedError(QStringLiteral("%1 has changed on disk, so it was not replaced").arg(target));
   if (previous && !backup.isEmpty()) {
     // Users restore from name + "x"; an older backup there is kept as it is.
     if (!AtomicFile::exists(backup)) {
@@ -38,6 +42,8 @@ void save(const QString& workingCopy, const QString& target, const QString& back
   }
   AtomicFile::write(target, *data);
   setFileModifiedTime(target, QDateTime::currentDateTime());
+  DiskStamp written = DiskStamp::look(target);
+  return written.withContent(*data);
 }
 
 }  // namespace DocumentSaver

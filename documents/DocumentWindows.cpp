@@ -1,9 +1,13 @@
 #include "documents/DocumentWindows.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
+#include <QTimer>
 
 #include "components/Pictures.h"
 #include "documents/DocumentHost.h"
@@ -21,6 +25,18 @@ DocumentWindows::DocumentWindows(DocumentHost& host, Prompts& prompts, const App
       m_area(new QMdiArea(parent)) {
   m_area->setObjectName(QStringLiteral("DocumentArea"));
   m_area->setBackground(parent->palette().color(QPalette::Dark));
+  m_watcher = new QFileSystemWatcher(this);
+  m_diskCheck = new QTimer(this);
+  m_diskCheck->setSingleShot(true);
+  m_diskCheck->setInterval(250);
+  connect(m_diskCheck, &QTimer::timeout, this, &DocumentWindows::checkDisk);
+  connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+    // In the background the check waits until the program comes to the front.
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive) m_diskCheck->start();
+  });
+  connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive) m_diskCheck->start();
+  });
 }
 
 DocumentWindows::~DocumentWindows() { destroyAll(); }
@@ -67,6 +83,7 @@ TMDIChild* DocumentWindows::create(const QString& displayName, const QString& ty
   m_area->setActiveSubWindow(sub);
   child->setFilePath(statusPath.isEmpty() ? QStringLiteral(" Unsaved Config...") : statusPath);
   child->setNewDocument(isNew);
+  connect(child, &TMDIChild::saved, this, [this, child] { watch(child); });
   if (isNew) {
     child->setDocType(type);
     child->showPageSet(type);
@@ -76,9 +93,12 @@ TMDIChild* DocumentWindows::create(const QString& displayName, const QString& ty
 
 TMDIChild* DocumentWindows::open(const QString& path) {
   // The working copy first: a source that cannot be read, or a full disk, opens nothing.
-  const QString working = m_workingCopies->create(QFileInfo(path).fileName(), path);
-  const bool missing = !AtomicFile::exists(path);
+  DiskStamp stamp;
+  const QString working = m_workingCopies->create(QFileInfo(path).fileName(), path, &stamp);
+  const bool missing = !stamp.exists;
   TMDIChild* child = create(QFileInfo(path).fileName(), QStringLiteral("Arena"), path, false, working);
+  child->setDiskStamp(stamp);
+  watch(child);
   child->prepareOtherPage();
   child->LoadDocument(working);
   child->showPageSet(QStringLiteral("Arena"));
@@ -104,7 +124,13 @@ TMDIChild* DocumentWindows::recover(const Recovery::Record& record) {
   child->setDocType(record.type);
   child->setSelectText();
   child->showFileDetails();
+  // What the file held when the lost copy read it; unknown (an older record): any file counts as changed.
+  DiskStamp unknown;
+  unknown.exists = true;
+  unknown.size = -1;
+  child->setDiskStamp(DiskStamp::fromText(record.disk).value_or(unknown));
   child->markRecovered();
+  watch(child);
   discard(record);
   return child;
 }
@@ -187,6 +213,53 @@ void DocumentWindows::keepUnsavedWorkingCopies() {
       m_workingCopies->keep(doc->workingCopy());
       doc->keepRecoveryRecord();
     }
+}
+
+void DocumentWindows::watch(TMDIChild* doc) {
+  const QString path = doc->filePath();
+  if (doc->isNewDocument() || !QDir::isAbsolutePath(path) || !AtomicFile::exists(path)) return;
+  if (!m_watcher->files().contains(path)) m_watcher->addPath(path);
+}
+
+void DocumentWindows::checkDisk() {
+  for (TMDIChild* doc : documents()) {
+    try {
+      checkDocument(doc);
+    } catch (...) {
+      m_host.reportException();
+    }
+  }
+}
+
+void DocumentWindows::checkDocument(TMDIChild* doc) {
+  if (doc->isNewDocument() || !QDir::isAbsolutePath(doc->filePath())) return;
+  const QString path = doc->filePath();
+  // A file replaced by a rename is no longer watched: watch its successor.
+  watch(doc);
+  const DiskStamp look = DiskStamp::look(path);
+  if (doc->diskStamp().known() && !doc->diskStamp().looksDifferent(look)) return;
+  DiskStamp now;
+  const TMDIChild::DiskState state = doc->diskState(&now);
+  if (state == TMDIChild::DiskState::Same) {
+    doc->setDiskStamp(now);  // touched, not changed
+    return;
+  }
+  // Each change is told once; the save asks in any case.
+  const QString seen = now.toText();
+  if (doc->property("diskChangeTold").toString() == seen) return;
+  doc->setProperty("diskChangeTold", seen);
+  if (state == TMDIChild::DiskState::Deleted) {
+    m_host.showStatus(
+        QStringLiteral("%1 has been deleted or moved; Save asks before writing it again.").arg(path));
+  } else if (!doc->isModified()) {
+    doc->reloadFromDisk();
+    m_host.showStatus(QStringLiteral("%1 changed on disk and was read again.").arg(path));
+  } else {
+    m_host.showStatus(
+        QStringLiteral(
+            "%1 changed on disk; Save asks before replacing it (this document has unsaved changes).")
+            .arg(path));
+  }
 }
 
 void DocumentWindows::cascade() { m_area->cascadeSubWindows(); }

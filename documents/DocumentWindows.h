@@ -6,7 +6,9 @@
 #include "documents/Recovery.h"
 #include "prefs/AppPaths.h"
 
+class QFileSystemWatcher;
 class QMdiArea;
+class QTimer;
 class QMdiSubWindow;
 class QWidget;
 class DocumentHost;
@@ -52,6 +54,12 @@ class DocumentWindows : public QObject {
   // forced end: log-out, kill); the others still go.
   void keepUnsavedWorkingCopies();
 
+  // Looks at the files of the open documents: one that changed on disk is read
+  // again when its document has no unsaved edits; otherwise the status bar says
+  // so once, and the next save asks. Runs when the program comes to the front
+  // and when a watched file changes while it is there.
+  void checkDisk();
+
   void cascade();
   void tile();
   void minimizeAll();
@@ -64,6 +72,8 @@ class DocumentWindows : public QObject {
  private:
   bool confirm(const QList<TMDIChild*>& docs);
   QPoint nextPlace(QMdiSubWindow* sub) const;
+  void watch(TMDIChild* doc);
+  void checkDocument(TMDIChild* doc);
 
   DocumentHost& m_host;
   Prompts& m_prompts;
@@ -71,4 +81,6 @@ class DocumentWindows : public QObject {
   std::unique_ptr<WorkingCopies> m_workingCopies;
   QMdiArea* m_area;
   int m_placed = 0;
+  QFileSystemWatcher* m_watcher = nullptr;
+  QTimer* m_diskCheck = nullptr;  // gathers the watcher's bursts (a save is several events)
 };

@@ -309,7 +309,8 @@ void TMDIChild::updateCaption() {
 void TMDIChild::setModified(bool modified) {
   // While there are unsaved edits, a record beside the working copy says whose they are.
   if (modified && !m_workingCopy.isEmpty())
-    Recovery::write(m_workingCopy, m_newDocument ? QString() : m_filePath, m_caption, m_type);
+    Recovery::write(m_workingCopy, m_newDocument ? QString() : m_filePath, m_caption, m_type,
+                    m_newDocument ? QString() : m_diskStamp.toText());
   else if (m_modified && !modified)
     Recovery::remove(m_workingCopy);
   m_modified = modified;
@@ -838,46 +839,140 @@ bool TMDIChild::saveWithDialog() {
       m_prompts.message(this, QMessageBox::Warning, applicationTitle(), refused);
       continue;
     }
-    if (target == proposed || AtomicFile::exists(target)) {
-      const auto answer = m_prompts.message(
-          this, QMessageBox::Warning, QStringLiteral("Warning"),
-          QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!")
-              .arg(target),
-          QMessageBox::Ok | QMessageBox::Cancel);
-      if (answer != QMessageBox::Ok) continue;
-    }
-    const Preferences prefs(m_paths);
-    if (prefs.checkOnSave()) {
-      // The range check first; findings are the user's call, not a refusal.
-      const QList<RangeCheck::Finding> findings =
-          RangeCheck::check(ProfileFile(m_workingCopy), RangeCheck::loadRules(m_paths.rulesFile()));
-      if (!findings.isEmpty()) {
-        QStringList lines;
-        for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());
-        if (findings.size() > 10) lines.append(QStringLiteral("..."));
-        const auto answer = m_prompts.message(
-            this, QMessageBox::Warning, applicationTitle(),
-            QStringLiteral("%1 setting(s) of %2 lie outside their known ranges:\n%3\n\nSave anyway?")
-                .arg(findings.size())
-                .arg(m_caption, lines.join(QLatin1Char('\n'))),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes) return false;
+    for (;;) {
+      std::optional<DiskStamp> expected;
+      const ReplaceAnswer answer = confirmReplace(target, expected);
+      if (answer == ReplaceAnswer::Stop) return false;
+      if (answer == ReplaceAnswer::ChooseAgain) break;
+      if (!passesRangeCheck()) return false;
+      try {
+        saveTo(target, expected);
+        return true;
+      } catch (const FileChangedError&) {
+        // Written by someone else between the question and the replace: ask again.
       }
     }
-    DocumentSaver::save(m_workingCopy, target,
-                        prefs.createBackups() ? prefs.backupPathFor(target) : QString());
-    const QString name = QFileInfo(target).fileName();
-    setCaption(name);
-    setFilePath(target);
-    // The working copy follows the document, so later edits and saves keep its whole content.
-    Recovery::remove(m_workingCopy);
-    m_workingCopy = m_workingCopies.follow(m_workingCopy, name);
-    m_newDocument = false;
-    m_undo->setClean();  // undoing from here makes the document differ from its file again
-    setModified(false);
-    m_main->showLastModified(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(target)));
-    return true;
   }
+}
+
+bool TMDIChild::isOwnFile(const QString& path) const {
+  if (m_newDocument || !QDir::isAbsolutePath(m_filePath)) return false;
+  if (QDir::cleanPath(path) == QDir::cleanPath(m_filePath)) return true;
+  const QString a = QFileInfo(path).canonicalFilePath();
+  return !a.isEmpty() && a == QFileInfo(m_filePath).canonicalFilePath();
+}
+
+TMDIChild::DiskState TMDIChild::diskState(DiskStamp* nowOut) const {
+  if (m_newDocument || !QDir::isAbsolutePath(m_filePath)) return DiskState::Same;
+  const DiskStamp now = DiskStamp::of(m_filePath);
+  if (nowOut) *nowOut = now;
+  if (!m_diskStamp.contentDiffers(now)) return DiskState::Same;
+  return now.exists ? DiskState::Changed : DiskState::Deleted;
+}
+
+TMDIChild::ReplaceAnswer TMDIChild::confirmReplace(const QString& target,
+                                                   std::optional<DiskStamp>& expected) {
+  if (isOwnFile(target)) {
+    DiskStamp now;
+    const DiskState state = diskState(&now);
+    if (state == DiskState::Changed) {
+      const auto answer = m_prompts.choose(
+          this, QMessageBox::Warning, applicationTitle(),
+          QStringLiteral(
+              "%1 has changed on disk since this document read it (another program or another copy of "
+              "Tessary wrote it).\n\nOverwrite it with this document, and lose what was written there; "
+              "reload it from disk, and lose this document's unsaved changes; or cancel?")
+              .arg(target),
+          {{QMessageBox::Save, QStringLiteral("&Overwrite")},
+           {QMessageBox::Reset, QStringLiteral("&Reload")},
+           {QMessageBox::Cancel, QStringLiteral("&Cancel")}});
+      if (answer == QMessageBox::Save) {
+        expected = now;
+        return ReplaceAnswer::Replace;
+      }
+      if (answer == QMessageBox::Reset &&
+          (!m_modified ||
+           m_prompts.message(this, QMessageBox::Warning, applicationTitle(),
+                             QStringLiteral("Discard the unsaved changes to %1 and read the file "
+                                            "again from disk?\n\nYou Cannot Undo This Operation!")
+                                 .arg(m_caption),
+                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes))
+        reloadFromDisk();
+      return ReplaceAnswer::Stop;
+    }
+    if (state == DiskState::Deleted) {
+      const auto answer = m_prompts.choose(
+          this, QMessageBox::Warning, applicationTitle(),
+          QStringLiteral("%1 has been deleted or moved since this document read it.\n\nSave it there again?")
+              .arg(target),
+          {{QMessageBox::Save, QStringLiteral("&Save")}, {QMessageBox::Cancel, QStringLiteral("&Cancel")}});
+      if (answer != QMessageBox::Save) return ReplaceAnswer::Stop;
+      expected = DiskStamp{};  // still missing when it is written
+      return ReplaceAnswer::Replace;
+    }
+    expected = now;
+  } else {
+    expected = DiskStamp::of(target);
+  }
+  // Asked only for a file that is there: a new name replaces nothing.
+  if (expected->exists) {
+    const auto answer = m_prompts.message(
+        this, QMessageBox::Warning, QStringLiteral("Warning"),
+        QStringLiteral("Are You Sure You Want To Overwrite \n%1 ???\n\nYou Cannot Undo This Operation!")
+            .arg(target),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer != QMessageBox::Ok) return ReplaceAnswer::ChooseAgain;
+  }
+  return ReplaceAnswer::Replace;
+}
+
+bool TMDIChild::passesRangeCheck() {
+  if (!Preferences(m_paths).checkOnSave()) return true;
+  // The range check first; findings are the user's call, not a refusal.
+  const QList<RangeCheck::Finding> findings =
+      RangeCheck::check(ProfileFile(m_workingCopy), RangeCheck::loadRules(m_paths.rulesFile()));
+  if (findings.isEmpty()) return true;
+  QStringList lines;
+  for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());
+  if (findings.size() > 10) lines.append(QStringLiteral("..."));
+  return m_prompts.message(
+             this, QMessageBox::Warning, applicationTitle(),
+             QStringLiteral("%1 setting(s) of %2 lie outside their known ranges:\n%3\n\nSave anyway?")
+                 .arg(findings.size())
+                 .arg(m_caption, lines.join(QLatin1Char('\n'))),
+             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TMDIChild::saveTo(const QString& target, const std::optional<DiskStamp>& expected) {
+  const Preferences prefs(m_paths);
+  m_diskStamp = DocumentSaver::save(
+      m_workingCopy, target, prefs.createBackups() ? prefs.backupPathFor(target) : QString(), expected);
+  const QString name = QFileInfo(target).fileName();
+  setCaption(name);
+  setFilePath(target);
+  // The working copy follows the document, so later edits and saves keep its whole content.
+  Recovery::remove(m_workingCopy);
+  m_workingCopy = m_workingCopies.follow(m_workingCopy, name);
+  m_newDocument = false;
+  m_undo->setClean();  // undoing from here makes the document differ from its file again
+  setModified(false);
+  m_main->showLastModified(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(target)));
+  Q_EMIT saved();
+}
+
+void TMDIChild::reloadFromDisk() {
+  DiskStamp seen = DiskStamp::look(m_filePath);
+  const std::optional<QByteArray> content = AtomicFile::read(m_filePath);
+  if (!content)
+    throw TessaryError(QStringLiteral("%1 no longer exists, so it cannot be read again").arg(m_filePath));
+  requireWorkingCopy();
+  AtomicFile::write(m_workingCopy, *content);
+  m_diskStamp = seen.withContent(content);
+  m_undo->clear();  // the history was of the content that is gone; the file is the clean state
+  setModified(false);
+  reloadKeepingView();
+  showFileDetails();
+  m_main->RefreshShipComparison();
 }
 
 bool confirmClosing(const QList<QPointer<TMDIChild>>& docs, const std::function<void()>& reportError) {

@@ -7,6 +7,7 @@
 #include "documents/ConfigModel.h"
 #include "documents/EditCommands.h"
 #include "prefs/AppPaths.h"
+#include "profile/DiskStamp.h"
 
 class QComboBox;
 class QLabel;
@@ -114,11 +115,22 @@ class TMDIChild : public QWidget, public EditTarget {
   // A document brought back after a crash: it differs from its file until saved.
   void markRecovered();
 
+  // What the document's file held when the document last read or wrote it.
+  const DiskStamp& diskStamp() const { return m_diskStamp; }
+  void setDiskStamp(const DiskStamp& stamp) { m_diskStamp = stamp; }
+  // The document's file as it is now, against what the document read.
+  enum class DiskState { Same, Changed, Deleted };
+  DiskState diskState(DiskStamp* now = nullptr) const;
+  // Reads the document's file again: its edits and history go.
+  void reloadFromDisk();
+
   // Close without asking again (the question was answered for it already).
   void setCloseConfirmed(bool confirmed) { m_closeConfirmed = confirmed; }
 
  Q_SIGNALS:
   void formClosed();
+  // The document was written to its file (which may have a new path).
+  void saved();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -141,6 +153,14 @@ class TMDIChild : public QWidget, public EditTarget {
   void onComboTextEdited(const QString& text);
   void chooseSection(int index);
   void requireWorkingCopy() const;
+  bool isOwnFile(const QString& path) const;
+  // Before a save replaces target: the overwrite question, or, for the
+  // document's own file changed on disk since it was read, the choice to
+  // overwrite, reload or cancel. expected: what target must still hold.
+  enum class ReplaceAnswer { Replace, ChooseAgain, Stop };
+  ReplaceAnswer confirmReplace(const QString& target, std::optional<DiskStamp>& expected);
+  bool passesRangeCheck();
+  void saveTo(const QString& target, const std::optional<DiskStamp>& expected);
 
   DocumentHost* m_main;  // the window holding this one
   WorkingCopies& m_workingCopies;
@@ -174,6 +194,7 @@ class TMDIChild : public QWidget, public EditTarget {
   bool m_newDocument = false;
   bool m_closeConfirmed = false;
   bool m_keepRecord = false;
+  DiskStamp m_diskStamp;
 };
 
 // The close question for every way documents close (close box, "&Close",

@@ -45,7 +45,8 @@ void setOwnerForTesting(qint64 pid, const QString& started) {
   g_ownerStarted = started;
 }
 
-void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type) {
+void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type,
+           const QString& disk) {
   const qint64 pid = g_ownerPid > 0 ? g_ownerPid : static_cast<qint64>(::getpid());
   const QString started = g_ownerPid > 0 ? g_ownerStarted : startTimeOf(pid);
   try {
@@ -56,6 +57,7 @@ void write(const QString& workingCopy, const QString& source, const QString& cap
     record.setText(kSection, QStringLiteral("Time"), QDateTime::currentDateTime().toString(Qt::ISODate));
     record.setText(kSection, QStringLiteral("Pid"), QString::number(pid));
     record.setText(kSection, QStringLiteral("Started"), started);
+    record.setText(kSection, QStringLiteral("Disk"), disk);
     record.commit();
   } catch (const std::exception& e) {
     // Without a record the edits are still in the working copy; only the offer at the next start is lost.
@@ -80,6 +82,7 @@ QList<Record> orphans(const QString& folder) {
       r.time = QDateTime::fromString(record.text(kSection, QStringLiteral("Time")), Qt::ISODate);
       r.pid = record.text(kSection, QStringLiteral("Pid")).toLongLong();
       r.started = record.text(kSection, QStringLiteral("Started"));
+      r.disk = record.text(kSection, QStringLiteral("Disk"));
     } catch (const TessaryError&) {
       continue;  // a record that cannot be read is nobody's to act on
     }

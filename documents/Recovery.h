@@ -19,11 +19,13 @@ struct Record {
   QDateTime time;
   qint64 pid = 0;
   QString started;  // the owner's start time, as the system counts it
+  QString disk;     // what the file held when the document read it (DiskStamp text)
 };
 
 QString recordPathFor(const QString& workingCopy);
 // Writes (or renews) the record of a working copy for this running copy. Never throws.
-void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type);
+void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type,
+           const QString& disk = {});
 void remove(const QString& workingCopy);
 // Records in folder whose owner has ended and whose working copy is still there.
 QList<Record> orphans(const QString& folder);

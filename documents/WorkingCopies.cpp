@@ -72,9 +72,12 @@ QString WorkingCopies::freeName(const QString& fileName) const {
   return candidate;
 }
 
-QString WorkingCopies::create(const QString& fileName, const QString& source) {
+QString WorkingCopies::create(const QString& fileName, const QString& source, DiskStamp* stamp) {
   // Read everything first: the source may be a working copy itself, and it is never touched.
-  const QByteArray content = AtomicFile::read(source).value_or(QByteArray());
+  DiskStamp seen = DiskStamp::look(source);
+  const std::optional<QByteArray> read = AtomicFile::read(source);
+  if (stamp) *stamp = seen.withContent(read);
+  const QByteArray content = read.value_or(QByteArray());
   // Who may read the copy is who may read the source; this program must still write it.
   const std::optional<unsigned> mode = AtomicFile::modeOf(source);
   return createWith(fileName, content, mode ? std::optional<unsigned>((*mode & 0777) | 0600) : std::nullopt);

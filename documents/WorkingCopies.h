@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "profile/DiskStamp.h"
+
 // The working copies of one running copy of the program: a document's edits go
 // to its working copy in the working folder (base/temp/) until it is saved.
 //
@@ -26,7 +28,8 @@ class WorkingCopies {
   // read, even when it lies in the working folder itself. Throws
   // ProfileReadError when source cannot be read and ProfileWriteError when the
   // copy cannot be written; then no file is left behind.
-  QString create(const QString& fileName, const QString& source);
+  // stamp, when given, receives what the source held as it was read.
+  QString create(const QString& fileName, const QString& source, DiskStamp* stamp = nullptr);
   // The same with given content; mode: the copy's permission bits (default: 0666 less the umask).
   QString createWith(const QString& fileName, const QByteArray& content,
                      std::optional<unsigned> mode = std::nullopt);

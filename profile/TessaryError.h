@@ -41,3 +41,9 @@ class ProfileNameError : public TessaryError {
  public:
   using TessaryError::TessaryError;
 };
+
+// The file to be replaced is no longer what the document read: someone else wrote it.
+class FileChangedError : public TessaryError {
+ public:
+  using TessaryError::TessaryError;
+};
