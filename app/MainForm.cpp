@@ -19,6 +19,7 @@
 #include <QUndoGroup>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "app/Actions.h"
 #include "app/ExceptionLog.h"
@@ -461,23 +462,75 @@ void TMainForm::openHandedOver() {
   }
 }
 
+namespace {
+// Where Save will write a recovered document, for the question.
+QString recoveredTarget(const Recovery::Record& record) {
+  return record.source.isEmpty()
+             ? QStringLiteral("%1 was never saved: Save will ask where to write it.").arg(record.caption)
+             : QStringLiteral("Save will write it to %1.").arg(record.source);
+}
+}  // namespace
+
 void TMainForm::offerRecovery() {
-  for (const Recovery::Record& record : Recovery::orphans(m_paths.temp())) {
-    const QMessageBox::StandardButton answer =
-        m_prompts.choose(this, QMessageBox::Question, applicationTitle(),
-                         QStringLiteral("Recover unsaved changes to %1?").arg(record.caption),
-                         {{QMessageBox::Yes, QStringLiteral("Recover")},
-                          {QMessageBox::Discard, QStringLiteral("Discard")},
-                          {QMessageBox::Ignore, QStringLiteral("Later")}});
+  const Recovery::Scan found = Recovery::scan(m_paths.temp());
+  if (!found.skipped.isEmpty()) {
+    // Told, never acted on: another user's, a link, a pipe, a name that is no plain file name.
+    const QString text = QStringLiteral(
+                             "%1 record(s) of unsaved changes in %2 were skipped: they are not "
+                             "safely yours to recover.")
+                             .arg(found.skipped.size())
+                             .arg(m_paths.temp());
+    showStatus(text);
+    m_statusPanel->setToolTip(text + QLatin1Char('\n') + found.skipped.join(QLatin1Char('\n')));
+    for (const QString& line : found.skipped) std::fprintf(stderr, "skipped: %s\n", qPrintable(line));
+  }
+  auto act = [this](const Recovery::Record& record, bool recover) {
     try {
-      if (answer == QMessageBox::Yes) {
+      if (recover) {
         m_documents->recover(record);
         setDocumentCommandsEnabled(true);
-      } else if (answer == QMessageBox::Discard)
+      } else {
         m_documents->discard(record);
+      }
     } catch (...) {
       ApplicationEvents1Exception();
     }
+  };
+  const QList<Recovery::Record>& records = found.records;
+  bool oneByOne = records.size() == 1;
+  if (records.size() > 1) {
+    QStringList lines;
+    constexpr qsizetype kShown = 12;
+    for (qsizetype i = 0; i < records.size() && i < kShown; ++i)
+      lines.append(QStringLiteral("  %1  (%2)")
+                       .arg(records[i].caption,
+                            records[i].source.isEmpty() ? QStringLiteral("never saved") : records[i].source));
+    if (records.size() > kShown)
+      lines.append(QStringLiteral("  ... and %1 more").arg(records.size() - kShown));
+    const QMessageBox::StandardButton answer =
+        m_prompts.choose(this, QMessageBox::Question, applicationTitle(),
+                         QStringLiteral("Recover unsaved changes to %1 documents?\n\n%2")
+                             .arg(records.size())
+                             .arg(lines.join(QLatin1Char('\n'))),
+                         {{QMessageBox::YesToAll, QStringLiteral("Recover &All")},
+                          {QMessageBox::NoToAll, QStringLiteral("&Discard All")},
+                          {QMessageBox::Open, QStringLiteral("&Choose...")},
+                          {QMessageBox::Ignore, QStringLiteral("&Later")}});
+    if (answer == QMessageBox::YesToAll || answer == QMessageBox::NoToAll) {
+      for (const Recovery::Record& record : records) act(record, answer == QMessageBox::YesToAll);
+      return;
+    }
+    oneByOne = answer == QMessageBox::Open;
+  }
+  if (!oneByOne) return;
+  for (const Recovery::Record& record : records) {
+    const QMessageBox::StandardButton answer = m_prompts.choose(
+        this, QMessageBox::Question, applicationTitle(),
+        QStringLiteral("Recover unsaved changes to %1?\n\n%2").arg(record.caption, recoveredTarget(record)),
+        {{QMessageBox::Yes, QStringLiteral("&Recover")},
+         {QMessageBox::Discard, QStringLiteral("&Discard")},
+         {QMessageBox::Ignore, QStringLiteral("&Later")}});
+    if (answer == QMessageBox::Yes || answer == QMessageBox::Discard) act(record, answer == QMessageBox::Yes);
   }
 }
 

@@ -69,6 +69,8 @@ QMessageBox::StandardButton QtPrompts::message(QWidget* parent, QMessageBox::Ico
     }
   };
   Box box(icon, title, text, buttons, parent);
+  // Texts carry file names and the server's words: never markup, never pictures loaded from disk.
+  box.setTextFormat(Qt::PlainText);
   const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
   if (buttons == QMessageBox::Ok && box.dismissed) return QMessageBox::NoButton;
   return answer;
@@ -78,6 +80,7 @@ QMessageBox::StandardButton QtPrompts::choose(
     QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
     const QList<QPair<QMessageBox::StandardButton, QString>>& buttons) {
   QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+  box.setTextFormat(Qt::PlainText);
   for (const auto& [button, caption] : buttons) box.addButton(button)->setText(caption);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -112,10 +112,19 @@ TMDIChild* DocumentWindows::open(const QString& path) {
 }
 
 TMDIChild* DocumentWindows::recover(const Recovery::Record& record) {
-  const std::optional<QByteArray> content = AtomicFile::read(record.workingCopy);
-  if (!content) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(record.workingCopy));
+  // Checked again here: the folder is the user's, but the record was checked a question ago.
+  if (!AtomicFile::isPlainFileName(record.caption))
+    throw TessaryError(QStringLiteral("The recovery record %1 names no plain file").arg(record.recordPath));
+  unsigned mode = 0600;
+  const std::optional<QByteArray> content = Recovery::readWorkingCopy(record, &mode);
+  if (!content)
+    throw ProfileReadError(
+        QStringLiteral("Unable to read %1: it is not a regular file of your own").arg(record.workingCopy));
+  // Who may read the copy is who may read the file it belongs to.
+  if (const std::optional<unsigned> sourceMode = AtomicFile::modeOf(record.source); sourceMode)
+    mode = *sourceMode;
   // Taken over into a working copy of this copy's own, which ends with it like any other.
-  const QString working = m_workingCopies->createWith(record.caption, *content);
+  const QString working = m_workingCopies->createWith(record.caption, *content, (mode & 0777) | 0600);
   const bool isNew = record.source.isEmpty();
   TMDIChild* child = create(record.caption, record.type, isNew ? working : record.source, isNew, working);
   child->prepareOtherPage();

@@ -685,6 +685,8 @@ void TMDIChild::historyWriteFailed() {
   m_main->reportException();
   QTimer::singleShot(0, this, [this] {
     m_undo->clear();
+    // A cleared stack counts as clean; no state of it matches the file now.
+    m_undo->resetClean();
     setModified(true);
     try {
       reloadKeepingView();

@@ -1,6 +1,7 @@
 #include "documents/Recovery.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -37,7 +38,9 @@ QString startTimeOf(qint64 pid) {
 bool isRunning(qint64 pid, const QString& started) {
   if (pid <= 0) return false;
   if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
-  return started.isEmpty() || startTimeOf(pid) == started;
+  // Every record this program writes names its owner's start time; one without
+  // it cannot prove that the live process holding the number is its owner.
+  return !started.isEmpty() && startTimeOf(pid) == started;
 }
 
 void setOwnerForTesting(qint64 pid, const QString& started) {
@@ -67,15 +70,48 @@ void write(const QString& workingCopy, const QString& source, const QString& cap
 
 void remove(const QString& workingCopy) { AtomicFile::remove(recordPathFor(workingCopy)); }
 
-QList<Record> orphans(const QString& folder) {
-  QList<Record> out;
-  const QStringList names = QDir(folder).entryList({QStringLiteral("*") + kSuffix}, QDir::Files, QDir::Name);
+namespace {
+// Why folder may not be trusted with records, or empty when it may.
+QString folderProblem(const QString& folder) {
+  struct stat st {};
+  if (::lstat(AtomicFile::nativePath(folder).constData(), &st) != 0) return {};
+  if (S_ISLNK(st.st_mode)) return QStringLiteral("the folder is a symbolic link");
+  if (!S_ISDIR(st.st_mode)) return QStringLiteral("it is not a folder");
+  if (st.st_uid != ::geteuid()) return QStringLiteral("the folder belongs to another user");
+  // The user's own folder is made private, as the working copies' folder always is.
+  if ((st.st_mode & 077) != 0 && ::chmod(AtomicFile::nativePath(folder).constData(), 0700) != 0)
+    return QStringLiteral("other users may write or read the folder");
+  return {};
+}
+
+constexpr qint64 kMaxRecordSize = 64 * 1024;
+}  // namespace
+
+Scan scan(const QString& folder) {
+  Scan out;
+  if (const QString problem = folderProblem(folder); !problem.isEmpty()) {
+    if (!QDir(folder)
+             .entryList({QStringLiteral("*") + kSuffix}, QDir::Files | QDir::System | QDir::Hidden)
+             .isEmpty())
+      out.skipped.append(QStringLiteral("%1: %2").arg(folder, problem));
+    return out;
+  }
+  const QStringList names = QDir(folder).entryList({QStringLiteral("*") + kSuffix},
+                                                   QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
   for (const QString& name : names) {
     Record r;
     r.recordPath = folder + QLatin1Char('/') + name;
     r.workingCopy = r.recordPath.chopped(kSuffix.size());
+    auto skip = [&](const QString& why) {
+      out.skipped.append(QStringLiteral("%1: %2").arg(r.recordPath, why));
+    };
+    const std::optional<QByteArray> text = AtomicFile::readOwnRegular(r.recordPath);
+    if (!text || text->size() > kMaxRecordSize) {
+      skip(QStringLiteral("not a regular file of your own"));
+      continue;
+    }
     try {
-      const ProfileFile record(r.recordPath);
+      const ProfileFile record(*text, ProfileFile::FromMemory{});
       r.source = record.text(kSection, QStringLiteral("Source"));
       r.caption = record.text(kSection, QStringLiteral("Caption"));
       r.type = record.text(kSection, QStringLiteral("Type"), QStringLiteral("Arena"));
@@ -84,13 +120,40 @@ QList<Record> orphans(const QString& folder) {
       r.started = record.text(kSection, QStringLiteral("Started"));
       r.disk = record.text(kSection, QStringLiteral("Disk"));
     } catch (const TessaryError&) {
-      continue;  // a record that cannot be read is nobody's to act on
+      skip(QStringLiteral("it cannot be read"));
+      continue;
     }
-    if (r.pid <= 0 || r.caption.isEmpty() || isRunning(r.pid, r.started)) continue;
-    if (!AtomicFile::exists(r.workingCopy)) continue;
-    out.append(r);
+    if (r.pid <= 0) {
+      skip(QStringLiteral("it names no process"));
+      continue;
+    }
+    if (isRunning(r.pid, r.started)) continue;  // a running copy's own: not ours to touch or report
+    if (!AtomicFile::isPlainFileName(r.caption)) {
+      skip(QStringLiteral("its name is not a plain file name"));
+      continue;
+    }
+    if (!r.source.isEmpty() && !QDir::isAbsolutePath(r.source)) {
+      skip(QStringLiteral("its file is not a full path"));
+      continue;
+    }
+    if (r.type != QStringLiteral("Arena") && r.type != QStringLiteral("Server"))
+      r.type = QStringLiteral("Arena");
+    if (!AtomicFile::exists(r.workingCopy)) continue;  // nothing left to recover
+    struct stat st {};
+    if (::lstat(AtomicFile::nativePath(r.workingCopy).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid()) {
+      skip(QStringLiteral("its working copy is not a regular file of your own"));
+      continue;
+    }
+    out.records.append(r);
   }
   return out;
+}
+
+QList<Record> orphans(const QString& folder) { return scan(folder).records; }
+
+std::optional<QByteArray> readWorkingCopy(const Record& record, unsigned* mode) {
+  return AtomicFile::readOwnRegular(record.workingCopy, mode);
 }
 
 }  // namespace Recovery

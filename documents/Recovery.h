@@ -2,6 +2,8 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 // Unsaved edits survive a crash: while a document has unsaved edits, a small
 // record lies beside its working copy (base/temp/<copy>.recovery) naming the
@@ -27,9 +29,22 @@ QString recordPathFor(const QString& workingCopy);
 void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type,
            const QString& disk = {});
 void remove(const QString& workingCopy);
-// Records in folder whose owner has ended and whose working copy is still there.
+// What a start finds in the working folder: the records of ended copies that
+// may be offered, and the ones skipped, each with why. A record counts only
+// when the folder is private to the user (mode 0700, no link), the record and
+// its working copy are regular files of the user's own (no link followed, no
+// pipe opened), the caption is a plain file name and the source a full path.
+struct Scan {
+  QList<Record> records;
+  QStringList skipped;  // "<record>: <why>"
+};
+Scan scan(const QString& folder);
+// The records of scan(folder).
 QList<Record> orphans(const QString& folder);
-// Whether the process pid still runs and started at started (empty: any start).
+// The working copy's content and permission bits, read as scan() checked it:
+// nullopt when it is no longer a regular file of the user's own.
+std::optional<QByteArray> readWorkingCopy(const Record& record, unsigned* mode = nullptr);
+// Whether the process pid still runs and started at started (empty: it cannot be told, so no).
 bool isRunning(qint64 pid, const QString& started);
 QString startTimeOf(qint64 pid);
 

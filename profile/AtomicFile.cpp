@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -388,6 +389,36 @@ int removeStaleTemporaries(const QString& folder) {
   }
   ::closedir(dir);
   return removed;
+}
+
+bool isPlainFileName(const QString& name) {
+  if (name.isEmpty() || name == QStringLiteral(".") || name.contains(QStringLiteral(".."))) return false;
+  for (const QChar c : name)
+    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F ||
+        c.category() == QChar::Other_Control)
+      return false;
+  return true;
+}
+
+std::optional<QByteArray> readOwnRegular(const QString& path, unsigned* mode) {
+  const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const auto closer = qScopeGuard([fd] { ::close(fd); });
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return std::nullopt;
+  if (mode) *mode = st.st_mode & 07777;
+  QByteArray data;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    data.append(buffer, n);
+  }
+  return data;
 }
 
 }  // namespace AtomicFile

@@ -61,6 +61,14 @@ int removeStaleTemporaries(const QString& folder);
 QString decodePath(const QByteArray& native);
 QByteArray nativePath(const QString& path);
 
+// A name of one file inside a folder, nothing more: not empty, no folder
+// separator of either system, no "..", no control characters.
+bool isPlainFileName(const QString& name);
+// Reads a regular file of the user's own without following a link at its
+// last step and without blocking on a pipe; nullopt when path is anything
+// else (missing, a link, a FIFO, a device, another user's). mode receives its
+// permission bits.
+std::optional<QByteArray> readOwnRegular(const QString& path, unsigned* mode = nullptr);
 // Whether something exists at path (a dangling link counts: it names a file).
 bool exists(const QString& path);
 // Removes the file at path; false when it could not.

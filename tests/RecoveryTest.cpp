@@ -2,11 +2,15 @@
 // offer at the next start, Recover, Discard and Later.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMdiArea>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -14,9 +18,11 @@
 
 #include "app/MainForm.h"
 #include "app/TessaryApp.h"
+#include "components/Prompts.h"
 #include "documents/MDIChild.h"
 #include "documents/Recovery.h"
 #include "documents/ReportList.h"
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "tests/TestSupport.h"
 
@@ -106,7 +112,8 @@ TEST(Recovery, TheNextStartOffersTheEditsRecoverOpensThemAndSaveWritesTheOrigina
   fx.form = TessaryApp::createWindows(fx.app.paths(), fx.prompts, {});
   fx.prompts.messageAnswers = {QMessageBox::Ignore};
   fx.form->offerRecovery();
-  EXPECT_EQ(fx.prompts.messages().back(), QStringLiteral("Recover unsaved changes to arena.cfg?"));
+  EXPECT_EQ(fx.prompts.messages().back(),
+            QStringLiteral("Recover unsaved changes to arena.cfg?\n\nSave will write it to %1.").arg(source));
   EXPECT_TRUE(fx.form->documents().isEmpty());
   EXPECT_EQ(recordsIn(fx.app.paths().temp()).size(), 1);
   // "Recover": the document as it was, marked as changed, under its own name and path.
@@ -145,8 +152,196 @@ TEST(Recovery, DiscardRemovesTheRecordAndTheWorkingCopy) {
   doomed.kill9();
   fx.prompts.messageAnswers = {QMessageBox::Discard};
   fx.form->offerRecovery();
-  EXPECT_EQ(fx.prompts.messages().back(), QStringLiteral("Recover unsaved changes to New1.cfg?"));
+  EXPECT_EQ(fx.prompts.messages().back(),
+            QStringLiteral(
+                "Recover unsaved changes to New1.cfg?\n\nNew1.cfg was never saved: Save will ask where to "
+                "write it."));
   EXPECT_FALSE(QFileInfo::exists(working));
   EXPECT_TRUE(recordsIn(fx.app.paths().temp()).isEmpty());
   EXPECT_TRUE(fx.form->documents().isEmpty());
+}
+
+namespace {
+// A record as a crashed copy (or someone crafting one) leaves it.
+void plantRecord(const QString& working, const QByteArray& caption, qint64 pid, const QByteArray& started,
+                 const QByteArray& source = {}) {
+  writeBytes(Recovery::recordPathFor(working), "[Recovery]\nSource=" + source + "\nCaption=" + caption +
+                                                   "\nType=Arena\nPid=" + QByteArray::number(pid) +
+                                                   "\nStarted=" + started + "\n");
+}
+
+qint64 endedPid() {
+  Sleeper gone;
+  const qint64 pid = gone.pid();
+  gone.kill9();
+  return pid;
+}
+}  // namespace
+
+TEST(Recovery, RecordsThatAreNotSafelyTheUsersOwnAreSkippedReportedAndNeverWritten) {
+  MainWindowFixture fx;
+  const QString temp = fx.app.paths().temp();
+  QDir().mkpath(temp);
+  const qint64 dead = endedPid();
+  // A caption that climbs out of base/temp.
+  const QString victim = fx.app.path(QStringLiteral("victim"));
+  QDir().mkpath(victim);
+  plantRecord(fx.app.file(QStringLiteral("base/temp/a.cfg"), kArena), "../../../victim/planted.desktop", dead,
+              "1");
+  // A working copy that is a link to a file the user must not copy about.
+  const QString secret = fx.app.file(QStringLiteral("secret"), "root:secret\n");
+  ASSERT_TRUE(QFile::link(secret, temp + QStringLiteral("/b.cfg")));
+  plantRecord(temp + QStringLiteral("/b.cfg"), "b.cfg", dead, "1");
+  // A pipe: opening it for reading would wait forever.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(temp + QStringLiteral("/c.cfg")).constData(), 0600), 0);
+  plantRecord(temp + QStringLiteral("/c.cfg"), "c.cfg", dead, "1");
+  // Another user's record.
+  const QString theirs = fx.app.file(QStringLiteral("base/temp/d.cfg"), kArena);
+  plantRecord(theirs, "d.cfg", dead, "1");
+  if (::geteuid() == 0)
+    ASSERT_EQ(::chown(QFile::encodeName(Recovery::recordPathFor(theirs)).constData(), 65534, 65534), 0);
+  // A relative source path.
+  plantRecord(fx.app.file(QStringLiteral("base/temp/e.cfg"), kArena), "e.cfg", dead, "1", "zone/e.cfg");
+
+  const Recovery::Scan scan = Recovery::scan(temp);
+  EXPECT_TRUE(scan.records.isEmpty());
+  EXPECT_EQ(scan.skipped.size(), ::geteuid() == 0 ? 5 : 4) << scan.skipped.join('\n').toStdString();
+  fx.prompts.asked.clear();
+  fx.form->offerRecovery();
+  EXPECT_TRUE(fx.prompts.messages().isEmpty());  // nothing offered, nothing asked
+  EXPECT_TRUE(fx.form->documents().isEmpty());
+  EXPECT_TRUE(QDir(victim).isEmpty());
+  EXPECT_TRUE(fx.form->statusText().contains(QStringLiteral("were skipped")));
+  // Nothing was removed either: what is not ours is not touched.
+  EXPECT_TRUE(QFileInfo(temp + QStringLiteral("/b.cfg")).isSymLink());
+  EXPECT_EQ(readBytes(secret), QByteArray("root:secret\n"));
+}
+
+TEST(Recovery, AFolderThatIsNotPrivateOrALinkIsNotSearched) {
+  TempApp app;
+  const QString elsewhere = app.path(QStringLiteral("elsewhere"));
+  QDir().mkpath(elsewhere);
+  const qint64 dead = endedPid();
+  plantRecord(app.file(QStringLiteral("elsewhere/a.cfg"), kArena), "a.cfg", dead, "1");
+  QDir(app.paths().temp()).removeRecursively();
+  ASSERT_TRUE(QFile::link(elsewhere, app.paths().temp()));
+  const Recovery::Scan scan = Recovery::scan(app.paths().temp());
+  EXPECT_TRUE(scan.records.isEmpty());
+  ASSERT_EQ(scan.skipped.size(), 1);
+  EXPECT_TRUE(scan.skipped[0].contains(QStringLiteral("symbolic link")));
+  // The real folder, the user's own, is made private and searched.
+  EXPECT_EQ(Recovery::scan(elsewhere).records.size(), 1);
+  EXPECT_EQ(QFileInfo(elsewhere).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
+            QFileDevice::Permissions());
+}
+
+TEST(Recovery, TheOwnersStartTimeIsField22AndAMissingOneProvesNoOwner) {
+  // Field 22 read here independently: every field after the command name, counted from 3.
+  QFile stat(QStringLiteral("/proc/self/stat"));
+  ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
+  const QByteArray text = stat.readAll();
+  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).trimmed().split(' ');
+  ASSERT_GT(fields.size(), 19);
+  EXPECT_EQ(Recovery::startTimeOf(::getpid()), QString::fromLatin1(fields[22 - 3]));
+  EXPECT_NE(Recovery::startTimeOf(::getpid()), QString::fromLatin1(fields[21 - 3]));
+  EXPECT_TRUE(Recovery::isRunning(::getpid(), Recovery::startTimeOf(::getpid())));
+  // A record without a start time cannot prove that the live process with its number is its owner.
+  EXPECT_FALSE(Recovery::isRunning(::getpid(), QString()));
+  TempApp app;
+  QDir().mkpath(app.paths().temp());
+  plantRecord(app.file(QStringLiteral("base/temp/a.cfg"), kArena), "a.cfg", ::getpid(), "");
+  EXPECT_EQ(Recovery::scan(app.paths().temp()).records.size(), 1);
+}
+
+TEST(Recovery, SeveralRecordsComeAsOneListRecoverAllDiscardAllOrOneByOne) {
+  MainWindowFixture fx;
+  QDir().mkpath(fx.app.paths().temp());
+  const qint64 dead = endedPid();
+  const QString source = fx.app.file(QStringLiteral("zone/x0.cfg"), kArena);
+  ASSERT_TRUE(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+  auto plantThree = [&] {
+    for (int i = 0; i < 3; ++i) {
+      const QByteArray name = "x" + QByteArray::number(i) + ".cfg";
+      plantRecord(fx.app.file(QStringLiteral("base/temp/") + QString::fromLatin1(name), kArena), name, dead,
+                  "1", QFile::encodeName(fx.app.path(QStringLiteral("zone/") + QString::fromLatin1(name))));
+    }
+  };
+  plantThree();
+  fx.prompts.messageAnswers = {QMessageBox::YesToAll};
+  fx.form->offerRecovery();
+  ASSERT_EQ(fx.prompts.messages().size(), 1);
+  EXPECT_TRUE(
+      fx.prompts.messages().back().startsWith(QStringLiteral("Recover unsaved changes to 3 documents?")));
+  EXPECT_TRUE(fx.prompts.messages().back().contains(source));
+  ASSERT_EQ(fx.form->documents().size(), 3);
+  // The recovered working copy is as private as its file.
+  TMDIChild* first = nullptr;
+  for (TMDIChild* d : fx.form->documents())
+    if (d->fileName() == QStringLiteral("x0.cfg")) first = d;
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(QFileInfo(first->workingCopy()).permissions() & (QFile::ReadOther | QFile::WriteOther),
+            QFileDevice::Permissions());
+  EXPECT_TRUE(QFileInfo(first->workingCopy()).permissions() & QFile::ReadGroup);
+  // A recovered document edited and undone still differs from its file.
+  first->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("9"));
+  first->undoStack()->undo();
+  EXPECT_TRUE(first->isModified());
+
+  // Discard All: the records and their working copies go.
+  for (TMDIChild* d : fx.form->documents()) d->setCloseConfirmed(true);
+  fx.form->mdiArea()->closeAllSubWindows();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().isEmpty(); }, 5000));
+  plantThree();
+  fx.prompts.asked.clear();
+  fx.prompts.messageAnswers = {QMessageBox::NoToAll};
+  fx.form->offerRecovery();
+  EXPECT_EQ(fx.prompts.messages().size(), 1);
+  EXPECT_TRUE(Recovery::scan(fx.app.paths().temp()).records.isEmpty());
+  EXPECT_TRUE(fx.form->documents().isEmpty());
+
+  // Choose: one question each.
+  plantThree();
+  fx.prompts.asked.clear();
+  fx.prompts.messageAnswers = {QMessageBox::Open, QMessageBox::Yes, QMessageBox::Ignore,
+                               QMessageBox::Discard};
+  fx.form->offerRecovery();
+  EXPECT_EQ(fx.prompts.messages().size(), 4);
+  EXPECT_EQ(fx.form->documents().size(), 1);
+  EXPECT_EQ(Recovery::scan(fx.app.paths().temp()).records.size(), 1);  // the one left for later
+}
+
+TEST(Recovery, TheQuestionIsPlainTextInARealMessageBox) {
+  QWidget parent;
+  QtPrompts prompts;
+  Qt::TextFormat format = Qt::RichText;
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    format = box->textFormat();
+    shown = box->text();
+    box->reject();
+  });
+  prompts.choose(
+      &parent, QMessageBox::Question, QStringLiteral("t"),
+      QStringLiteral("Recover unsaved changes to <img src=\"/etc/x.png\"><b>a</b>.cfg?"),
+      {{QMessageBox::Yes, QStringLiteral("&Recover")}, {QMessageBox::Ignore, QStringLiteral("&Later")}});
+  EXPECT_EQ(format, Qt::PlainText);
+  EXPECT_TRUE(shown.contains(QStringLiteral("<b>a</b>")));
+}
+
+TEST(Recovery, AnUndoWhoseWriteFailedLeavesTheDocumentChangedThroughLaterEditsAndUndos) {
+  MainWindowFixture fx;
+  const QString source = fx.app.file(QStringLiteral("zone/arena.cfg"), kArena);
+  TMDIChild* doc = fx.form->OpenDocument(source);
+  doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("9"));
+  AtomicFile::failWritesAfterForTesting(0);
+  doc->undoStack()->undo();
+  AtomicFile::failWritesAfterForTesting(-1);
+  // The history goes once the failed step has ended (a queued call); the document counts as changed.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return doc->isModified() && doc->undoStack()->count() == 0; }, 5000));
+  doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("10"));
+  doc->undoStack()->undo();
+  EXPECT_TRUE(doc->isModified());  // the working copy still holds Gravity=9, which the file never had
+  fx.prompts.messageAnswers = {QMessageBox::Discard};
 }

@@ -347,14 +347,7 @@ void HttpDownloader::setLimitsForTesting(std::chrono::milliseconds connect, std:
   g_maxBytes = maxBytes > 0 ? maxBytes : kMaxBytes;
 }
 
-bool HttpDownloader::isPlainFileName(const QString& name) {
-  if (name.isEmpty() || name == QStringLiteral(".") || name.contains(QStringLiteral(".."))) return false;
-  for (const QChar c : name)
-    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F ||
-        c.category() == QChar::Other_Control)
-      return false;
-  return true;
-}
+bool HttpDownloader::isPlainFileName(const QString& name) { return AtomicFile::isPlainFileName(name); }
 
 // Runs a request without blocking the windows: a worker thread and a local event loop.
 void HttpDownloader::run(const QString& url, Exchange* ex) {
