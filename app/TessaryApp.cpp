@@ -80,16 +80,7 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
                    &TForm3::showValidation);
 
   TCompareWindow::Host compareHost;
-  compareHost.documentWorkingCopy = host.documentWorkingCopy;
-  compareHost.documentName = host.documentName;
-  compareHost.documentPath = [form] {
-    TMDIChild* doc = form->activeChild();
-    return doc && !doc->isNewDocument() ? doc->filePath() : QString();
-  };
-  compareHost.selectSetting = host.selectSetting;
-  compareHost.setValue = [form](const QString& section, const QString& key, const QString& value) {
-    if (TMDIChild* doc = form->activeChild()) doc->editValue(section, key, value);
-  };
+  compareHost.activeDocument = [form] { return form->activeChild(); };
   compareHost.reportError = [form] { form->reportException(); };
   auto* compare = new TCompareWindow(prompts, compareHost, form);
   QObject::connect(form->action(Command::CompareWith1), &QAction::triggered, compare,

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -165,4 +168,69 @@ TEST(CompareWindow, RowsLeadToTheSettingAndACopyIsOneUndoableEdit) {
   doc->undoStack()->undo();
   EXPECT_EQ(readBytes(doc->workingCopy()), kOurs);
   EXPECT_FALSE(doc->isModified());
+}
+
+TEST(CompareWindow, StaysWithItsDocumentFollowsItsHistoryAndTheOtherFileAndClosesWithIt) {
+  MainWindowFixture fx;
+  const QByteArray arena =
+      "[Warbird]\nBulletSpeed=2000\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nGravity=2\n";
+  TMDIChild* alpha = fx.form->OpenDocument(fx.app.file(QStringLiteral("zone/alpha.cfg"), arena));
+  const QString otherPath =
+      fx.app.file(QStringLiteral("zone/other.cfg"),
+                  "[Warbird]\nBulletSpeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2200\nGravity=3\n");
+  fx.prompts.openAnswers = {otherPath};
+  fx.form->action(QStringLiteral("CompareWith1"))->trigger();
+  auto* window = fx.form->findChild<TCompareWindow*>(QStringLiteral("CompareWindow"));
+  ASSERT_TRUE(window && window->isVisible());
+  // It opens on the main window, not in a corner of the screen.
+  EXPECT_LE((window->frameGeometry().center() - fx.form->frameGeometry().center()).manhattanLength(), 40);
+  TMDIChild* bravo = fx.form->OpenDocument(fx.app.file(QStringLiteral("zone/bravo.cfg"), arena));
+  ASSERT_EQ(fx.form->activeChild(), bravo);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Compare alpha.cfg With other.cfg"));
+
+  // The filter finds a section by its name, typed as a user types.
+  QTreeWidget* list = window->list();
+  window->filterBox()->setFocus();
+  QTest::keyClicks(window->filterBox(), QStringLiteral("Javelin"));
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_TRUE(list->topLevelItem(0)->isHidden());
+  EXPECT_FALSE(list->topLevelItem(1)->isHidden());
+  EXPECT_FALSE(list->topLevelItem(1)->child(0)->isHidden());
+  EXPECT_FALSE(list->topLevelItem(1)->child(1)->isHidden());
+  window->filterBox()->clear();
+
+  // Copy Into Document writes into the compared document, whichever is active.
+  list->setCurrentItem(list->topLevelItem(0)->child(0));
+  fx.form->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(bravo->parentWidget()));
+  QTest::mouseClick(window->copyButton(), Qt::LeftButton);
+  EXPECT_EQ(ProfileFile(alpha->workingCopy()).value("Warbird", "BulletSpeed"), QByteArray("2400"));
+  EXPECT_EQ(readBytes(bravo->workingCopy()), arena);
+  auto summary = [&] { return window->findChild<QLabel*>(QStringLiteral("CompareSummary"))->text(); };
+  EXPECT_TRUE(summary().startsWith(QStringLiteral("2 setting(s)")));
+  // Undo and redo in the document: the list follows at once.
+  alpha->undoStack()->undo();
+  EXPECT_TRUE(summary().startsWith(QStringLiteral("3 setting(s)"))) << summary().toStdString();
+  alpha->undoStack()->redo();
+  EXPECT_TRUE(summary().startsWith(QStringLiteral("2 setting(s)")));
+  alpha->editValue(QStringLiteral("Javelin"), QStringLiteral("Gravity"), QStringLiteral("3"));
+  EXPECT_TRUE(summary().startsWith(QStringLiteral("1 setting(s)")));
+
+  // The other file changes on disk: a copy never writes the value it no longer has.
+  list->setCurrentItem(list->topLevelItem(0)->child(0));
+  ASSERT_EQ(list->currentItem()->text(2), QStringLiteral("2200"));
+  writeBytes(otherPath, "[Warbird]\nBulletSpeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2900\nGravity=3\n");
+  QTest::mouseClick(window->copyButton(), Qt::LeftButton);
+  EXPECT_EQ(ProfileFile(alpha->workingCopy()).value("Javelin", "BulletSpeed"), QByteArray("2100"));
+  EXPECT_TRUE(fx.prompts.messages().back().contains(QStringLiteral("has changed on disk")));
+  EXPECT_EQ(list->topLevelItem(0)->child(0)->text(2), QStringLiteral("2900"));
+  // And it reads the file again by itself when it changes.
+  writeBytes(otherPath, "[Warbird]\nBulletSpeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nGravity=3\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return summary().startsWith(QStringLiteral("The two arenas")); }, 5000));
+
+  // The compared document closes: the window goes with it.
+  alpha->setCloseConfirmed(true);
+  qobject_cast<QMdiSubWindow*>(alpha->parentWidget())->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 5000));
+  EXPECT_EQ(window->document(), nullptr);
+  EXPECT_EQ(readBytes(bravo->workingCopy()), arena);
 }

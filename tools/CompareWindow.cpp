@@ -1,17 +1,23 @@
 #include "tools/CompareWindow.h"
 
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "components/Prompts.h"
 #include "documents/ConfigDiff.h"
+#include "documents/MDIChild.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
@@ -66,45 +72,100 @@ TCompareWindow::TCompareWindow(Prompts& prompts, Host host, QWidget* parent)
   buttons->addStretch(1);
   buttons->addWidget(close);
   layout->addLayout(buttons);
+  m_watcher = new QFileSystemWatcher(this);
+  connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+    // A file replaced by a rename is watched anew.
+    if (!m_other.isEmpty() && !m_watcher->files().contains(m_other)) m_watcher->addPath(m_other);
+    refreshQuietly();
+  });
 }
 
 void TCompareWindow::compareWith() {
-  if (m_host.documentWorkingCopy().isEmpty()) {
-    m_prompts.message(this, QMessageBox::Information, applicationTitle(),
+  TMDIChild* doc = m_host.activeDocument ? m_host.activeDocument() : nullptr;
+  QWidget* owner = parentWidget() ? parentWidget() : this;
+  if (!doc) {
+    m_prompts.message(owner, QMessageBox::Information, applicationTitle(),
                       QStringLiteral("Open the arena to compare first."), QMessageBox::Ok);
     return;
   }
   // The dialog opens beside the document's own file: last season's arena is likely there.
-  const QString start = m_host.documentPath ? m_host.documentPath() : QString();
+  const QString start = doc->isNewDocument() ? QString() : doc->filePath();
+  const QPointer<TMDIChild> guard(doc);
   const std::optional<QString> other = m_prompts.openFile(
-      this, QStringLiteral("Compare With"), QStringLiteral("CFG Files (*.cfg);;All Files (*)"), start);
-  if (!other) return;
-  compare(*other);
+      owner, QStringLiteral("Compare With"), QStringLiteral("CFG Files (*.cfg);;All Files (*)"), start);
+  if (!other || !guard) return;
+  compare(guard, *other);
 }
 
-void TCompareWindow::compare(const QString& otherFile) {
+void TCompareWindow::compare(TMDIChild* document, const QString& otherFile) {
+  bind(document);
+  if (!m_watcher->files().isEmpty()) m_watcher->removePaths(m_watcher->files());
   m_other = otherFile;
+  if (AtomicFile::exists(m_other)) m_watcher->addPath(m_other);
   try {
     refill();
   } catch (...) {
     m_host.reportError();
     return;
   }
+  placeOnMainWindow();
   show();
   raise();
   activateWindow();
 }
 
+void TCompareWindow::placeOnMainWindow() {
+  QWidget* main = parentWidget();
+  if (m_placed || !main) return;
+  m_placed = true;
+  move(main->geometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+void TCompareWindow::bind(TMDIChild* document) {
+  if (m_doc == document) return;
+  if (m_doc) {
+    m_doc->disconnect(this);
+    m_doc->undoStack()->disconnect(this);
+  }
+  m_doc = document;
+  if (!m_doc) return;
+  // Every edit, undo and redo of the document (and a reload from disk) changes what differs.
+  connect(m_doc->undoStack(), &QUndoStack::indexChanged, this, &TCompareWindow::refreshQuietly);
+  connect(m_doc, &TMDIChild::saved, this, &TCompareWindow::refreshQuietly);
+  // The comparison was of this document: it goes with it.
+  connect(m_doc, &QObject::destroyed, this, [this] {
+    m_list->clear();
+    m_summary->setText(QStringLiteral("The compared document was closed."));
+    m_copy->setEnabled(false);
+    close();
+  });
+}
+
+void TCompareWindow::refreshQuietly() {
+  if (!m_doc || m_other.isEmpty()) return;
+  try {
+    refill();
+  } catch (...) {
+    m_host.reportError();
+  }
+}
+
 void TCompareWindow::refill() {
-  const QString working = m_host.documentWorkingCopy();
-  if (working.isEmpty()) throw TessaryError(QStringLiteral("No document is open to compare"));
+  if (!m_doc) throw TessaryError(QStringLiteral("No document is open to compare"));
+  const QString working = m_doc->workingCopy();
   // Both read whole: a missing other file is an error, not an empty arena.
   const std::optional<QByteArray> other = AtomicFile::read(m_other);
   if (!other) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(m_other));
   const QList<ConfigDiff::Difference> differences =
       ConfigDiff::compare(ProfileFile(working), ProfileFile(*other, ProfileFile::FromMemory{}));
-  setWindowTitle(
-      QStringLiteral("Compare %1 With %2").arg(m_host.documentName(), QFileInfo(m_other).fileName()));
+  setWindowTitle(QStringLiteral("Compare %1 With %2").arg(m_doc->fileName(), QFileInfo(m_other).fileName()));
+  // The selection and the scroll position survive a refresh where the row still differs.
+  const QList<QTreeWidgetItem*> before = m_list->selectedItems();
+  const QString selectedSection =
+      before.isEmpty() ? QString() : before.first()->data(0, kSectionRole).toString();
+  const QString selectedKey = before.isEmpty() ? QString() : before.first()->data(0, kKeyRole).toString();
+  const int scrolled = m_list->verticalScrollBar() ? m_list->verticalScrollBar()->value() : 0;
+  const QSignalBlocker quiet(m_list);
   m_list->clear();
   QTreeWidgetItem* section = nullptr;
   QByteArray current;
@@ -133,6 +194,20 @@ void TCompareWindow::refill() {
     s->setFont(0, bold);
   }
   m_list->expandAll();
+  QTreeWidgetItem* reselect = nullptr;
+  if (!selectedKey.isEmpty())
+    for (int i = 0; i < m_list->topLevelItemCount() && !reselect; ++i)
+      for (int c = 0; c < m_list->topLevelItem(i)->childCount(); ++c) {
+        QTreeWidgetItem* row = m_list->topLevelItem(i)->child(c);
+        if (row->data(0, kSectionRole).toString() == selectedSection &&
+            row->data(0, kKeyRole).toString() == selectedKey) {
+          reselect = row;
+          break;
+        }
+      }
+  if (reselect) reselect->setSelected(true);
+  m_copy->setEnabled(reselect && reselect->data(0, kOtherRole).isValid());
+  if (m_list->verticalScrollBar()) m_list->verticalScrollBar()->setValue(scrolled);
   m_summary->setText(
       differences.isEmpty()
           ? QStringLiteral("The two arenas hold the same settings.")
@@ -161,8 +236,11 @@ void TCompareWindow::selectionChanged() {
   QTreeWidgetItem* row = selected.isEmpty() ? nullptr : selected.first();
   const bool isSetting = row && row->parent() && !row->data(0, kKeyRole).toString().isEmpty();
   m_copy->setEnabled(isSetting && row->data(0, kOtherRole).isValid());
-  if (isSetting && m_host.selectSetting) {
-    m_host.selectSetting(row->data(0, kSectionRole).toString(), row->data(0, kKeyRole).toString());
+  if (isSetting && m_doc) {
+    // The compared document comes to the front, whichever was active.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(m_doc->parentWidget()); sub && sub->mdiArea())
+      sub->mdiArea()->setActiveSubWindow(sub);
+    m_doc->selectSetting(row->data(0, kSectionRole).toString(), row->data(0, kKeyRole).toString());
     // The document took the focus to show the row; the list keeps it for the next key.
     activateWindow();
     m_list->setFocus();
@@ -175,8 +253,24 @@ void TCompareWindow::copyIntoDocument() {
   QTreeWidgetItem* row = selected.first();
   const QString section = row->data(0, kSectionRole).toString();
   const QString key = row->data(0, kKeyRole).toString();
+  const QString value = row->data(0, kOtherRole).toString();
+  if (!m_doc) return;
   try {
-    m_host.setValue(section, key, row->data(0, kOtherRole).toString());
+    // Only a value the other file still holds: it may have changed since the list was made.
+    const std::optional<QByteArray> other = AtomicFile::read(m_other);
+    const ProfileFile now(other.value_or(QByteArray()), ProfileFile::FromMemory{});
+    const ProfileFile::Encoded e = now.encode(section, key, QString());
+    if (!other || !now.hasKey(e.section, e.key) || TextCodec::decode(now.value(e.section, e.key)) != value) {
+      refill();
+      m_prompts.message(
+          this, QMessageBox::Information, applicationTitle(),
+          QStringLiteral("%1 has changed on disk since the list was made, so nothing was copied. "
+                         "The list now shows it as it is.")
+              .arg(m_other),
+          QMessageBox::Ok);
+      return;
+    }
+    m_doc->editValue(section, key, value);
     refill();
   } catch (...) {
     m_host.reportError();

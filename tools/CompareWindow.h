@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -8,42 +9,51 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QFileSystemWatcher;
 class Prompts;
+class TMDIChild;
 
-// "Compare With...": the settings whose values differ between the active
-// document and another arena file, by section with a count each, and a filter.
-// A row leads to its setting in the document; "Copy Into Document" takes the
-// other file's value as one edit of the document (one step of its history).
+// "Compare With...": the settings whose values differ between one document
+// (the active one when the command ran) and another arena file, by section
+// with a count each, and a filter. The window stays with that document: it
+// follows its every edit, undo and redo, and closes with it; it reads the other
+// file again whenever that changes on disk. A row leads to its setting in the
+// document; "Copy Into Document" takes the other file's value as one edit of
+// the document (one step of its history).
 class TCompareWindow : public QWidget {
   Q_OBJECT
  public:
   struct Host {
-    std::function<QString()> documentWorkingCopy;  // the active document's working copy, empty for none
-    std::function<QString()> documentName;
-    std::function<QString()> documentPath;  // the active document's file, where the file dialog opens
-    std::function<void(const QString& section, const QString& key)> selectSetting;
-    std::function<void(const QString& section, const QString& key, const QString& value)> setValue;
-    std::function<void()> reportError;  // logs the exception being handled
+    std::function<TMDIChild*()> activeDocument;  // null when none is open
+    std::function<void()> reportError;           // logs the exception being handled
   };
+  // parent: the main window, on which the window and its file dialog are centred.
   TCompareWindow(Prompts& prompts, Host host, QWidget* parent = nullptr);
 
   // The command: asks for the other file, then shows the differences.
   void compareWith();
-  // Shows the differences between the active document and otherFile.
-  void compare(const QString& otherFile);
+  // Shows the differences between document and otherFile.
+  void compare(TMDIChild* document, const QString& otherFile);
+  TMDIChild* document() const { return m_doc; }
   QTreeWidget* list() const { return m_list; }
   QLineEdit* filterBox() const { return m_filter; }
   QPushButton* copyButton() const { return m_copy; }
   void copyIntoDocument();
 
  private:
+  void bind(TMDIChild* document);
   void refill();
+  void refreshQuietly();
   void applyFilter();
   void selectionChanged();
+  void placeOnMainWindow();
 
   Prompts& m_prompts;
   Host m_host;
+  QPointer<TMDIChild> m_doc;
   QString m_other;
+  QFileSystemWatcher* m_watcher = nullptr;
+  bool m_placed = false;
   QLabel* m_summary = nullptr;
   QLineEdit* m_filter = nullptr;
   QTreeWidget* m_list = nullptr;
