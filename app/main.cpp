@@ -31,6 +31,7 @@
 #include "profile/AtomicFile.h"
 #include "profile/TessaryError.h"
 #include "tools/ValidationWindow.h"
+#include "update/UpdateInstall.h"
 #include "update/VersionInfo.h"
 
 namespace {
@@ -148,6 +149,21 @@ int main(int argc, char** argv) {
                    .arg(path, keyProblem));
     };
     if (!oneInstance->detect()) return 0;
+    // An update cut short (a kill, a power cut) is put back before anything reads the folder.
+    if (!paths.isInstalled()) {
+      const UpdateInstall::Resumed resumed =
+          UpdateInstall::resumeInterrupted({paths.appFolder(), paths.executable()});
+      if (!resumed.problem.isEmpty())
+        std::fprintf(stderr, "tessary: an interrupted update was left as it is: %s\n",
+                     resumed.problem.toLocal8Bit().constData());
+      else if (resumed.rolledBack)
+        std::fprintf(stderr, "tessary: an interrupted update was rolled back\n");
+      if (resumed.executableRestored) {
+        // This process is the build that was taken back out: the restored one runs instead.
+        Restart::startNewCopy(oneInstance, paths.executable());
+        return 0;
+      }
+    }
     if (line.restarted)
       std::fprintf(stderr, "tessary %s: started after an update\n", ownVersion().toUtf8().constData());
   }

@@ -348,6 +348,12 @@ void UpdatesPage::failInstall(const QString& item, const QString& why) {
 
 QString UpdatesPage::refusal(const QStringList& items, const ProfileFile& manifest, QString* item) const {
   const QString exeName = QFileInfo(m_paths.executable()).fileName();
+  QString earlier;
+  if (const QString repeated = UpdateItems::repeatedTarget(items, exeName, &earlier); !repeated.isEmpty()) {
+    *item = repeated;
+    return QStringLiteral("installs the same file as %1 (letter case aside), so the update is refused")
+        .arg(earlier);
+  }
   for (const QString& candidate : items) {
     *item = candidate;
     const QStringList parts = UpdateItems::parts(candidate);
@@ -466,6 +472,20 @@ void UpdatesPage::BitBtn6Click() {
     if (!actual || !UpdateItems::digestMatches(expected, *actual)) {
       failInstall(item, QStringLiteral("does not match its SHA-256 digest in the manifest"));
       return;
+    }
+    // A new program must be the build the manifest announces, or it would be offered again forever.
+    if (UpdateItems::kindOf(item, exeName) == UpdateItems::Kind::Executable) {
+      TVersionInfo built;
+      built.setFileName(updatesFile(item));
+      const QString announced =
+          manifest->text(QStringLiteral("Info"), QStringLiteral("FullUpdateVersion")).trimmed();
+      if (!UpdateCheck::sameVersion(built.fileVersion(), announced)) {
+        failInstall(item,
+                    QStringLiteral("is build %1, not %2 as the manifest announces")
+                        .arg(built.fileVersion().isEmpty() ? QStringLiteral("(none)") : built.fileVersion(),
+                             announced));
+        return;
+      }
     }
   }
 

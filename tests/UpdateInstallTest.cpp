@@ -140,6 +140,8 @@ class InstallTest : public ::testing::Test {
   std::unique_ptr<UpdatesPage> page;
   std::map<QByteArray, QByteArray> digests;  // item -> digest written into the manifest
   const QByteArray oldProgram = "#!/bin/sh\necho old build\n";
+  // A new build carries the announced build number in its version block.
+  const QByteArray newBuild = builtProgramAs(nextVersion());
 
   void SetUp() override {
     qputenv("TESSARY_UPDATE_URL", server.base().toUtf8());
@@ -192,7 +194,7 @@ class InstallTest : public ::testing::Test {
 
 TEST_F(InstallTest, AFolderAndTwoFilesWithTheProgressAndTheRestartWithoutFreezingTheWindows) {
   UpdatesPage::setPausesForTesting(false);  // the real pauses and animation, once
-  publish("Tessary.exe", "new build");
+  publish("Tessary.exe", newBuild);
   publish("help.hlp", "new help");
   writeBytes(app.paths().helpFile(), "old help");
   QDir().mkpath(app.path(QStringLiteral("base/images")));
@@ -209,7 +211,7 @@ TEST_F(InstallTest, AFolderAndTwoFilesWithTheProgressAndTheRestartWithoutFreezin
   EXPECT_GT(ticks, 20);
 
   EXPECT_TRUE(QFileInfo(app.path(QStringLiteral("base/images/new"))).isDir());
-  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("tessary")), newBuild);
   EXPECT_EQ(file(QStringLiteral("tessary.BAK")), oldProgram);
   EXPECT_EQ(QFileInfo(app.paths().executable()).permissions(),
             QFileInfo(app.path(QStringLiteral("tessary.BAK"))).permissions());  // the old one's bits
@@ -253,7 +255,7 @@ TEST_F(InstallTest, FilesTheInstallerDoesNotKnowStayFetchedAndTheCloseBoxKeepsTh
 }
 
 TEST_F(InstallTest, AFailedDownloadStopsTheRunWithNothingInstalled) {
-  publish("Tessary.exe", "new build");
+  publish("Tessary.exe", newBuild);
   publish("help.hlp", "new help");
   writeBytes(app.paths().helpFile(), "old help");
   for (const QByteArray& list : {QByteArray("Tessary.exe,missing.txt,help.hlp"),     // the second of three
@@ -282,7 +284,7 @@ TEST_F(InstallTest, ThePreferencesKeepTheUsersValuesAndTheOldFileGoesToTheBackup
   writeBytes(app.paths().configIni(), old);
   QDir(app.paths().backups()).removeRecursively();  // made by the run
   publish("config.ini", "[Paths]\r\ncfgStorageDir=\r\nNewKey=default\r\n[Misc]\r\nUpdatesChecked=\r\n");
-  publish("Tessary.exe", "new build");
+  publish("Tessary.exe", newBuild);
   manifest(nextVersion(), "Tessary.exe,config.ini");
   QSignalSpy restart(page.get(), &UpdatesPage::restartRequested);
   prompts.messageAnswers.push_back(QMessageBox::NoButton);  // the close box: the program goes on
@@ -294,7 +296,7 @@ TEST_F(InstallTest, ThePreferencesKeepTheUsersValuesAndTheOldFileGoesToTheBackup
   // Closed with the close box: still running, the old build kept as .BAK, the new one in place.
   EXPECT_EQ(restart.count(), 0);
   EXPECT_EQ(file(QStringLiteral("tessary.BAK")), oldProgram);
-  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("tessary")), newBuild);
 }
 
 TEST_F(InstallTest, AnItemOfTwoFolderOperationsMakesTwoStepsAndTheFileAfterItIsInstalled) {
@@ -357,7 +359,7 @@ TEST_F(InstallTest, ItemsAndFoldersOutsideTheProgramsFolderAreRefusedBeforeAnyth
 }
 
 TEST_F(InstallTest, AWrongOrMissingDigestInstallsNothing) {
-  publish("Tessary.exe", "new build");
+  publish("Tessary.exe", newBuild);
   publish("help.hlp", "new help");
   writeBytes(app.paths().helpFile(), "old help");
   // A server that changes a file after the manifest was made (or lies about it).
@@ -386,7 +388,7 @@ TEST_F(InstallTest, AFailingStepOfTheInstallationPutsBackWhatItReplaced) {
   const QByteArray oldPrefs = "[Paths]\r\ncfgStorageDir=/home/op\r\n";
   writeBytes(app.paths().configIni(), oldPrefs);
   writeBytes(app.paths().helpFile(), "old help");
-  publish("Tessary.exe", "new build");
+  publish("Tessary.exe", newBuild);
   publish("config.ini", "[Paths]\r\ncfgStorageDir=\r\n");
   publish("help.hlp", "new help");
   publish("cfgcheck.cdu", "new rules");
@@ -414,7 +416,7 @@ TEST_F(InstallTest, AFailingStepOfTheInstallationPutsBackWhatItReplaced) {
   writeBytes(app.path(QStringLiteral("base/cfgcheck.cdu")), oldRules);
   unchanged("a folder in the way");
   // The downloads went back to base/updates/, so a new run finds them where it puts them.
-  EXPECT_EQ(file(QStringLiteral("base/updates/Tessary.exe")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("base/updates/Tessary.exe")), newBuild);
   // A move that fails (the third: the old preferences into the backups).
   UpdateInstall::failMoveForTesting(3);
   page->BitBtn6Click();
@@ -438,7 +440,7 @@ TEST_F(InstallTest, AFailingStepOfTheInstallationPutsBackWhatItReplaced) {
   prompts.messageAnswers.push_back(QMessageBox::NoButton);
   page->BitBtn6Click();
   EXPECT_EQ(file(QStringLiteral("base/cfgcheck.cdu")), QByteArray("new rules"));
-  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("tessary")), newBuild);
   EXPECT_TRUE(restartMessageShown());
 }
 
@@ -539,7 +541,7 @@ TEST_F(InstallTest, AnUpdateFolderMadeByTheOperatorsToolIsCheckedAndInstalled) {
   auto put = [&](const char* name, const QByteArray& body) {
     writeBytes(published.path() + QLatin1Char('/') + QLatin1String(name), body);
   };
-  put("tessary", "new build");
+  put("tessary", newBuild);
   put("help.hlp", "new help");
   put("notes.txt", "read me");
   put("ChangeLog.txt", "Better things.");
@@ -559,7 +561,7 @@ TEST_F(InstallTest, AnUpdateFolderMadeByTheOperatorsToolIsCheckedAndInstalled) {
   page->BitBtn6Click();
   EXPECT_EQ(restart.count(), 1) << label("Label1").toStdString();
   EXPECT_TRUE(QFileInfo(app.path(QStringLiteral("base/images/new"))).isDir());
-  EXPECT_EQ(file(QStringLiteral("tessary")), QByteArray("new build"));
+  EXPECT_EQ(file(QStringLiteral("tessary")), newBuild);
   EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("new help"));
   EXPECT_EQ(file(QStringLiteral("base/updates/notes.txt")), QByteArray("read me"));
   // Names the program cannot take safely are refused by the tool already.
@@ -626,4 +628,165 @@ TEST(RestartMessage, OkAloneMeansOkOnlyWhenPressed) {
   // Boxes with a way out keep it: closed, they answer their Cancel.
   EXPECT_EQ(answerRealBox(QMessageBox::Ok | QMessageBox::Cancel, [](QMessageBox* box) { box->close(); }),
             QMessageBox::Cancel);
+}
+
+TEST_F(InstallTest, TwoItemsForOneFileAreRefusedBeforeAnythingIsFetched) {
+  publish("help.hlp", "new help");
+  publish("HELP.HLP", "other help");
+  publish("tessary", newBuild);
+  publish("TESSARY", newBuild);
+  publish("Tessary.exe", newBuild);
+  writeBytes(app.paths().helpFile(), "old help");
+  for (const QByteArray& list : {QByteArray("help.hlp,tessary,TESSARY,tessary"),
+                                 QByteArray("Tessary.exe,tessary"), QByteArray("help.hlp,HELP.HLP")}) {
+    server.requests.clear();
+    manifest(nextVersion(), list);
+    page->BitBtn6Click();
+    EXPECT_TRUE(label("Label1").contains(QStringLiteral("installs the same file as"))) << list.toStdString();
+    EXPECT_TRUE(server.requests.isEmpty()) << list.toStdString();
+    EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+    EXPECT_FALSE(exists(QStringLiteral("tessary.BAK")));
+    EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help"));
+  }
+  // The installer itself never installs one file twice in a run, so its own .BAK stays.
+  writeBytes(app.paths().updates() + QStringLiteral("/tessary"), newBuild);
+  writeBytes(app.paths().updates() + QStringLiteral("/TESSARY"), "second");
+  UpdateInstall install({app.path(QString()), app.paths().executable()});
+  QString why;
+  EXPECT_EQ(install.install(QStringLiteral("tessary"), Kind::Executable, &why),
+            UpdateInstall::Result::Installed);
+  EXPECT_EQ(install.install(QStringLiteral("TESSARY"), Kind::Executable, &why),
+            UpdateInstall::Result::Failed);
+  EXPECT_TRUE(why.contains(QStringLiteral("a second time"))) << why.toStdString();
+  EXPECT_EQ(file(QStringLiteral("tessary.BAK")), oldProgram);
+  install.rollback();
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+}
+
+TEST_F(InstallTest, ABuildThatIsNotTheAnnouncedOneIsNotInstalled) {
+  publish("Tessary.exe", builtProgramAs(TESSARY_VERSION));  // the running build, announced as the next
+  manifest(nextVersion(), "Tessary.exe");
+  page->BitBtn6Click();
+  EXPECT_EQ(label("Label1"),
+            QStringLiteral("Status: Update Failed: Tessary.exe is build %1, not %2 as the "
+                           "manifest announces...")
+                .arg(QString::fromLatin1(TESSARY_VERSION), QString::fromLatin1(nextVersion())));
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+  EXPECT_FALSE(restartMessageShown());
+  // A file without a version block is no build at all.
+  publish("Tessary.exe", "#!/bin/sh\necho no block\n");
+  manifest(nextVersion(), "Tessary.exe");
+  page->BitBtn6Click();
+  EXPECT_TRUE(label("Label1").contains(QStringLiteral("is build (none)"))) << label("Label1").toStdString();
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+}
+
+TEST_F(InstallTest, AnInstallationCutShortIsRolledBackAtTheNextStartAndLeavesNothingBehind) {
+  writeBytes(app.paths().helpFile(), "old help");
+  writeBytes(app.paths().configIni(), "[Paths]\r\ncfgStorageDir=/x\r\n");
+  writeBytes(app.paths().updates() + QStringLiteral("/tessary"), newBuild);
+  writeBytes(app.paths().updates() + QStringLiteral("/help.hlp"), "new help");
+  writeBytes(app.paths().updates() + QStringLiteral("/config.ini"), "[Paths]\r\ncfgStorageDir=\r\n");
+  const UpdateInstall::Places places{app.path(QString()), app.paths().executable()};
+  // The process dies in the middle of pass two: no destructor, no rollback of its own.
+  auto* cut = new UpdateInstall(places);
+  QString why;
+  ASSERT_EQ(cut->install(QStringLiteral("tessary"), Kind::Executable, &why),
+            UpdateInstall::Result::Installed);
+  ASSERT_EQ(cut->install(QStringLiteral("help.hlp"), Kind::Help, &why), UpdateInstall::Result::Installed);
+  ASSERT_EQ(cut->install(QStringLiteral("config.ini"), Kind::Preferences, &why),
+            UpdateInstall::Result::Installed);
+  ASSERT_TRUE(exists(QStringLiteral("base/help.hlp.before-update")));
+  ASSERT_EQ(file(QStringLiteral("tessary")), newBuild);
+  // (the object is left as a killed process leaves it)
+
+  const UpdateInstall::Resumed resumed = UpdateInstall::resumeInterrupted(places);
+  EXPECT_TRUE(resumed.found);
+  EXPECT_TRUE(resumed.rolledBack);
+  EXPECT_TRUE(resumed.executableRestored);
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldProgram);
+  EXPECT_FALSE(exists(QStringLiteral("tessary.BAK")));
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help"));
+  EXPECT_FALSE(exists(QStringLiteral("base/help.hlp.before-update")));
+  EXPECT_EQ(file(QStringLiteral("base/config.ini")), QByteArray("[Paths]\r\ncfgStorageDir=/x\r\n"));
+  EXPECT_EQ(file(QStringLiteral("base/updates/tessary")), newBuild);  // fetched, ready for another try
+  EXPECT_FALSE(exists(QStringLiteral("base/updates/install.journal")));
+  EXPECT_FALSE(UpdateInstall::resumeInterrupted(places).found);  // once is enough
+
+  // A run that committed but was cut short while clearing up: its copies kept aside go.
+  writeBytes(app.path(QStringLiteral("base/help.hlp.before-update")), "old help");
+  writeBytes(
+      UpdateInstall::journalPath(places.appFolder),
+      "aside\t" + QFile::encodeName(app.path(QStringLiteral("base/help.hlp.before-update"))) + "\ncommit\n");
+  const UpdateInstall::Resumed finished = UpdateInstall::resumeInterrupted(places);
+  EXPECT_FALSE(finished.rolledBack);
+  EXPECT_FALSE(exists(QStringLiteral("base/help.hlp.before-update")));
+  EXPECT_EQ(file(QStringLiteral("base/help.hlp")), QByteArray("old help"));
+}
+
+TEST_F(InstallTest, AJournalThatNamesOtherFilesIsNotActedOn) {
+  const QString outside = app.file(QStringLiteral("elsewhere/precious"), "mine");
+  writeBytes(UpdateInstall::journalPath(app.path(QString())),
+             "move\t" + QFile::encodeName(outside) + "\t" +
+                 QFile::encodeName(app.path(QStringLiteral("base/updates/x"))) + "\n");
+  writeBytes(app.path(QStringLiteral("base/updates/x")), "planted");
+  const UpdateInstall::Resumed resumed =
+      UpdateInstall::resumeInterrupted({app.path(QString()), app.paths().executable()});
+  EXPECT_TRUE(resumed.found);
+  EXPECT_FALSE(resumed.rolledBack);
+  EXPECT_FALSE(resumed.problem.isEmpty());
+  EXPECT_EQ(readBytes(outside), QByteArray("mine"));
+  EXPECT_EQ(file(QStringLiteral("base/updates/x")), QByteArray("planted"));
+}
+
+TEST_F(InstallTest, TheRealProgramStartingAfterACutInstallationPutsTheOldBuildBackAndStartsIt) {
+  const QString run = app.path(QStringLiteral("run"));
+  QDir().mkpath(run);
+  ::chmod(QFile::encodeName(run).constData(), 0700);
+  // The old build leaves a mark when it is started; the new one is the real program.
+  const QString mark = app.path(QStringLiteral("old-build-started"));
+  const QByteArray oldBuild = "#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(mark) + "'\n";
+  writeBytes(app.paths().executable(), oldBuild);
+  ::chmod(QFile::encodeName(app.paths().executable()).constData(), 0755);
+  writeBytes(app.paths().updates() + QStringLiteral("/tessary"), readBytes(QStringLiteral(TESSARY_EXE)));
+  ::chmod(QFile::encodeName(app.paths().updates() + QStringLiteral("/tessary")).constData(), 0755);
+  auto* cut = new UpdateInstall({app.path(QString()), app.paths().executable()});
+  QString why;
+  ASSERT_EQ(cut->install(QStringLiteral("tessary"), Kind::Executable, &why),
+            UpdateInstall::Result::Installed);
+  RealCopy copy(app, app.paths().executable(), {});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(mark); }, 30000)) << copy.err.toStdString();
+  EXPECT_TRUE(copy.process.waitForFinished(30000));
+  EXPECT_TRUE(copy.err.contains("an interrupted update was rolled back")) << copy.err.toStdString();
+  EXPECT_EQ(file(QStringLiteral("tessary")), oldBuild);
+  EXPECT_TRUE(readBytes(mark).contains("--restarted"));
+}
+
+TEST(MakeUpdate, AFolderWithTwoNamesForOneFileOrAWrongBuildIsRefused) {
+  QTemporaryDir published;
+  auto put = [&](const char* name, const QByteArray& body) {
+    writeBytes(published.path() + QLatin1Char('/') + QLatin1String(name), body);
+  };
+  auto makeUpdate = [&] {
+    QProcess tool;
+    tool.start(QStringLiteral("bash"), {sourceDir() + QStringLiteral("/scripts/make-update"),
+                                        published.path(), QString::fromLatin1(nextVersion())});
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    return std::make_pair(tool.exitCode(), tool.readAllStandardError());
+  };
+  put("tessary", builtProgramAs(nextVersion()));
+  put("help.hlp", "help");
+  EXPECT_EQ(makeUpdate().first, 0);
+  put("Tessary.exe", builtProgramAs(nextVersion()));
+  auto [code, err] = makeUpdate();
+  EXPECT_EQ(code, 2);
+  EXPECT_TRUE(err.contains("would install the same file")) << err.toStdString();
+  QFile::remove(published.path() + QStringLiteral("/Tessary.exe"));
+  put("HELP.HLP", "help");
+  EXPECT_EQ(makeUpdate().first, 2);
+  QFile::remove(published.path() + QStringLiteral("/HELP.HLP"));
+  put("tessary", builtProgramAs(TESSARY_VERSION));
+  std::tie(code, err) = makeUpdate();
+  EXPECT_EQ(code, 2);
+  EXPECT_TRUE(err.contains("is not build")) << err.toStdString();
 }

@@ -45,6 +45,12 @@ bool isNewer(const QString& latest, const QString& current) {
   return false;
 }
 
+bool sameVersion(const QString& a, const QString& b) {
+  QList<qulonglong> x, y;
+  if (!dotted(a, &x) || !dotted(b, &y)) return false;
+  return !isNewer(a, b) && !isNewer(b, a);
+}
+
 QString formatChecked(const QDateTime& t, const QLocale& locale) {
   const QChar ds = dateSeparator(locale), ts = timeSeparator(locale);
   const QDate d = t.date();

@@ -14,6 +14,8 @@ QString baseUrl();
 // dotted numbers (2.2.0.10 is newer than 2.2.0.2, 2.3 than 2.2.0.2); a text
 // that is not a dotted number is never newer.
 bool isNewer(const QString& latest, const QString& current);
+// Whether both are dotted numbers naming the same build (2.2.0.3 and 2.2.0.3.0 do).
+bool sameVersion(const QString& a, const QString& b);
 
 // The time of the last check as stored: "mm/dd/yy hh:mm:ss" with the locale's
 // date and time separators; and read back (invalid when it does not parse).

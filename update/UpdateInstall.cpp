@@ -96,9 +96,13 @@ void UpdateInstall::rollback() {
   syncFolder(m_places.appFolder);
   syncFolder(base());
   syncFolder(updates());
+  if (m_journalled) ::unlink(native(journalPath(m_places.appFolder)).constData());
 }
 
 void UpdateInstall::commit() {
+  // The run stands from the moment its journal says so; the clean-ups after may be cut short.
+  QString ignored;
+  if (m_journalled) journal("commit\n", &ignored);
   for (const auto& step : m_onCommit) step();
   m_onCommit.clear();
   m_undo.clear();
@@ -106,6 +110,119 @@ void UpdateInstall::commit() {
   syncFolder(m_places.appFolder);
   syncFolder(base());
   syncFolder(backups());
+  if (m_journalled) ::unlink(native(journalPath(m_places.appFolder)).constData());
+}
+
+QString UpdateInstall::journalPath(const QString& appFolder) {
+  return appFolder + QStringLiteral("/base/updates/install.journal");
+}
+
+bool UpdateInstall::journal(const QByteArray& line, QString* why) {
+  const QString path = journalPath(m_places.appFolder);
+  // A journal of an earlier run is the start's business; this run writes its own.
+  const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (m_journalled ? 0 : O_TRUNC);
+  const int fd = ::open(native(path).constData(), flags, 0600);
+  if (fd < 0) {
+    *why = QStringLiteral("cannot write %1: %2").arg(path, systemError(errno));
+    return false;
+  }
+  const bool ok =
+      ::write(fd, line.constData(), static_cast<size_t>(line.size())) == line.size() && ::fsync(fd) == 0;
+  const int err = errno;
+  ::close(fd);
+  if (!ok) {
+    *why = QStringLiteral("cannot write %1: %2").arg(path, systemError(err));
+    return false;
+  }
+  if (!m_journalled) syncFolder(updates());
+  m_journalled = true;
+  return true;
+}
+
+bool UpdateInstall::moveWithUndo(const QString& from, const QString& to, QString* why) {
+  if (!journal("move\t" + native(from) + "\t" + native(to) + "\n", why)) return false;
+  if (!moveFile(from, to, why)) return false;
+  m_undo.push_back([from, to] {
+    QString ignored;
+    moveFile(to, from, &ignored);
+  });
+  return true;
+}
+
+bool UpdateInstall::claimTarget(const QString& target, QString* why) {
+  // A second item for the same file would remove the copy the first one kept.
+  const QString key = QDir::cleanPath(target).toLower();
+  if (m_targets.contains(key)) {
+    *why = QStringLiteral("installs %1 a second time in one update").arg(QFileInfo(target).fileName());
+    return false;
+  }
+  m_targets.insert(key);
+  return true;
+}
+
+UpdateInstall::Resumed UpdateInstall::resumeInterrupted(const Places& places) {
+  Resumed out;
+  const QString path = journalPath(places.appFolder);
+  if (kindAt(path) == 0) return out;
+  out.found = true;
+  const std::optional<QByteArray> text = AtomicFile::readOwnRegular(path);
+  if (!text) {
+    out.problem = QStringLiteral("%1 is not a file of your own").arg(path);
+    return out;
+  }
+  // Only the installer's own files, inside the program's folder.
+  const QString app = QDir::cleanPath(places.appFolder);
+  const QString exe = QDir::cleanPath(places.executable);
+  const QSet<QString> known = {exe,
+                               QDir::cleanPath(UpdateItems::backupNameOf(exe)),
+                               app + QStringLiteral("/base/config.ini"),
+                               app + QStringLiteral("/base/backups/config.inb"),
+                               app + QStringLiteral("/base/help.hlp"),
+                               app + QStringLiteral("/base/help.hlp.before-update"),
+                               app + QStringLiteral("/base/cfgcheck.cdu"),
+                               app + QStringLiteral("/base/cfgcheck.cdu.before-update")};
+  auto allowed = [&](const QString& clean) {
+    if (known.contains(clean)) return true;
+    const QString updates = app + QStringLiteral("/base/updates/");
+    return clean.startsWith(updates) && AtomicFile::isPlainFileName(clean.mid(updates.size()));
+  };
+  std::vector<std::pair<QString, QString>> moves;
+  QStringList asides;
+  bool committed = false;
+  for (const QByteArray& line : text->split('\n')) {
+    if (line.isEmpty()) continue;
+    const QList<QByteArray> f = line.split('\t');
+    auto pathAt = [&](int i) { return QDir::cleanPath(AtomicFile::decodePath(f[i])); };
+    if (f.size() == 3 && f[0] == "move" && allowed(pathAt(1)) && allowed(pathAt(2))) {
+      moves.emplace_back(pathAt(1), pathAt(2));
+    } else if (f.size() == 2 && f[0] == "aside" && allowed(pathAt(1))) {
+      asides.append(pathAt(1));
+    } else if (f.size() == 1 && f[0] == "commit") {
+      committed = true;
+    } else {
+      out.problem = QStringLiteral("%1 holds a line the installer does not write").arg(path);
+      return out;
+    }
+  }
+  if (committed) {
+    for (const QString& aside : asides)
+      if (kindAt(aside) == 'f') ::unlink(native(aside).constData());
+  } else {
+    // Newest first, and only what was really moved: the target there, the origin free.
+    for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
+      const auto& [from, to] = *it;
+      if (kindAt(to) != 'f' || kindAt(from) != 0) continue;
+      QString ignored;
+      if (!moveFile(to, from, &ignored)) continue;
+      out.rolledBack = true;
+      if (to == exe) out.executableRestored = true;
+    }
+  }
+  syncFolder(app);
+  syncFolder(app + QStringLiteral("/base"));
+  syncFolder(app + QStringLiteral("/base/updates"));
+  ::unlink(native(path).constData());
+  return out;
 }
 
 UpdateInstall::Result UpdateInstall::install(const QString& item, UpdateItems::Kind kind, QString* why) {
@@ -140,6 +257,7 @@ bool UpdateInstall::installExecutable(const QString& item, QString* why) {
   const QString download = updates() + QLatin1Char('/') + item;
   const QString exe = m_places.executable;
   const QString bak = UpdateItems::backupNameOf(exe);
+  if (!claimTarget(exe, why)) return false;
   if (kindAt(download) != 'f') {
     *why = QStringLiteral("was not downloaded");
     return false;
@@ -149,16 +267,8 @@ bool UpdateInstall::installExecutable(const QString& item, QString* why) {
     *why = QStringLiteral("cannot remove %1: %2").arg(bak, systemError(errno));
     return false;
   }
-  if (!moveFile(exe, bak, why)) return false;
-  m_undo.push_back([exe, bak] {
-    QString ignored;
-    moveFile(bak, exe, &ignored);
-  });
-  if (!moveFile(download, exe, why)) return false;
-  m_undo.push_back([exe, download] {
-    QString ignored;
-    moveFile(exe, download, &ignored);
-  });
+  if (!moveWithUndo(exe, bak, why)) return false;
+  if (!moveWithUndo(download, exe, why)) return false;
   // The new build runs as the old one did: its permission bits.
   if (mode && ::chmod(native(exe).constData(), *mode) != 0) {
     *why = QStringLiteral("cannot make %1 runnable: %2").arg(exe, systemError(errno));
@@ -171,6 +281,7 @@ UpdateInstall::Result UpdateInstall::installPreferences(const QString& item, QSt
   const QString download = updates() + QLatin1Char('/') + item;
   const QString current = base() + QStringLiteral("/config.ini");
   const QString kept = backups() + QStringLiteral("/config.inb");
+  if (!claimTarget(current, why)) return Result::Failed;
   if (kindAt(download) != 'f') {
     *why = QStringLiteral("was not downloaded");
     return Result::Failed;
@@ -185,16 +296,8 @@ UpdateInstall::Result UpdateInstall::installPreferences(const QString& item, QSt
     *why = QStringLiteral("cannot remove %1: %2").arg(kept, systemError(errno));
     return Result::Failed;
   }
-  if (!moveFile(current, kept, why)) return Result::Failed;
-  m_undo.push_back([current, kept] {
-    QString ignored;
-    moveFile(kept, current, &ignored);
-  });
-  if (!moveFile(download, current, why)) return Result::Failed;
-  m_undo.push_back([current, download] {
-    QString ignored;
-    moveFile(current, download, &ignored);
-  });
+  if (!moveWithUndo(current, kept, why)) return Result::Failed;
+  if (!moveWithUndo(download, current, why)) return Result::Failed;
   try {
     carryOver(current, kept);
   } catch (const TessaryError& e) {
@@ -207,6 +310,7 @@ UpdateInstall::Result UpdateInstall::installPreferences(const QString& item, QSt
 bool UpdateInstall::installBaseFile(const QString& item, const QString& name, QString* why) {
   const QString download = updates() + QLatin1Char('/') + item;
   const QString target = base() + QLatin1Char('/') + name;
+  if (!claimTarget(target, why)) return false;
   if (kindAt(download) != 'f') {
     *why = QStringLiteral("was not downloaded");
     return false;
@@ -220,19 +324,11 @@ bool UpdateInstall::installBaseFile(const QString& item, const QString& name, QS
     // Kept aside until the whole run stands, so a later failure can put it back.
     const QString aside = target + QStringLiteral(".before-update");
     if (kindAt(aside) != 0) ::unlink(native(aside).constData());
-    if (!moveFile(target, aside, why)) return false;
-    m_undo.push_back([target, aside] {
-      QString ignored;
-      moveFile(aside, target, &ignored);
-    });
+    if (!journal("aside\t" + native(aside) + "\n", why)) return false;
+    if (!moveWithUndo(target, aside, why)) return false;
     m_onCommit.push_back([aside] { ::unlink(native(aside).constData()); });
   }
-  if (!moveFile(download, target, why)) return false;
-  m_undo.push_back([target, download] {
-    QString ignored;
-    moveFile(target, download, &ignored);
-  });
-  return true;
+  return moveWithUndo(download, target, why);
 }
 
 void UpdateInstall::carryOver(const QString& newFile, const QString& oldFile) {

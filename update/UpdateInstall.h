@@ -1,5 +1,7 @@
 #pragma once
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -11,6 +13,10 @@
 // help file and the validation rules. Every replacement is checked; when one
 // fails, rollback() puts back everything this run replaced, so the four files
 // are as they were before. Destroyed without commit(), it rolls back.
+//
+// Every move is written to a journal (base/updates/install.journal) before it
+// is made, so that a run cut short (a kill, a power cut) is rolled back at the
+// next start by resumeInterrupted(): the program folder is always one whole build.
 class UpdateInstall {
  public:
   struct Places {
@@ -42,6 +48,19 @@ class UpdateInstall {
   // Test seam: the n-th file move from now on fails (1: the next); 0 switches it off.
   static void failMoveForTesting(int n);
 
+  // At start, before anything else touches the program's folder: a journal left
+  // by a run that did not end puts back what that run moved (or, when it had
+  // committed, removes the copies it kept aside). Entries that name anything but
+  // the installer's own files are not acted on.
+  struct Resumed {
+    bool found = false;               // there was a journal
+    bool rolledBack = false;          // moves were put back
+    bool executableRestored = false;  // the executable in place now is the old build again
+    QString problem;                  // why the journal was not acted on, if so
+  };
+  static Resumed resumeInterrupted(const Places& places);
+  static QString journalPath(const QString& appFolder);
+
  private:
   QString base() const { return m_places.appFolder + QStringLiteral("/base"); }
   QString updates() const { return base() + QStringLiteral("/updates"); }
@@ -50,9 +69,15 @@ class UpdateInstall {
   Result installPreferences(const QString& item, QString* why);
   bool installBaseFile(const QString& item, const QString& name, QString* why);
   void undoFrom(std::size_t mark);
+  bool journal(const QByteArray& line, QString* why);
+  // A move the rollback can take back: journalled, made, and remembered.
+  bool moveWithUndo(const QString& from, const QString& to, QString* why);
+  bool claimTarget(const QString& target, QString* why);
 
   Places m_places;
   std::vector<std::function<void()>> m_undo;      // newest last
   std::vector<std::function<void()>> m_onCommit;  // clean-ups once the run stands
   bool m_done = false;
+  bool m_journalled = false;
+  QSet<QString> m_targets;  // the files this run installed: none twice
 };

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <algorithm>
 
 #include "profile/AtomicFile.h"
@@ -123,6 +124,36 @@ QString percentText(qint64 position, qint64 n) {
   const qint64 r2 = 2 * (position % n);
   if (r2 > n || (r2 == n && q % 2 != 0)) ++q;
   return QString::number(q) + QLatin1Char('%');
+}
+
+QString targetOf(const QString& item, const QString& executableName) {
+  switch (kindOf(item, executableName)) {
+    case Kind::Executable:
+      return QStringLiteral("the program");
+    case Kind::Preferences:
+      return QStringLiteral("base/config.ini");
+    case Kind::Help:
+      return QStringLiteral("base/help.hlp");
+    case Kind::Rules:
+      return QStringLiteral("base/cfgcheck.cdu");
+    case Kind::Other:
+      break;
+  }
+  return QStringLiteral("base/updates/") + item.toLower();
+}
+
+QString repeatedTarget(const QStringList& items, const QString& executableName, QString* earlier) {
+  QHash<QString, QString> seen;
+  for (const QString& item : items) {
+    if (item.isEmpty() || !isFileItem(item)) continue;
+    const QString target = targetOf(item, executableName);
+    if (const auto it = seen.constFind(target); it != seen.constEnd()) {
+      *earlier = *it;
+      return item;
+    }
+    seen.insert(target, item);
+  }
+  return {};
 }
 
 }  // namespace UpdateItems

@@ -23,6 +23,13 @@ inline bool isFileItem(const QString& item) { return parts(item).size() < 2; }
 enum class Kind { Executable, Preferences, Help, Rules, Other };
 // executableName: the running executable's file name. "Tessary.exe" names it too.
 Kind kindOf(const QString& item, const QString& executableName);
+// The file a file item ends up as, letter case aside: the executable, one of
+// the known files of base/, or the item's own name in base/updates/. Two items
+// with the same target would have the second remove what the first kept.
+QString targetOf(const QString& item, const QString& executableName);
+// The first file item of items whose target an earlier item has too (set
+// *earlier to that one), or empty when every target is named once.
+QString repeatedTarget(const QStringList& items, const QString& executableName, QString* earlier);
 
 // A folder of a folder operation as a relative path with "/" separators, or
 // nullopt when it would leave the application folder or names no sub-folder:
