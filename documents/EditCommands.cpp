@@ -1,6 +1,8 @@
 #include "documents/EditCommands.h"
 
 #include <QSet>
+#include <QSignalBlocker>
+#include <QUndoStack>
 #include <utility>
 
 #include "profile/ProfileFile.h"
@@ -107,4 +109,47 @@ void ValueEditCommand::undo() {
     m_target->restoreContent(*m_contentBefore);
   else
     m_target->writeValues(m_changes, false);
+}
+
+qint64 ValueEditCommand::memoryCost() const {
+  // Each byte array carries a header of its own besides its bytes.
+  constexpr qint64 kPerArray = 32;
+  qint64 cost =
+      static_cast<qint64>(sizeof(*this)) + (m_contentBefore ? m_contentBefore->size() + kPerArray : 0);
+  for (const ValueChange& c : m_changes)
+    cost += static_cast<qint64>(sizeof(ValueChange)) + 4 * kPerArray + c.section.size() + c.key.size() +
+            c.before.size() + c.after.size();
+  return cost;
+}
+
+int trimHistory(QUndoStack* stack, int maxSteps, qint64 maxBytes) {
+  const int count = stack->count();
+  if (count <= 1 || stack->index() != count) return 0;
+  std::vector<qint64> costs;
+  qint64 total = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto* step = dynamic_cast<const ValueEditCommand*>(stack->command(i));
+    if (!step) return 0;  // a history of other steps is left alone
+    costs.push_back(step->memoryCost());
+    total += costs.back();
+  }
+  int drop = 0;
+  while (count - drop > 1 && (count - drop > maxSteps || total > maxBytes))
+    total -= costs[static_cast<std::size_t>(drop++)];
+  if (drop == 0) return 0;
+  // QUndoStack drops old steps only by a limit set while it is empty: the kept
+  // steps go back onto it as steps already done, and nothing is written.
+  std::vector<ValueEditCommand*> kept;
+  for (int i = drop; i < count; ++i)
+    kept.push_back(static_cast<const ValueEditCommand*>(stack->command(i))->cloneDone());
+  const int clean = stack->cleanIndex();
+  const QSignalBlocker quiet(stack);  // nothing the windows show changes: the same steps on top
+  stack->clear();
+  if (clean == drop) stack->setClean();
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    stack->push(kept[i]);
+    if (clean == drop + static_cast<int>(i) + 1) stack->setClean();
+  }
+  if (clean < drop) stack->resetClean();
+  return drop;
 }

@@ -59,6 +59,18 @@ class ValueEditCommand : public QUndoCommand {
   const std::vector<ValueChange>& changes() const { return m_changes; }
   // The changes were written already: the push's own redo() does nothing.
   void markDone() { m_done = true; }
+  // About how many bytes of memory the step holds.
+  qint64 memoryCost() const;
+  // The same step again, as done already (for a history that drops its oldest steps).
+  virtual ValueEditCommand* cloneDone() const = 0;
+
+ protected:
+  template <typename T>
+  T* cloneAs() const {
+    auto* c = new T(m_target, text(), m_changes, m_contentBefore);
+    c->markDone();
+    return c;
+  }
 
  private:
   bool m_done = false;
@@ -71,19 +83,30 @@ class ValueEditCommand : public QUndoCommand {
 class EditValueCommand : public ValueEditCommand {
  public:
   using ValueEditCommand::ValueEditCommand;
+  ValueEditCommand* cloneDone() const override { return cloneAs<EditValueCommand>(); }
 };
 
 // "Copy To" / "Copy Setting: To" / "Copy Ship: To".
 class CopySettingsCommand : public ValueEditCommand {
  public:
   using ValueEditCommand::ValueEditCommand;
+  ValueEditCommand* cloneDone() const override { return cloneAs<CopySettingsCommand>(); }
 };
 
 // "Swap With" / "Swap Setting: With" / "Swap Ship: With".
 class SwapSettingsCommand : public ValueEditCommand {
  public:
   using ValueEditCommand::ValueEditCommand;
+  ValueEditCommand* cloneDone() const override { return cloneAs<SwapSettingsCommand>(); }
 };
+
+// Bounds a document's history: at most maxSteps steps and about maxBytes of
+// memory; the oldest steps go first (the newest always stays). The clean state
+// stays where it was, or, when its step went, no state is clean any more: a
+// dropped step never makes a document with unsaved edits look saved. Meant to
+// run right after a push. Returns how many steps went.
+class QUndoStack;
+int trimHistory(QUndoStack* stack, int maxSteps, qint64 maxBytes);
 
 // The content before the changes when they add a key, else nothing.
 std::optional<QByteArray> contentIfAdding(const ProfileFile& file, const std::vector<ValueChange>& changes);

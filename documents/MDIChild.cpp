@@ -650,6 +650,7 @@ void TMDIChild::pushEdit(ValueEditCommand* command) {
   writeValuesOrThrow(command->changes(), true);  // a failure throws here and leaves no step
   owned->markDone();
   m_undo->push(owned.release());
+  trimHistory(m_undo, m_historySteps, m_historyBytes);
 }
 
 void TMDIChild::writeValuesOrThrow(const std::vector<ValueChange>& changes, bool after) {

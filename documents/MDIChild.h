@@ -98,7 +98,14 @@ class TMDIChild : public QWidget, public EditTarget {
   void copySettings(int fromShip, int toShip, bool onlySelected);
   void swapSettings(int shipA, int shipB, bool onlySelected);
   // The document's undo history; clean while the document matches its file.
+  // It keeps at most kHistorySteps steps and about kHistoryBytes of memory, the oldest going first.
   QUndoStack* undoStack() const { return m_undo; }
+  static constexpr int kHistorySteps = 100;
+  static constexpr qint64 kHistoryBytes = 64LL * 1024 * 1024;
+  void setHistoryLimits(int steps, qint64 bytes) {
+    m_historySteps = steps;
+    m_historyBytes = bytes;
+  }
 
   // EditTarget: the history's steps write through these.
   void writeValues(const std::vector<ValueChange>& changes, bool after) override;
@@ -195,6 +202,8 @@ class TMDIChild : public QWidget, public EditTarget {
   bool m_closeConfirmed = false;
   bool m_keepRecord = false;
   DiskStamp m_diskStamp;
+  int m_historySteps = kHistorySteps;
+  qint64 m_historyBytes = kHistoryBytes;
 };
 
 // The close question for every way documents close (close box, "&Close",

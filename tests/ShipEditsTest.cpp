@@ -349,3 +349,103 @@ TEST_F(ShipEditsWindow, TheChartFollowsTheSelectionAndTheEdits) {
   EXPECT_EQ(bars->values(), comparison());
   EXPECT_NE(bars->values().at(0), QStringLiteral("9999"));
 }
+
+TEST(ShipEdits, AnEmptySourceValueArrivesAsAKeyWithNothingAndAOneSidedSwapKnowsWhichSideHadIt) {
+  const QByteArray arena = "[Warbird]\nBulletSpeed=2000\nBlank=\n\n[Javelin]\nBulletSpeed=2100\nExtra=4\n";
+  const ProfileFile file(arena, ProfileFile::FromMemory{});
+  const std::vector<ValueChange> copy = ShipEdits::copy(file, "Warbird", {"Javelin"}, QByteArray("Blank"));
+  ASSERT_EQ(copy.size(), 1u);
+  EXPECT_FALSE(copy[0].existed);
+  EXPECT_EQ(applied(arena, copy),
+            "[Warbird]\nBulletSpeed=2000\nBlank=\n\n[Javelin]\nBulletSpeed=2100\nExtra=4\n"
+            "Blank=\n");
+  // Javelin alone has Extra: it arrives at Warbird, which did not have it; Javelin keeps it.
+  const std::vector<ValueChange> swap = ShipEdits::swap(file, "Warbird", "Javelin", QByteArray("Extra"));
+  ASSERT_EQ(swap.size(), 1u);
+  EXPECT_EQ(swap[0].section, QByteArray("Warbird"));
+  EXPECT_FALSE(swap[0].existed);
+  EXPECT_EQ(swap[0].after, QByteArray("4"));
+  const std::vector<ValueChange> whole = ShipEdits::swap(file, "Warbird", "Javelin");
+  int arrived = 0;
+  for (const ValueChange& c : whole) {
+    if (c.key == "Extra") {
+      EXPECT_EQ(c.section, QByteArray("Warbird"));
+      EXPECT_FALSE(c.existed);
+      ++arrived;
+    }
+    if (c.key == "Blank") {
+      EXPECT_EQ(c.section, QByteArray("Javelin"));
+      EXPECT_FALSE(c.existed);
+      ++arrived;
+    }
+    if (c.key == "BulletSpeed") EXPECT_TRUE(c.existed);
+  }
+  EXPECT_EQ(arrived, 2);
+}
+
+TEST_F(ShipEditsWindow, OneSidedCopiesAndSwapsAreTakenBackToTheExactBytes) {
+  const QByteArray arena =
+      "[Warbird]\r\nBulletSpeed=2000\r\nBlank=\r\n\r\n[Javelin]\r\nBulletSpeed=2100\r\nExtra=4\r\n";
+  TMDIChild* d = fx.form->OpenDocument(fx.app.file(QStringLiteral("zone/one-sided.cfg"), arena));
+  // The empty value of Warbird copied to Javelin, which has no such key: the line "Blank=" appears.
+  fx.prompts.messageAnswers = {QMessageBox::Yes};
+  d->pages()->setCurrentIndex(0);
+  fx.focusAndSelect(d->shipList(0), d->shipList(0)->rowOf(QStringLiteral("Blank")));
+  d->copySettings(0, 1, true);
+  EXPECT_TRUE(readBytes(d->workingCopy()).contains("[Javelin]\r\nBulletSpeed=2100\r\nExtra=4\r\nBlank=\r\n"))
+      << readBytes(d->workingCopy()).toStdString();
+  d->undoStack()->undo();
+  EXPECT_EQ(readBytes(d->workingCopy()), arena);
+  // A whole swap where each ship has a key the other lacks, and back.
+  fx.prompts.messageAnswers = {QMessageBox::Yes};
+  d->swapSettings(0, 1, false);
+  const ProfileFile swapped(d->workingCopy());
+  EXPECT_EQ(swapped.value("Warbird", "Extra"), QByteArray("4"));
+  EXPECT_EQ(swapped.value("Warbird", "BulletSpeed"), QByteArray("2100"));
+  EXPECT_TRUE(swapped.hasKey("Javelin", "Blank"));
+  d->undoStack()->undo();
+  EXPECT_EQ(readBytes(d->workingCopy()), arena);
+  d->undoStack()->redo();
+  d->undoStack()->undo();
+  EXPECT_EQ(readBytes(d->workingCopy()), arena);
+}
+
+TEST_F(ShipEditsWindow, TheHistoryKeepsItsNewestStepsWithinItsBoundsAndNeverLooksSavedWhenItIsNot) {
+  doc->setHistoryLimits(5, 1LL << 40);
+  for (int i = 0; i < 8; ++i)
+    doc->editValue(QStringLiteral("Warbird"), QStringLiteral("BulletSpeed"), QString::number(3000 + i));
+  EXPECT_EQ(doc->undoStack()->count(), 5);
+  EXPECT_TRUE(doc->isModified());
+  // Undo goes back as far as the history reaches: the oldest steps are gone, so the file is never reached.
+  while (doc->undoStack()->canUndo()) doc->undoStack()->undo();
+  EXPECT_EQ(valueOn(0, QStringLiteral("BulletSpeed")), QStringLiteral("3002"));
+  EXPECT_TRUE(doc->isModified());
+  while (doc->undoStack()->canRedo()) doc->undoStack()->redo();
+  EXPECT_EQ(valueOn(0, QStringLiteral("BulletSpeed")), QStringLiteral("3007"));
+
+  // Saved, then edited on: the saved state stays clean while its step is kept ...
+  fx.prompts.saveAnswers = {source};
+  fx.prompts.messageAnswers = {QMessageBox::Ok};
+  ASSERT_TRUE(doc->saveWithDialog());
+  doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("11"));
+  doc->undoStack()->undo();
+  EXPECT_FALSE(doc->isModified());
+  // ... and once it is dropped, no state is: undoing all the way leaves the document changed.
+  for (int i = 0; i < 6; ++i)
+    doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QString::number(20 + i));
+  EXPECT_EQ(doc->undoStack()->count(), 5);
+  while (doc->undoStack()->canUndo()) doc->undoStack()->undo();
+  EXPECT_TRUE(doc->isModified());
+  EXPECT_EQ(valueOn(0, QStringLiteral("Gravity")), QStringLiteral("20"));
+
+  // The memory budget: a whole-ship swap of the standard arena is far over a budget of a few bytes;
+  // the newest step always stays.
+  doc->setHistoryLimits(100, 1);
+  fx.prompts.messageAnswers = {QMessageBox::Yes};
+  doc->swapSettings(0, 1, false);
+  EXPECT_EQ(doc->undoStack()->count(), 1);
+  doc->undoStack()->undo();
+  EXPECT_EQ(valueOn(0, QStringLiteral("Gravity")), QStringLiteral("20"));
+  EXPECT_FALSE(doc->undoStack()->canUndo());
+  EXPECT_TRUE(doc->isModified());
+}
