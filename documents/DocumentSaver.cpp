@@ -34,9 +34,9 @@ DiskStamp save(const QString& workingCopy, const QString& target, const QString&
       try {
         // A private file's backup is as private as the file.
         AtomicFile::write(backup, *previous, AtomicFile::modeOf(target));
-      } catch (const TessaryError&) {
-        throw TessaryError(
-            QStringLiteral("Unable to write the backup %1, so %2 was not replaced").arg(backup, target));
+      } catch (const TessaryError& e) {
+        throw TessaryError(QStringLiteral("Unable to write the backup %1, so %2 was not replaced (%3)")
+                               .arg(backup, target, e.message()));
       }
     }
   }

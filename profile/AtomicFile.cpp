@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "profile/TessaryError.h"
 
@@ -23,12 +24,18 @@ std::atomic<int> g_failStep{0};  // AtomicFile::Step: the next write fails there
 
 bool failsHere(AtomicFile::Step step) {
   int expected = static_cast<int>(step);
-  return g_failStep.compare_exchange_strong(expected, 0);
+  if (!g_failStep.compare_exchange_strong(expected, 0)) return false;
+  errno = EIO;  // as a disk error would say
+  return true;
 }
 
-[[noreturn]] void unableToWrite(const QString& path) {
-  throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(path));
+// The system's own words say why (disk full, permission denied), after the path.
+[[noreturn]] void unableToWrite(const QString& path, const QString& why) {
+  if (why.isEmpty()) throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(path));
+  throw ProfileWriteError(QStringLiteral("Unable to write to %1: %2").arg(path, why));
 }
+
+QString systemWords(int err) { return err ? QString::fromLocal8Bit(std::strerror(err)) : QString(); }
 
 [[noreturn]] void unableToRead(const QString& path) {
   throw ProfileReadError(QStringLiteral("Unable to read %1").arg(path));
@@ -216,9 +223,10 @@ struct Writer::Impl {
   int fd = -1;
   mode_t newMode = 0;
 
-  [[noreturn]] void fail() {
+  [[noreturn]] void fail() { fail(systemWords(errno)); }
+  [[noreturn]] void fail(const QString& why) {
     discard();
-    unableToWrite(path);
+    unableToWrite(path, why);
   }
   void discard() {
     if (fd >= 0) ::close(fd);
@@ -295,14 +303,14 @@ Writer::Writer(const QString& path, std::optional<unsigned> newMode) : d(std::ma
     } else {
       d->existed = true;
     }
-    if (d->existed && !S_ISREG(d->old.st_mode)) d->fail();
+    if (d->existed && !S_ISREG(d->old.st_mode)) d->fail(QStringLiteral("it is not a regular file"));
     // A file its owner made read-only is not replaced behind the owner's back. Root
     // may write anything, so for root the permission bits alone decide.
     if (d->existed) {
       const bool writable = ::geteuid() == 0
                                 ? (d->old.st_mode & 0222) != 0
                                 : ::faccessat(AT_FDCWD, d->target.constData(), W_OK, AT_EACCESS) == 0;
-      if (!writable) d->fail();
+      if (!writable) d->fail(QStringLiteral("the file is read-only"));
     }
   }
   d->folder = folderOf(d->target);

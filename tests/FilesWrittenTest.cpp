@@ -168,7 +168,8 @@ TEST(FilesWritten, ASaveOntoAReadOnlyFileIsRefusedAndChangesNothing) {
     DocumentSaver::save(working, target, target + QStringLiteral("x"));
     ADD_FAILURE() << "a read-only file was replaced";
   } catch (const TessaryError& e) {
-    EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Unable to write to ") + target);
+    EXPECT_EQ(QString::fromUtf8(e.what()),
+              QStringLiteral("Unable to write to ") + target + ": the file is read-only");
   }
   EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=1\n"));
   // The command line says the same.
@@ -177,7 +178,8 @@ TEST(FilesWritten, ASaveOntoAReadOnlyFileIsRefusedAndChangesNothing) {
           {QStringLiteral("set"), target, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("3")});
   p.waitForFinished();
   EXPECT_EQ(p.exitCode(), 1);
-  EXPECT_EQ(p.readAllStandardError().trimmed(), ("Unable to write to " + target).toUtf8());
+  EXPECT_EQ(p.readAllStandardError().trimmed(),
+            ("Unable to write to " + target + ": the file is read-only").toUtf8());
   EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=1\n"));
 }
 
