@@ -1,5 +1,6 @@
 #include "app/ScreenshotRun.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QTabWidget>
 #include <QTimer>
@@ -27,7 +28,8 @@ void ScreenshotRun::start() {
     try {
       m_form.OpenDocument(m_configPath);
     } catch (const std::exception& e) {
-      m_report(QString::fromUtf8(e.what()));
+      fail(QString::fromUtf8(e.what()), 2);
+      return;
     }
   }
   if (!m_line.sidePage.isEmpty())
@@ -73,7 +75,7 @@ void ScreenshotRun::start() {
     }
   }
   m_started = QDateTime::currentMSecsSinceEpoch();
-  auto* poll = new QTimer(this);
+  auto* poll = m_poll = new QTimer(this);
   connect(poll, &QTimer::timeout, this, [this, poll] {
     // Once the named arena shows and what was asked for has happened; after 15 s
     // the picture is taken as things are.
@@ -88,8 +90,19 @@ void ScreenshotRun::start() {
 
 void ScreenshotRun::takeWhenReady() {
   const bool saved = m_pictured->grab().save(m_line.screenshot);
-  std::fprintf(stderr, saved ? "Screenshot saved to %s\n" : "Could not save the screenshot %s\n",
-               m_line.screenshot.toLocal8Bit().constData());
+  if (!saved) {
+    fail(QStringLiteral("Could not save the screenshot %1").arg(m_line.screenshot), 1);
+    return;
+  }
+  std::fprintf(stderr, "Screenshot saved to %s\n", m_line.screenshot.toLocal8Bit().constData());
   if (m_pictured != &m_form) m_pictured->close();
   m_form.close();
+}
+
+void ScreenshotRun::fail(const QString& why, int code) {
+  std::fprintf(stderr, "tessary: %s\n", why.toLocal8Bit().constData());
+  m_exitCode = code;
+  if (m_poll) m_poll->stop();
+  // Also when the event loop has not begun yet: the end waits for it.
+  QTimer::singleShot(0, qApp, [code] { QCoreApplication::exit(code); });
 }

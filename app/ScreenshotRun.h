@@ -5,6 +5,7 @@
 
 #include "app/CommandLine.h"
 
+class QTimer;
 class TMainForm;
 class QWidget;
 
@@ -17,9 +18,13 @@ class ScreenshotRun : public QObject {
   ScreenshotRun(TMainForm& form, CommandLine line, QString configPath,
                 std::function<void(const QString&)> report);
   void start();
+  // 0 when the picture was saved; else the run failed and said why on standard error.
+  int exitCode() const { return m_exitCode; }
 
  private:
   void takeWhenReady();
+  // Ends the run at once with code: nobody is there to answer a box.
+  void fail(const QString& why, int code);
 
   TMainForm& m_form;
   CommandLine m_line;
@@ -28,4 +33,6 @@ class ScreenshotRun : public QObject {
   QWidget* m_pictured = nullptr;
   bool m_ready = false;  // what was asked for has happened (a check, the credits scrolling in)
   qint64 m_started = 0;
+  int m_exitCode = 0;
+  QTimer* m_poll = nullptr;
 };

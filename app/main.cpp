@@ -93,7 +93,10 @@ int main(int argc, char** argv) {
   if (const CommandLine early = CommandLine::parse(argumentsOf(argc, argv)); early.installDesktopEntry)
     return installDesktopEntry(argc, argv);
   TessaryApplication app(argc, argv);  // takes the window system's own options (-platform ...) out of argv
-  const CommandLine line = CommandLine::parse(argumentsOf(argc, argv));
+  CommandLine line = CommandLine::parse(argumentsOf(argc, argv));
+  // Every name is read against the folder the program was started in, before anything changes it.
+  line.screenshot = absolute(line.screenshot);
+  line.config = absolute(line.config);
   if (!line.error.isEmpty()) {
     std::fprintf(stderr, "tessary: %s\n", line.error.toLocal8Bit().constData());
     std::fputs(CommandLine::usage(), stderr);
@@ -110,7 +113,10 @@ int main(int argc, char** argv) {
   ExceptionLog::installSignalHandlers(logPath, exe);
   app.setLogPath(logPath);
 
-  QtPrompts prompts;
+  // A scripted run (a screenshot) has nobody to answer a box: questions go to standard error.
+  QtPrompts boxes;
+  ConsolePrompts console;
+  Prompts& prompts = screenshot.isEmpty() ? static_cast<Prompts&>(boxes) : static_cast<Prompts&>(console);
   ExceptionReporter startReporter(logPath, exe, &prompts);
   auto report = [&startReporter](const QString& message) {
     try {
@@ -120,7 +126,13 @@ int main(int argc, char** argv) {
     }
   };
 
-  if (!prepared) report(notPrepared);
+  if (!prepared) {
+    // Nowhere to keep preferences, working copies or backups: said once, and the program ends.
+    const QString text =
+        notPrepared + QStringLiteral("\n\nTessary needs a folder it can write to and ends now.");
+    prompts.message(nullptr, QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
+    return 1;
+  }
 
   // One copy per user: a later copy hands its file to the running one and ends
   // without a window. A screenshot run stands apart: it neither hands over nor locks.
@@ -196,10 +208,12 @@ int main(int argc, char** argv) {
     options->raise();
     options->activateWindow();
   }
-  if (!screenshot.isEmpty()) (new ScreenshotRun(form, line, firstPath, report))->start();
+  ScreenshotRun* shot = nullptr;
+  if (!screenshot.isEmpty()) (shot = new ScreenshotRun(form, line, firstPath, report))->start();
   // Unsaved edits that an ended copy left behind (a crash, a kill, a power cut) are offered back.
   if (screenshot.isEmpty()) QTimer::singleShot(0, &form, &TMainForm::offerRecovery);
   const int status = app.exec();
+  if (shot && shot->exitCode() != 0) return shot->exitCode();
   const QString restart = form.restartExecutable();
   if (!restart.isEmpty() && oneInstance) {
     // The windows go first, then the lock; only then does the new build start.

@@ -54,5 +54,19 @@ class QtPrompts : public Prompts {
       const QList<QPair<QMessageBox::StandardButton, QString>>& buttons) override;
 };
 
+// For runs without anyone to answer (a scripted screenshot): every question is
+// written to standard error and answered with its way out (Cancel, No, Later);
+// no dialog ever waits for a user.
+class ConsolePrompts : public Prompts {
+ public:
+  std::optional<QString> openFile(QWidget*, const QString& title, const QString&,
+                                  const QString& = {}) override;
+  std::optional<QString> saveFile(QWidget*, const QString& title, const QString&, const QString&) override;
+  std::optional<QString> pickFolder(QWidget*, const QString& title, const QString&) override;
+  std::optional<QString> askText(QWidget*, const QString& title, const QString&, const QString&) override;
+  QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+                                      QMessageBox::StandardButtons buttons) override;
+};
+
 // The application title: main window caption and the caption of message boxes.
 inline QString applicationTitle() { return QStringLiteral("Tessary - SubSpace (Continuum) Config Editor"); }

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <cstdio>
 
 #include "components/Prompts.h"
 
@@ -83,4 +84,43 @@ QMessageBox::StandardButton QtPrompts::choose(
   box.setTextFormat(Qt::PlainText);
   for (const auto& [button, caption] : buttons) box.addButton(button)->setText(caption);
   return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+namespace {
+void tell(const QString& what, const QString& text) {
+  std::fprintf(stderr, "tessary: %s: %s\n", what.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+}
+}  // namespace
+
+std::optional<QString> ConsolePrompts::openFile(QWidget*, const QString& title, const QString&,
+                                                const QString&) {
+  tell(title, QStringLiteral("no file chosen (nobody to answer)"));
+  return std::nullopt;
+}
+
+std::optional<QString> ConsolePrompts::saveFile(QWidget*, const QString& title, const QString&,
+                                                const QString&) {
+  tell(title, QStringLiteral("no file chosen (nobody to answer)"));
+  return std::nullopt;
+}
+
+std::optional<QString> ConsolePrompts::pickFolder(QWidget*, const QString& title, const QString&) {
+  tell(title, QStringLiteral("no folder chosen (nobody to answer)"));
+  return std::nullopt;
+}
+
+std::optional<QString> ConsolePrompts::askText(QWidget*, const QString& title, const QString&,
+                                               const QString&) {
+  tell(title, QStringLiteral("nothing typed (nobody to answer)"));
+  return std::nullopt;
+}
+
+QMessageBox::StandardButton ConsolePrompts::message(QWidget*, QMessageBox::Icon, const QString& title,
+                                                    const QString& text,
+                                                    QMessageBox::StandardButtons buttons) {
+  tell(title, text);
+  for (QMessageBox::StandardButton way :
+       {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ignore, QMessageBox::NoToAll, QMessageBox::Ok})
+    if (buttons.testFlag(way)) return way;
+  return QMessageBox::NoButton;
 }

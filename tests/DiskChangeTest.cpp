@@ -224,3 +224,21 @@ TEST(DiskChange, ARecoveredDocumentAsksBeforeReplacingAFileWrittenSinceTheCrash)
   EXPECT_EQ(readBytes(source), outside);
   EXPECT_TRUE(back->isModified());
 }
+
+TEST(DiskChange, ABrandNewDocumentSavedUnderANewNameIsNotAskedAboutOverwriting) {
+  MainWindowFixture fx;
+  TMDIChild* doc = fx.form->NewDocument();
+  ASSERT_NE(doc, nullptr);
+  const QString target = fx.app.path(QStringLiteral("storage/")) + doc->fileName();
+  ASSERT_FALSE(QFile::exists(target));
+  fx.prompts.saveAnswers = {target};
+  ASSERT_TRUE(doc->saveWithDialog());
+  EXPECT_FALSE(askedAbout(fx.prompts, QStringLiteral("Are You Sure You Want To Overwrite")));
+  EXPECT_TRUE(QFile::exists(target));
+  // Saved again there, the file exists now: the question comes.
+  doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("3"));
+  fx.prompts.saveAnswers = {target};
+  fx.prompts.messageAnswers = {QMessageBox::Ok};
+  ASSERT_TRUE(doc->saveWithDialog());
+  EXPECT_TRUE(askedAbout(fx.prompts, QStringLiteral("Are You Sure You Want To Overwrite")));
+}

@@ -1,0 +1,101 @@
+// The real program run from scripts: names on its command line are read
+// against the folder it was started in, and an error ends the run with the
+// message on standard error and an exit code, never with a box nobody answers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+
+#include "tests/TestSupport.h"
+
+namespace {
+struct Ran {
+  int code = -1;
+  QByteArray err;
+};
+
+// The built program, copied into a throw-away application folder.
+struct Copy {
+  TempApp app;
+  QString exe;
+  QString work;  // the folder the runs start in
+  Copy() {
+    exe = app.path(QStringLiteral("tessary"));
+    EXPECT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), exe));
+    ::chmod(QFile::encodeName(exe).constData(), 0755);
+    work = app.path(QStringLiteral("work"));
+    QDir().mkpath(work);
+    writeBytes(work + QStringLiteral("/arena.cfg"), "[Warbird]\nBulletSpeed=2000\n");
+  }
+  Ran run(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+          const QString& program = {}) const {
+    QProcess p;
+    QProcessEnvironment e = env;
+    e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    e.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    p.setProcessEnvironment(e);
+    p.setWorkingDirectory(work);
+    p.start(program.isEmpty() ? exe : program, args);
+    // A run that waits for an answer fails here instead of hanging the suite.
+    if (!p.waitForFinished(60000)) {
+      p.kill();
+      p.waitForFinished(5000);
+      return {-2, p.readAllStandardError()};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardError()};
+  }
+};
+}  // namespace
+
+TEST(CommandLineRun, RelativeNamesAreReadAgainstTheStartingFolderAndAFailedPictureIsAFailedRun) {
+  Copy copy;
+  const Ran ok =
+      copy.run({QStringLiteral("--screenshot"), QStringLiteral("rel.png"), QStringLiteral("arena.cfg")});
+  EXPECT_EQ(ok.code, 0) << ok.err.toStdString();
+  const QString picture = copy.work + QStringLiteral("/rel.png");
+  EXPECT_FALSE(QImage(picture).isNull());
+  EXPECT_TRUE(ok.err.contains("Screenshot saved to " + QFile::encodeName(picture))) << ok.err.toStdString();
+  EXPECT_FALSE(QFile::exists(copy.app.path(QStringLiteral("base/temp/rel.png"))));
+  // A folder that does not exist: said, and the run fails.
+  const Ran bad = copy.run(
+      {QStringLiteral("--screenshot"), QStringLiteral("no/such/x.png"), QStringLiteral("arena.cfg")});
+  EXPECT_EQ(bad.code, 1) << bad.err.toStdString();
+  EXPECT_TRUE(bad.err.contains("Could not save the screenshot " +
+                               QFile::encodeName(copy.work + QStringLiteral("/no/such/x.png"))))
+      << bad.err.toStdString();
+}
+
+TEST(CommandLineRun, AnArenaThatCannotBeReadEndsAScriptedRunWithItsMessage) {
+  Copy copy;
+  QDir().mkpath(copy.work + QStringLiteral("/DIR.cfg"));
+  for (const QString& arena : {QStringLiteral("DIR.cfg"), QStringLiteral("/dev/zero")}) {
+    const Ran r = copy.run({QStringLiteral("--screenshot"), QStringLiteral("out.png"), arena});
+    EXPECT_EQ(r.code, 2) << arena.toStdString() << ": " << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Unable to read")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(copy.work + QStringLiteral("/out.png")));
+  }
+}
+
+TEST(CommandLineRun, AnInstalledCopyWithNowhereToWriteSaysSoOnceAndEnds) {
+  Copy copy;
+  // A package's layout: the program in bin/, its files in share/tessary/, no base/ beside it.
+  const QString bin = copy.app.path(QStringLiteral("usr/bin"));
+  const QString share = copy.app.path(QStringLiteral("usr/share/tessary"));
+  QDir().mkpath(bin);
+  QDir().mkpath(share);
+  writeBytes(share + QStringLiteral("/svs.cfg"), "[Warbird]\nGravity=1\n");
+  ASSERT_TRUE(QFile::copy(copy.exe, bin + QStringLiteral("/tessary")));
+  ::chmod(QFile::encodeName(bin + QStringLiteral("/tessary")).constData(), 0755);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("XDG_DATA_HOME"),
+             QStringLiteral("/dev/null/nowhere"));  // cannot be made, not even by root
+  const Ran r =
+      copy.run({QStringLiteral("--screenshot"), QStringLiteral("x.png"), QStringLiteral("arena.cfg")}, env,
+               bin + QStringLiteral("/tessary"));
+  EXPECT_EQ(r.code, 1) << r.err.toStdString();
+  EXPECT_EQ(r.err.count("needs a folder it can write to"), 1) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(copy.work + QStringLiteral("/x.png")));
+}
