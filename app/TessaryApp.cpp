@@ -40,13 +40,24 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   (void)form->winId();
   auto* options = new TForm1(paths, prompts, form, [form] { form->reportException(); });
   const QString exe = QCoreApplication::applicationFilePath();
-  options->associationInPlace = [exe] {
-    return FileAssociation::isAssociatedWith(exe, FileAssociation::fromEnvironment());
+  // An installed copy opens files through its package's desktop entry: that is
+  // its association, and ticking the box only makes it the user's default.
+  const bool packaged = paths.isInstalled() && !FileAssociation::packageEntry(exe).isEmpty();
+  options->associationInPlace = [exe, packaged] {
+    const FileAssociation::Locations at = FileAssociation::fromEnvironment();
+    return packaged ? FileAssociation::packageIsOpener(QStringLiteral("cfg"), exe, at)
+                    : FileAssociation::isAssociatedWith(exe, at);
   };
   // A copy that stands apart (a screenshot run) never changes the user's association.
   if (handOver)
-    options->writeAssociation = [exe] {
-      FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, FileAssociation::fromEnvironment());
+    options->writeAssociation = [exe, packaged] {
+      const FileAssociation::Locations at = FileAssociation::fromEnvironment();
+      if (packaged) {
+        // Already the opener (the box was ticked for it at start): the user's list stays untouched.
+        if (!FileAssociation::packageIsOpener(QStringLiteral("cfg"), exe, at))
+          FileAssociation::makePackageTheOpener(QStringLiteral("cfg"), at);
+      } else
+        FileAssociation::AssociateExtension(QStringLiteral("cfg"), exe, at);
     };
   form->adoptWindow(options);
   QObject::connect(form->action(Command::Options1), &QAction::triggered, options, &TForm1::showOptions);

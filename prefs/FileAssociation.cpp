@@ -11,8 +11,13 @@
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 
+// The package's icons, built into the program (outside any namespace, as Qt's resource names are).
+static void initIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace {
 const QString kDefaults = QStringLiteral("Default Applications");
+// The desktop entry the Debian package installs.
+const QString kPackageEntry = QStringLiteral("org.tessary.Tessary.desktop");
 const QString kEntry = QStringLiteral("Desktop Entry");
 
 QString orDefault(const char* variable, const QString& fallback) {
@@ -105,6 +110,23 @@ void tell(const QString& tool, const QStringList& args) {
 
 namespace FileAssociation {
 
+namespace {
+// entry first among the user's openers of type in mimeapps.list, the earlier choices after it.
+void setDefaultOpener(const QString& type, const QString& entry, const Locations& at) {
+  makeFolder(at.configHome);
+  const QString list = at.configHome + QStringLiteral("/mimeapps.list");
+  try {
+    QStringList openers{entry};
+    for (const QString& earlier :
+         ProfileFile::readText(list, kDefaults, type).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+      if (!openers.contains(earlier.trimmed())) openers.append(earlier.trimmed());
+    ProfileFile::writeText(list, kDefaults, type, openers.join(QLatin1Char(';')) + QLatin1Char(';'));
+  } catch (const TessaryError&) {
+    throw TessaryError(QStringLiteral("Failed to set data for '%1'").arg(list));
+  }
+}
+}  // namespace
+
 Locations fromEnvironment() {
   return {orDefault("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")),
           orDefault("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"))};
@@ -135,14 +157,20 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
                            "</mime-info>\n")
                 .arg(type, ext)
                 .toUtf8());
-  for (int size : {16, 24, 32}) {
-    const QString icons = at.dataHome + QStringLiteral("/icons/hicolor/%1x%1/apps").arg(size);
+  // Every size the package installs, so each desktop finds a sharp one.
+  initIconResources();
+  for (const char* size : {"16", "22", "24", "32", "48", "64", "128", "256", "scalable"}) {
+    const bool scalable = qstrcmp(size, "scalable") == 0;
+    const QString icons =
+        at.dataHome + (scalable ? QStringLiteral("/icons/hicolor/scalable/apps")
+                                : QStringLiteral("/icons/hicolor/%1x%1/apps").arg(QLatin1String(size)));
     makeFolder(icons);
-    QFile picture(QStringLiteral(":/pictures/%1-%2.png").arg(Pictures::mainName(10)).arg(size));
-    Pictures::main(Picture::Properties);  // makes sure the pictures are loaded
+    QFile picture(QStringLiteral(":/icons/%1.%2")
+                      .arg(QLatin1String(size), scalable ? QStringLiteral("svg") : QStringLiteral("png")));
     if (!picture.open(QIODevice::ReadOnly))
       throw TessaryError(QStringLiteral("Failed to create key %1").arg(icons));
-    writeFile(icons + QStringLiteral("/tessary.png"), picture.readAll());
+    writeFile(icons + (scalable ? QStringLiteral("/tessary.svg") : QStringLiteral("/tessary.png")),
+              picture.readAll());
   }
   // The opener: the executable with the file as its only argument. An entry of
   // that name that this program did not write (the user's own) stays as it is.
@@ -164,18 +192,7 @@ void AssociateExtension(const QString& ext, const QString& exe, const Locations&
                 .arg(execValue(exe), type, kOurMark)
                 .toUtf8());
   // The user's own choice of opener.
-  makeFolder(at.configHome);
-  const QString list = at.configHome + QStringLiteral("/mimeapps.list");
-  try {
-    // This program first, the user's earlier choices after it.
-    QStringList openers{entryName};
-    for (const QString& earlier :
-         ProfileFile::readText(list, kDefaults, type).split(QLatin1Char(';'), Qt::SkipEmptyParts))
-      if (!openers.contains(earlier.trimmed())) openers.append(earlier.trimmed());
-    ProfileFile::writeText(list, kDefaults, type, openers.join(QLatin1Char(';')) + QLatin1Char(';'));
-  } catch (const TessaryError&) {
-    throw TessaryError(QStringLiteral("Failed to set data for '%1'").arg(list));
-  }
+  setDefaultOpener(type, entryName, at);
   tell(QStringLiteral("update-mime-database"), {at.dataHome + QStringLiteral("/mime")});
   tell(QStringLiteral("update-desktop-database"), {applications});
 }
@@ -201,6 +218,32 @@ QString ourDesktopFileName(const Locations& at) {
   const std::optional<QByteArray> existing = AtomicFile::read(mine);
   if (!existing || existing->contains(kOurMark.toUtf8())) return desktopFileName();
   return QStringLiteral("tessary-association.desktop");
+}
+
+QString packageEntry(const QString& exe) {
+  // Beside the program's own prefix first (bin/../share), then where the system keeps entries.
+  QStringList folders{QFileInfo(exe).absolutePath() + QStringLiteral("/../share")};
+  const QString dirs = qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
+  folders += dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  for (const QString& folder : folders) {
+    const QString entry = QDir::cleanPath(folder + QStringLiteral("/applications/") + kPackageEntry);
+    if (QFileInfo(entry).isFile()) return entry;
+  }
+  return {};
+}
+
+bool packageIsOpener(const QString& ext, const QString& exe, const Locations& at) {
+  if (packageEntry(exe).isEmpty()) return false;
+  // The package registered itself for the type; only a choice of the user's own for another opener counts
+  // against it.
+  const QString list = at.configHome + QStringLiteral("/mimeapps.list");
+  const QString chosen =
+      ProfileFile::readText(list, kDefaults, mimeType(ext)).section(QLatin1Char(';'), 0, 0).trimmed();
+  return chosen.isEmpty() || chosen == kPackageEntry;
+}
+
+void makePackageTheOpener(const QString& ext, const Locations& at) {
+  setDefaultOpener(mimeType(ext), kPackageEntry, at);
 }
 
 bool isAssociatedWith(const QString& exe, const Locations& at) {

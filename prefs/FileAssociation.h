@@ -36,4 +36,14 @@ QString ReadOpenCommand(const QString& ext, const Locations& at);
 // running executable's file name, letter case included.
 bool isAssociatedWith(const QString& exe, const Locations& at);
 
+// An installed copy: the Debian package's own desktop entry (beside the
+// executable's prefix, else in $XDG_DATA_DIRS), empty when there is none.
+QString packageEntry(const QString& exe);
+// Whether the package's entry opens ext for this user: it is installed and the
+// user has not chosen another opener in mimeapps.list.
+bool packageIsOpener(const QString& ext, const QString& exe, const Locations& at);
+// Makes the package's entry the user's default opener of ext (mimeapps.list
+// only: no second entry, nothing that outlives the package).
+void makePackageTheOpener(const QString& ext, const Locations& at);
+
 }  // namespace FileAssociation

@@ -214,7 +214,16 @@ TEST_F(AssociationTest, WritesTheTypeTheEntryTheIconAndTheUsersChoice) {
   EXPECT_EQ(FileAssociation::ReadOpenCommand(QStringLiteral("cfg"), at), exe);
   EXPECT_TRUE(
       readBytes(at.dataHome + QStringLiteral("/mime/packages/tessary-cfgfile.xml")).contains("*.cfg"));
-  EXPECT_TRUE(QFileInfo::exists(at.dataHome + QStringLiteral("/icons/hicolor/32x32/apps/tessary.png")));
+  // Every size the package has, each the package's own picture.
+  for (const char* size : {"16", "22", "24", "32", "48", "64", "128", "256"})
+    EXPECT_EQ(
+        readBytes(at.dataHome +
+                  QStringLiteral("/icons/hicolor/%1x%1/apps/tessary.png").arg(QLatin1String(size))),
+        readBytes(sourceDir() +
+                  QStringLiteral("/packaging/icons/%1x%1/org.tessary.Tessary.png").arg(QLatin1String(size))))
+        << size;
+  EXPECT_EQ(readBytes(at.dataHome + QStringLiteral("/icons/hicolor/scalable/apps/tessary.svg")),
+            readBytes(sourceDir() + QStringLiteral("/packaging/icons/scalable/org.tessary.Tessary.svg")));
   EXPECT_TRUE(readBytes(at.configHome + QStringLiteral("/mimeapps.list"))
                   .contains("application/x-cfgfile=tessary.desktop"));
   // The entry passes the desktops' own check.
@@ -451,4 +460,29 @@ TEST(OptionsStart, TheDialogFitsTheScreenAndItsPagesAreNotAThirdEmpty) {
     EXPECT_GT(lowest, page->height() * 2 / 3) << pages->tabText(i).toStdString();
   }
   options->close();
+}
+
+TEST_F(AssociationTest, AnInstalledCopyCountsItsPackagesEntryAndTickingOnlyChoosesItAsTheDefault) {
+  // The package's layout: bin/tessary and share/applications/org.tessary.Tessary.desktop.
+  const QString exe = app.file(QStringLiteral("usr/bin/tessary"), "");
+  EXPECT_TRUE(FileAssociation::packageEntry(exe).isEmpty());
+  EXPECT_FALSE(FileAssociation::packageIsOpener(QStringLiteral("cfg"), exe, at));
+  app.file(QStringLiteral("usr/share/applications/org.tessary.Tessary.desktop"),
+           readBytes(sourceDir() + QStringLiteral("/packaging/org.tessary.Tessary.desktop")));
+  EXPECT_EQ(FileAssociation::packageEntry(exe),
+            app.path(QStringLiteral("usr/share/applications/org.tessary.Tessary.desktop")));
+  // Installed, nothing else chosen: the package is the opener, so the box starts ticked.
+  EXPECT_TRUE(FileAssociation::packageIsOpener(QStringLiteral("cfg"), exe, at));
+  // The user chose another program: no longer.
+  ProfileFile::writeText(at.configHome + QStringLiteral("/mimeapps.list"),
+                         QStringLiteral("Default Applications"), QStringLiteral("application/x-cfgfile"),
+                         QStringLiteral("other.desktop;"));
+  EXPECT_FALSE(FileAssociation::packageIsOpener(QStringLiteral("cfg"), exe, at));
+  // Ticking: the package's entry first, the earlier choice kept after it, and no entry of our own.
+  FileAssociation::makePackageTheOpener(QStringLiteral("cfg"), at);
+  EXPECT_TRUE(readBytes(at.configHome + QStringLiteral("/mimeapps.list"))
+                  .contains("application/x-cfgfile=org.tessary.Tessary.desktop;other.desktop;"));
+  EXPECT_TRUE(FileAssociation::packageIsOpener(QStringLiteral("cfg"), exe, at));
+  EXPECT_FALSE(QFileInfo::exists(at.dataHome + QStringLiteral("/applications")));
+  EXPECT_FALSE(QFileInfo::exists(at.dataHome + QStringLiteral("/mime")));
 }

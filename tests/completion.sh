@@ -23,6 +23,9 @@ expect() {  # expect WANT WORD...: completes the last word
 }
 expect "set sections" tessary-cfg s
 expect "check" tessary-cfg ch
+expect "diff" tessary-cfg d
+expect "$dir/arena.cfg" tessary-cfg diff "$dir/arena.cfg" "$dir/ar"  # the second file
+expect "" tessary-cfg diff "$dir/arena.cfg" "$dir/arena.cfg" ""
 expect "$dir/arena.cfg" tessary-cfg get "$dir/ar"
 expect "Warbird Misc" tessary-cfg keys "$dir/arena.cfg" ""
 expect "Misc" tessary-cfg lines "$dir/arena.cfg" M
