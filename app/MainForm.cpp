@@ -472,6 +472,11 @@ QString recoveredTarget(const Recovery::Record& record) {
 }  // namespace
 
 void TMainForm::offerRecovery() {
+  // A window of the program's own that holds the main window's input (the Options
+  // dialog of a first start) owns the questions and has the input again after them.
+  QWidget* owner = this;
+  for (const auto& w : m_windows)
+    if (w->isVisible() && !isEnabled()) owner = w.get();
   const Recovery::Scan found = Recovery::scan(m_paths.temp());
   if (!found.skipped.isEmpty()) {
     // Told, never acted on: another user's, a link, a pipe, a name that is no plain file name.
@@ -497,6 +502,11 @@ void TMainForm::offerRecovery() {
     }
   };
   const QList<Recovery::Record>& records = found.records;
+  if (records.isEmpty()) return;
+  const auto giveBack = qScopeGuard([owner] {
+    owner->raise();
+    owner->activateWindow();
+  });
   bool oneByOne = records.size() == 1;
   if (records.size() > 1) {
     QStringList lines;
@@ -508,7 +518,7 @@ void TMainForm::offerRecovery() {
     if (records.size() > kShown)
       lines.append(QStringLiteral("  ... and %1 more").arg(records.size() - kShown));
     const QMessageBox::StandardButton answer =
-        m_prompts.choose(this, QMessageBox::Question, applicationTitle(),
+        m_prompts.choose(owner, QMessageBox::Question, applicationTitle(),
                          QStringLiteral("Recover unsaved changes to %1 documents?\n\n%2")
                              .arg(records.size())
                              .arg(lines.join(QLatin1Char('\n'))),
@@ -525,7 +535,7 @@ void TMainForm::offerRecovery() {
   if (!oneByOne) return;
   for (const Recovery::Record& record : records) {
     const QMessageBox::StandardButton answer = m_prompts.choose(
-        this, QMessageBox::Question, applicationTitle(),
+        owner, QMessageBox::Question, applicationTitle(),
         QStringLiteral("Recover unsaved changes to %1?\n\n%2").arg(record.caption, recoveredTarget(record)),
         {{QMessageBox::Yes, QStringLiteral("&Recover")},
          {QMessageBox::Discard, QStringLiteral("&Discard")},

@@ -15,6 +15,7 @@
 
 #include "components/Pictures.h"
 #include "components/Prompts.h"
+#include "components/Readable.h"
 #include "components/ShipBars.h"
 #include "documents/ConfigModel.h"
 #include "documents/MDIChild.h"
@@ -176,7 +177,8 @@ QWidget* SidePanel::buildToolsPage() {
   CheckBox1 = new QCheckBox(QStringLiteral("View Current Ship"), group);
   CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
   CheckBox1->setChecked(true);
-  CheckBox1->setStyleSheet(QStringLiteral("QCheckBox { color: #0000ff; font-weight: bold; }"));
+  CheckBox1->setStyleSheet(QStringLiteral("QCheckBox { color: %1; font-weight: bold; }")
+                               .arg(readableOn(QColor(0, 0, 255), CheckBox1->palette()).name()));
   connect(CheckBox1, &QCheckBox::clicked, this, &SidePanel::CheckBox1Click);
   gl->addWidget(CheckBox1);
   auto* setButton = new QPushButton(QStringLiteral("Set To Current Ship"), group);

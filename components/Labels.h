@@ -2,6 +2,8 @@
 #include <QColor>
 #include <QLabel>
 
+#include "components/Readable.h"
+
 // A bold label in a colour of its own, as the detail and build labels are.
 inline QLabel* boldLabel(const QString& text, const QColor& colour, QWidget* parent,
                          const QString& objectName = {}) {
@@ -11,7 +13,7 @@ inline QLabel* boldLabel(const QString& text, const QColor& colour, QWidget* par
   f.setBold(true);
   label->setFont(f);
   QPalette p = label->palette();
-  p.setColor(QPalette::WindowText, colour);
+  p.setColor(QPalette::WindowText, readableOn(colour, p));
   label->setPalette(p);
   return label;
 }

@@ -70,6 +70,11 @@ QMessageBox::StandardButton QtPrompts::message(QWidget* parent, QMessageBox::Ico
     }
   };
   Box box(icon, title, text, buttons, parent);
+  // Every answer can be given from the keyboard: Alt and the underlined letter.
+  for (const auto& [button, caption] :
+       {std::pair{QMessageBox::Save, "&Save"}, std::pair{QMessageBox::Discard, "&Discard"},
+        std::pair{QMessageBox::Cancel, "&Cancel"}, std::pair{QMessageBox::Ok, "&OK"}})
+    if (QAbstractButton* b = box.button(button)) b->setText(QString::fromLatin1(caption));
   // Texts carry file names and the server's words: never markup, never pictures loaded from disk.
   box.setTextFormat(Qt::PlainText);
   const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());

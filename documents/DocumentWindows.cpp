@@ -25,6 +25,10 @@ DocumentWindows::DocumentWindows(DocumentHost& host, Prompts& prompts, const App
       m_area(new QMdiArea(parent)) {
   m_area->setObjectName(QStringLiteral("DocumentArea"));
   m_area->setBackground(parent->palette().color(QPalette::Dark));
+  // Document windows have a fixed size: where the area is smaller (a large scale, a small
+  // screen) it scrolls, so no part of a document is ever out of reach.
+  m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   m_watcher = new QFileSystemWatcher(this);
   m_diskCheck = new QTimer(this);
   m_diskCheck->setSingleShot(true);

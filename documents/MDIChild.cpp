@@ -346,8 +346,9 @@ ReportList* TMDIChild::focusedList() const {
 }
 
 int TMDIChild::comparedRow() const {
+  // The ship list in use, else the one used last: an edit on "Other" leaves the comparison as it was.
   ReportList* list = focusedList();
-  if (!list || shipOf(list) < 0) list = m_lastList;
+  if (!list || shipOf(list) < 0) list = m_lastShipList;
   if (!list || shipOf(list) < 0) return 0;
   return std::max(list->selectedRow(), 0);
 }
@@ -490,6 +491,7 @@ void TMDIChild::selectItemIn(ReportList* list) {
   const int row = list->selectedRow();
   if (row < 0) return;
   m_lastList = list;
+  if (shipOf(list) >= 0) m_lastShipList = list;
   const QString name = list->name(row);
   if (shipOf(list) >= 0) {
     m_main->RefreshShipComparison();
@@ -509,6 +511,7 @@ void TMDIChild::editValueIn(ReportList* list) {
   const int row = list->selectedRow();
   if (row < 0) return;
   m_lastList = list;
+  if (shipOf(list) >= 0) m_lastShipList = list;
   const QString current = list->value(row);
   const std::optional<QString> answer =
       m_prompts.askText(this, QStringLiteral("Edit Setting"), QStringLiteral("Value: "),

@@ -194,7 +194,8 @@ class TMDIChild : public QWidget, public EditTarget {
   QString m_otherSection;  // the section whose rows the "Other" list shows
   int m_chosenIndex = -1;
   QString m_lastTyped;
-  QPointer<ReportList> m_lastList;  // the list last selected in or edited
+  QPointer<ReportList> m_lastList;      // the list last selected in or edited
+  QPointer<ReportList> m_lastShipList;  // ... of the ship lists: the row Ship Comparisons shows
   QStringList m_sections;
   QStringList m_keys;
   bool m_modified = false;

@@ -23,10 +23,13 @@ PageSet::PageSet(int tabsPerRow, QWidget* parent) : QWidget(parent), m_tabsPerRo
     m_stack->setCurrentIndex(id);
     Q_EMIT currentChanged(id);
   });
+  // The palette's own colours, so the captions read on a light and a dark desktop alike.
   setStyleSheet(QStringLiteral(
-      "QToolButton[pageTab=\"true\"] { border: 1px solid #a0a0a0; border-bottom: none; padding: 2px 3px;"
-      " background: #e4e4e4; border-top-left-radius: 3px; border-top-right-radius: 3px; margin-right: 1px; }"
-      "QToolButton[pageTab=\"true\"]:checked { background: #ffffff; border-color: #606060; }"));
+      "QToolButton[pageTab=\"true\"] { border: 1px solid palette(mid); border-bottom: none; padding: 2px 3px;"
+      " background: palette(button); color: palette(button-text); border-top-left-radius: 3px;"
+      " border-top-right-radius: 3px; margin-right: 1px; }"
+      "QToolButton[pageTab=\"true\"]:checked { background: palette(base); color: palette(text);"
+      " border-color: palette(dark); }"));
 }
 
 int PageSet::addPage(QWidget* page, const QIcon& icon, const QString& caption) {

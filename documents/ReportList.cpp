@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "components/Readable.h"
+
 namespace {
 constexpr int kEditedRole = Qt::UserRole + 1;
 
@@ -20,7 +22,7 @@ class GridDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyledItemDelegate::paint(painter, option, index);
     painter->save();
-    painter->setPen(QColor(0xD0, 0xD0, 0xD0));
+    painter->setPen(gridLineOn(option.palette));
     const QRect r = option.rect;
     painter->drawLine(r.bottomLeft(), r.bottomRight());
     painter->drawLine(r.topRight(), r.bottomRight());
@@ -70,6 +72,23 @@ void ReportList::setFilter(const QString& text) {
     QTreeWidgetItem* item = topLevelItem(i);
     item->setHidden(!text.isEmpty() && !item->text(0).contains(text, Qt::CaseInsensitive));
   }
+  viewport()->update();  // the hint of an empty list comes and goes with the rows
+}
+
+QString ReportList::emptyHint() const {
+  if (m_filter.isEmpty() || topLevelItemCount() == 0 || shownCount() > 0) return {};
+  return QStringLiteral("No setting here has \"%1\" in its name.\nEscape clears the Find box.").arg(m_filter);
+}
+
+void ReportList::paintEvent(QPaintEvent* event) {
+  QTreeWidget::paintEvent(event);
+  const QString hint = emptyHint();
+  if (hint.isEmpty()) return;
+  // An empty list would look like a broken file: it says why it is empty.
+  QPainter painter(viewport());
+  painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+  painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
+                   Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, hint);
 }
 
 int ReportList::shownCount() const {

@@ -26,10 +26,15 @@ class ReportList : public QTreeWidget {
   void setFilter(const QString& text);
   QString filter() const { return m_filter; }
   int shownCount() const;
+  // What the list says when the filter hides every row; empty otherwise.
+  QString emptyHint() const;
 
   // A row changed by the user and not yet written to the working copy.
   bool isEdited(int row) const;
   void setEdited(int row, bool edited);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   QString m_filter;

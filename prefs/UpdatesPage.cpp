@@ -62,7 +62,8 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, Prompts& prompts, QWidget* paren
   setObjectName(QStringLiteral("ProgramUpdatesPage"));
   auto* layout = new QVBoxLayout(this);
   auto* info = new QGroupBox(QStringLiteral("[ Program Information ]"), this);
-  info->setStyleSheet(QStringLiteral("QGroupBox { color: blue; }"));
+  info->setStyleSheet(
+      QStringLiteral("QGroupBox { color: %1; }").arg(readableOn(QColor(Qt::blue), info->palette()).name()));
   auto* grid = new QGridLayout(info);
   grid->addWidget(new QLabel(QStringLiteral("Current Build:"), info), 0, 0);
   Label4 = boldLabel(QStringLiteral("N/A"), Qt::darkGreen, info, QStringLiteral("Label4"));
@@ -129,7 +130,8 @@ UpdatesPage::UpdatesPage(const AppPaths& paths, Prompts& prompts, QWidget* paren
   tl->addWidget(QProgressBar2, 3, 0, 1, 3);
   dl->addWidget(transfer);
   auto* log = new QGroupBox(QStringLiteral("[ Change Log ]"), download);
-  log->setStyleSheet(QStringLiteral("QGroupBox { color: red; }"));
+  log->setStyleSheet(
+      QStringLiteral("QGroupBox { color: %1; }").arg(readableOn(QColor(Qt::red), log->palette()).name()));
   auto* ll = new QVBoxLayout(log);
   Memo1 = new QPlainTextEdit(log);
   Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -207,7 +209,7 @@ void UpdatesPage::setStatus(const QString& text) {
 
 void UpdatesPage::setStatusColour(const QColor& colour) {
   QPalette p = Label1->palette();
-  p.setColor(QPalette::WindowText, colour);
+  p.setColor(QPalette::WindowText, readableOn(colour, p));
   Label1->setPalette(p);
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -344,4 +345,45 @@ TEST(Recovery, AnUndoWhoseWriteFailedLeavesTheDocumentChangedThroughLaterEditsAn
   doc->undoStack()->undo();
   EXPECT_TRUE(doc->isModified());  // the working copy still holds Gravity=9, which the file never had
   fx.prompts.messageAnswers = {QMessageBox::Discard};
+}
+
+TEST(Recovery, OnAFirstStartTheRealQuestionBelongsToTheOptionsDialogWhichHasTheInputAfterIt) {
+  TempApp app;
+  QDir().mkpath(app.paths().temp());
+  const qint64 dead = endedPid();
+  plantRecord(app.file(QStringLiteral("base/temp/a.cfg"), kArena), "a.cfg", dead, "1");
+  // Real boxes, answered as a user would: the first-start warning with OK, the question with Later.
+  QtPrompts prompts;
+  QStringList seen;
+  QWidget* questionParent = nullptr;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    seen.append(box->text());
+    if (box->text().startsWith(QStringLiteral("Recover"))) {
+      questionParent = box->parentWidget();
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == QStringLiteral("&Later")) b->click();
+    } else {
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  answer.start(20);
+  std::unique_ptr<TMainForm> form = TessaryApp::createWindows(app.paths(), prompts, {});
+  form->show();
+  auto* options = form->adopted<QWidget>(QStringLiteral("TForm1"));
+  ASSERT_TRUE(options && options->isVisible());
+  options->raise();
+  options->activateWindow();
+  form->offerRecovery();
+  answer.stop();
+  ASSERT_EQ(seen.size(), 2) << seen.join('|').toStdString();
+  EXPECT_EQ(questionParent, options);
+  EXPECT_FALSE(form->isEnabled());  // Options still holds the main window's input ...
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return QApplication::activeWindow() == options; }, 5000));  // ... and has it
+  options->close();
+  form.reset();
+  QDir::setCurrent(QDir::tempPath());
 }

@@ -126,3 +126,20 @@ TEST_F(ValidationTest, TheWindowFitsTheScreenItShowsOn) {
     EXPECT_TRUE(window()->rect().contains(QRect(b->mapTo(window(), QPoint(0, 0)), b->size()))) << button;
   }
 }
+
+TEST_F(ValidationTest, TheFindingsGetTheRoomAndEachReadsWholeInItsToolTip) {
+  fx.form->OpenDocument(fx.app.file(QStringLiteral("a.cfg"), "[Warbird]\nGravity=99999\n"));
+  open();
+  window()->findChild<QPushButton*>(QStringLiteral("CheckDocumentButton"))->click();
+  ASSERT_EQ(results()->topLevelItemCount(), 1);
+  // At the window's own size the findings take more room than the six working lists together.
+  int lists = 0;
+  for (int i = 1; i <= 6; ++i)
+    lists += window()->findChild<QListWidget*>(QStringLiteral("ListBox%1").arg(i))->width();
+  EXPECT_GT(results()->width(), lists);
+  const QTreeWidgetItem* row = results()->topLevelItem(0);
+  EXPECT_EQ(row->toolTip(1), row->text(1));
+  // The finding fits its column.
+  EXPECT_GE(results()->columnWidth(1) + results()->columnWidth(0),
+            results()->fontMetrics().horizontalAdvance(row->text(1)));
+}

@@ -117,7 +117,8 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
   buttons->addStretch(1);
   buttons->addWidget(load);
   left->addLayout(buttons);
-  layout->addLayout(left, 1);
+  // The findings are what the user reads: they get most of the room.
+  layout->addLayout(left, 3);
   auto* right = new QHBoxLayout();
   for (int i = 0; i < 6; ++i) {
     m_lists[i] = new QListWidget(this);
@@ -125,7 +126,7 @@ TForm3::TForm3(const AppPaths& paths, Prompts& prompts, Host host)
     right->addWidget(m_lists[i]);
   }
   m_lists[1]->setSortingEnabled(true);  // list 2 keeps the keys sorted
-  layout->addLayout(right, 1);
+  layout->addLayout(right, 2);
   connect(BitBtn1, &QPushButton::clicked, this, &TForm3::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TForm3::BitBtn2Click);
   connect(load, &QPushButton::clicked, this, &TForm3::Button1Click);
@@ -154,8 +155,8 @@ void TForm3::fitScreen() {
     layout()->invalidate();
     layout()->activate();
   };
-  // Wide enough for long setting names ("MultiFireAngle", "AfterburnerEnergy") where there is room.
-  listsAt(m_lists[0]->fontMetrics().horizontalAdvance(QStringLiteral("AfterburnerEnergy")) +
+  // Working lists only: wide enough for a common setting name, the findings get the rest.
+  listsAt(m_lists[0]->fontMetrics().horizontalAdvance(QStringLiteral("BulletSpeed")) +
           m_lists[0]->frameWidth() * 2 + 8);
   if (minimumSizeHint().width() > room.width()) listsAt(20);
   resize(QSize(995, 405).expandedTo(minimumSizeHint()).boundedTo(room));
@@ -211,6 +212,8 @@ void TForm3::addResult(const QString& text, const QString& section, const QStrin
   bold.setBold(true);
   row->setFont(0, bold);
   row->setText(1, text);
+  row->setToolTip(1, text);  // whole, however narrow the column
+  row->setToolTip(0, text);
   row->setData(0, kSectionRole, section);
   row->setData(0, kKeyRole, key);
   ProgressBar1->setValue(std::min(ListView1->topLevelItemCount(), ProgressBar1->maximum()));
