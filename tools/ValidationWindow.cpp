@@ -156,7 +156,7 @@ void TForm3::fitScreen() {
     layout()->activate();
   };
   // Working lists only: wide enough for a common setting name, the findings get the rest.
-  listsAt(m_lists[0]->fontMetrics().horizontalAdvance(QStringLiteral("BulletSpeed")) +
+  listsAt(m_lists[0]->fontMetrics().horizontalAdvance(QStringLiteral("Gravity")) +
           m_lists[0]->frameWidth() * 2 + 8);
   if (minimumSizeHint().width() > room.width()) listsAt(20);
   resize(QSize(995, 405).expandedTo(minimumSizeHint()).boundedTo(room));
