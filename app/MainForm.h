@@ -64,6 +64,9 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QString openDialogFileName() const override { return m_openDialogName; }
   void reportException() override { ApplicationEvents1Exception(); }
   void showStatus(const QString& text) override;
+  void compareWithFile(TMDIChild* document, const QString& file) override {
+    Q_EMIT compareRequested(document, file);
+  }
   QString statusText() const;
   // Looks whether the open documents' files changed on disk (also done when the program comes to the front).
   void checkDisk();
@@ -95,6 +98,12 @@ class TMainForm : public QMainWindow, public DocumentHost {
   // asked about) and, once it has ended, executable starts. False when the user
   // kept the program running.
   bool restartInto(const QString& executable);
+
+ Q_SIGNALS:
+  // A document asks to see what differs between it and a file.
+  void compareRequested(TMDIChild* document, const QString& file);
+
+ public:
   // What to start once the program has ended; empty for nothing.
   QString restartExecutable() const { return m_restartExecutable; }
 

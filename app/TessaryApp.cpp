@@ -96,6 +96,7 @@ std::unique_ptr<TMainForm> createWindows(const AppPaths& paths, Prompts& prompts
   auto* compare = new TCompareWindow(prompts, compareHost, form);
   QObject::connect(form->action(Command::CompareWith1), &QAction::triggered, compare,
                    &TCompareWindow::compareWith);
+  QObject::connect(form, &TMainForm::compareRequested, compare, &TCompareWindow::compare);
   return main;
 }
 

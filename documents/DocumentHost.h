@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+class TMDIChild;
+
 // What a document window asks of the window that holds it: the side panel,
 // the help strip and the exception log live there. The main window implements
 // it; tests may give a document window a host of their own.
@@ -20,4 +22,9 @@ class DocumentHost {
   virtual void reportException() = 0;
   // A line of text in the main window's status bar.
   virtual void showStatus(const QString& text) = 0;
+  // Shows what differs between a document and a file (its own file, changed on disk).
+  virtual void compareWithFile(TMDIChild* document, const QString& file) {
+    (void)document;
+    (void)file;
+  }
 };

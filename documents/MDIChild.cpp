@@ -887,11 +887,18 @@ TMDIChild::ReplaceAnswer TMDIChild::confirmReplace(const QString& target,
           QStringLiteral(
               "%1 has changed on disk since this document read it (another program or another copy of "
               "Tessary wrote it).\n\nOverwrite it with this document, and lose what was written there; "
-              "reload it from disk, and lose this document's unsaved changes; or cancel?")
+              "reload it from disk, and lose this document's unsaved changes; or cancel? Compare shows what "
+              "differs first.")
               .arg(target),
           {{QMessageBox::Save, QStringLiteral("&Overwrite")},
            {QMessageBox::Reset, QStringLiteral("&Reload")},
+           {QMessageBox::Open, QStringLiteral("Co&mpare")},
            {QMessageBox::Cancel, QStringLiteral("&Cancel")}});
+      if (answer == QMessageBox::Open) {
+        // Nothing is saved; the list shows this document against the file as it is now.
+        m_main->compareWithFile(this, target);
+        return ReplaceAnswer::Stop;
+      }
       if (answer == QMessageBox::Save) {
         expected = now;
         return ReplaceAnswer::Replace;

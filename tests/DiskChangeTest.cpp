@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUndoStack>
 
 #include "app/MainForm.h"
@@ -20,6 +21,7 @@
 #include "profile/DiskStamp.h"
 #include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
+#include "tools/CompareWindow.h"
 
 namespace {
 const QByteArray kArena = "[Warbird]\nBulletSpeed=2000\nGravity=1\n\n[Misc]\nTeamMaxSize=0\n";
@@ -241,4 +243,24 @@ TEST(DiskChange, ABrandNewDocumentSavedUnderANewNameIsNotAskedAboutOverwriting) 
   fx.prompts.messageAnswers = {QMessageBox::Ok};
   ASSERT_TRUE(doc->saveWithDialog());
   EXPECT_TRUE(askedAbout(fx.prompts, QStringLiteral("Are You Sure You Want To Overwrite")));
+}
+
+TEST_F(DiskChangeTest, CompareShowsWhatTheFileOnDiskHoldsAgainstTheDocumentAndSavesNothing) {
+  doc->editValue(QStringLiteral("Warbird"), QStringLiteral("BulletSpeed"), QStringLiteral("2600"));
+  setWithTool(source, "Misc", "TeamMaxSize", "99");
+  const QByteArray outside = readBytes(source);
+  save({QMessageBox::Open});
+  auto* window = fx.form->findChild<TCompareWindow*>(QStringLiteral("CompareWindow"));
+  ASSERT_TRUE(window && window->isVisible());
+  EXPECT_EQ(window->document(), doc);
+  QStringList rows;
+  for (int i = 0; i < window->list()->topLevelItemCount(); ++i)
+    for (int c = 0; c < window->list()->topLevelItem(i)->childCount(); ++c) {
+      const QTreeWidgetItem* row = window->list()->topLevelItem(i)->child(c);
+      rows.append(row->text(0) + QLatin1Char('=') + row->text(1) + QLatin1Char('|') + row->text(2));
+    }
+  rows.sort();
+  EXPECT_EQ(rows, (QStringList{"BulletSpeed=2600|2000", "TeamMaxSize=0|99"}));
+  EXPECT_EQ(readBytes(source), outside);
+  EXPECT_TRUE(doc->isModified());
 }
