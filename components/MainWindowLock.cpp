@@ -48,12 +48,10 @@ bool MainWindowLock::isTransientForMain() const {
 void MainWindowLock::lock() {
   if (!m_main || !m_window->isVisible()) return;
   m_main->setEnabled(false);
-  m_locked = true;
 }
 
 void MainWindowLock::release() {
   if (m_main) m_main->setEnabled(true);
-  m_locked = false;
 }
 
 bool MainWindowLock::eventFilter(QObject* watched, QEvent* event) {

@@ -23,7 +23,6 @@ class MainWindowLock : public QObject {
   void lock();
   // Gives it back.
   void release();
-  bool locked() const { return m_locked; }
   // Whether the window manager is told that the window belongs to the main window:
   // a transient parent is set, and the window is of a kind the system passes it on for.
   bool isTransientForMain() const;
@@ -43,6 +42,5 @@ class MainWindowLock : public QObject {
 
   QWidget* m_window;
   QPointer<QWidget> m_main;
-  bool m_locked = false;
   bool m_freshActivation = true;
 };

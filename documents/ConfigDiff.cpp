@@ -6,7 +6,8 @@
 #include "profile/ProfileFile.h"
 
 namespace {
-QByteArray folded(const QByteArray& name) { return name.trimmed().toLower(); }
+// "The same setting name" is the file's own rule.
+QByteArray folded(const QByteArray& name) { return ProfileFile::foldedName(name); }
 
 // Each name once, letter case aside, in the order given.
 QList<QByteArray> unique(const QList<QByteArray>& names, QSet<QByteArray>* seen) {

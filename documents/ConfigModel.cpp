@@ -114,19 +114,11 @@ bool setFileModifiedTime(const QString& path, const QDateTime& localTime) {
   return ::utimensat(AT_FDCWD, AtomicFile::nativePath(path).constData(), times, 0) == 0;
 }
 
-namespace {
-QChar separatorOf(const QString& format, QChar fallback) {
-  for (QChar c : format)
-    if (!c.isLetter() && c != QLatin1Char(' ') && c != QLatin1Char('\'')) return c;
-  return fallback;
-}
-}  // namespace
-
 QString formatDetailsTime(const QDateTime& time) {
   if (!time.isValid()) return QStringLiteral("N/A");
   const QLocale locale = QLocale::system();
-  const QChar ds = separatorOf(locale.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
-  const QChar ts = separatorOf(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+  const QChar ds = TextCodec::separatorOf(locale.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+  const QChar ts = TextCodec::separatorOf(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
   const QDate d = time.date();
   const QTime t = time.time();
   auto two = [](int v) { return QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0')); };

@@ -8,7 +8,8 @@
 #include "profile/ProfileFile.h"
 
 namespace {
-QByteArray folded(const QByteArray& name) { return name.trimmed().toLower(); }
+// "The same setting name" is the file's own rule.
+QByteArray folded(const QByteArray& name) { return ProfileFile::foldedName(name); }
 
 // The key names of a section, or just onlyKey when the section has it.
 QList<QByteArray> keysOf(const ProfileFile& file, const QByteArray& section,

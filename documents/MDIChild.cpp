@@ -540,30 +540,6 @@ void TMDIChild::requireWorkingCopy() const {
         QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
 }
 
-void TMDIChild::WriteBackPage(ReportList* list) {
-  if (!list) return;
-  const int ship = shipOf(list);
-  const QString section = ship >= 0 ? Ships::names()[static_cast<size_t>(ship)] : m_otherSection;
-  if (section.isEmpty()) return;
-  // The rows the user changed and that are not written yet, as one step.
-  requireWorkingCopy();
-  const ProfileFile file(m_workingCopy);
-  std::vector<ValueChange> changes;
-  for (int r = 0; r < list->rowCount(); ++r) {
-    if (!list->isEdited(r)) continue;
-    const ProfileFile::Encoded e = file.encode(section, list->name(r), list->value(r));
-    const bool existed = file.hasKey(e.section, e.key);
-    const QByteArray before = existed ? file.value(e.section, e.key) : QByteArray();
-    list->setEdited(r, false);
-    if (!existed || before != e.value)
-      changes.push_back(ValueChange{e.section, e.key, before, e.value, existed});
-  }
-  if (changes.empty()) return;
-  std::optional<QByteArray> content = contentIfAdding(file, changes);
-  pushEdit(new EditValueCommand(this, QStringLiteral("Edit %1").arg(section), std::move(changes),
-                                std::move(content)));
-}
-
 void TMDIChild::editValue(const QString& section, const QString& key, const QString& value) {
   requireWorkingCopy();
   const ProfileFile file(m_workingCopy);

@@ -85,8 +85,6 @@ class TMDIChild : public QWidget, public EditTarget {
   // The work behind the handlers, on a given list.
   void selectItemIn(ReportList* list);
   void editValueIn(ReportList* list);
-  // Writes the rows of the page the user changed into the working copy.
-  void WriteBackPage(ReportList* list);
   // An edit made by a tool: the row shows it and the working copy gets it.
   void setShipValue(const QString& ship, const QString& key, const QString& value);
   // One value typed in: one step of the history. Nothing happens when the value is what the file holds.

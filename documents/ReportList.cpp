@@ -7,7 +7,6 @@
 #include "components/Readable.h"
 
 namespace {
-constexpr int kEditedRole = Qt::UserRole + 1;
 
 class GridDelegate : public QStyledItemDelegate {
  public:
@@ -129,13 +128,4 @@ void ReportList::selectRow(int row) {
     setCurrentItem(item);
     item->setSelected(true);
   }
-}
-
-bool ReportList::isEdited(int row) const {
-  const QTreeWidgetItem* item = topLevelItem(row);
-  return item && item->data(0, kEditedRole).toBool();
-}
-
-void ReportList::setEdited(int row, bool edited) {
-  if (QTreeWidgetItem* item = topLevelItem(row)) item->setData(0, kEditedRole, edited);
 }

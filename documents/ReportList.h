@@ -2,8 +2,8 @@
 #include <QTreeWidget>
 
 // A two-column report list ("Setting", "Value") with grid lines, whole-row
-// selection, read-only. Rows are kept in setting-name order by inserting them
-// at their sorted place, so a large file is sorted once and not per row.
+// selection, read-only. setRows() takes the rows in the order the caller
+// worked out once for the whole file (settingOrder), and adds them in one go.
 class ReportList : public QTreeWidget {
   Q_OBJECT
  public:
@@ -28,10 +28,6 @@ class ReportList : public QTreeWidget {
   int shownCount() const;
   // What the list says when the filter hides every row; empty otherwise.
   QString emptyHint() const;
-
-  // A row changed by the user and not yet written to the working copy.
-  bool isEdited(int row) const;
-  void setEdited(int row, bool edited);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -14,11 +14,6 @@
 #include "profile/AtomicFile.h"
 
 namespace {
-mode_t currentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
 
 // rename() that fails with EEXIST instead of replacing a file at to.
 bool renameNoReplace(const QString& from, const QString& to) {
@@ -94,7 +89,7 @@ QString WorkingCopies::createWith(const QString& fileName, const QByteArray& con
         ::open(AtomicFile::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       // The write below keeps the reserved file's bits: give it the copy's own now.
-      (void)::fchmod(fd, mode ? *mode : (0666 & ~currentUmask()));
+      (void)::fchmod(fd, mode ? *mode : (0666 & ~AtomicFile::currentUmask()));
       ::close(fd);
       break;
     }

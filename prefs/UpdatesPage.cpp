@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -289,13 +290,10 @@ void UpdatesPage::finishCheck() {
   if (m_checking || m_installing || updatedByPackageManager()) return;
   m_checking = true;
   BitBtn5->setEnabled(false);
-  struct Done {
-    UpdatesPage* page;
-    ~Done() {
-      page->m_checking = false;
-      page->BitBtn5->setEnabled(true);
-    }
-  } done{this};
+  const auto done = qScopeGuard([this] {
+    m_checking = false;
+    BitBtn5->setEnabled(true);
+  });
   QDir().mkpath(m_paths.updates());
   setStatus(QStringLiteral("Status: Retreiving Update Info..."));
   const QString base = UpdateCheck::baseUrl();
@@ -383,14 +381,11 @@ void UpdatesPage::BitBtn6Click() {
   m_installing = true;
   BitBtn5->setEnabled(false);
   BitBtn6->setEnabled(false);
-  struct Done {
-    UpdatesPage* page;
-    ~Done() {
-      page->m_installing = false;
-      page->BitBtn5->setEnabled(true);
-      page->BitBtn6->setEnabled(true);
-    }
-  } done{this};
+  const auto done = qScopeGuard([this] {
+    m_installing = false;
+    BitBtn5->setEnabled(true);
+    BitBtn6->setEnabled(true);
+  });
   setStatusColour(Qt::blue);
 
   std::optional<ProfileFile> manifest;

@@ -86,12 +86,6 @@ bool writeAll(int fd, const char* data, qint64 size) {
   return true;
 }
 
-mode_t currentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
-
 QByteArray folderOf(const QByteArray& native) {
   const qsizetype slash = native.lastIndexOf('/');
   if (slash < 0) return QByteArrayLiteral(".");
@@ -284,7 +278,8 @@ struct Writer::Impl {
 Writer::Writer(const QString& path, std::optional<unsigned> newMode) : d(std::make_unique<Impl>()) {
   d->path = path;
   d->target = nativePath(path);
-  d->newMode = newMode ? static_cast<mode_t>(*newMode & 07777) : (0666 & ~currentUmask());
+  d->newMode = newMode ? static_cast<mode_t>(*newMode & 07777)
+                       : (0666 & ~static_cast<mode_t>(AtomicFile::currentUmask()));
   if (::lstat(d->target.constData(), &d->old) == 0) {
     if (S_ISLNK(d->old.st_mode)) {
       // Replace the file the link points at and keep the link itself.
@@ -397,6 +392,12 @@ int removeStaleTemporaries(const QString& folder) {
   }
   ::closedir(dir);
   return removed;
+}
+
+unsigned currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
 }
 
 bool isPlainFileName(const QString& name) {

@@ -46,6 +46,8 @@ class Writer {
   std::unique_ptr<Impl> d;
 };
 
+// The process's file creation mask (read without changing it for good).
+unsigned currentUmask();
 // The permission bits of the file at path (links followed); nullopt when there is none.
 std::optional<unsigned> modeOf(const QString& path);
 

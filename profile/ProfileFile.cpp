@@ -44,6 +44,12 @@ QByteArrayView trimmed(QByteArrayView s) {
 
 char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+QByteArray foldedName(QByteArrayView name) {
+  QByteArray out(name.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < name.size(); ++i) out[i] = fold(name[i]);
+  return out;
+}
+
 bool sameName(QByteArrayView a, QByteArrayView b) {
   if (a.size() != b.size()) return false;
   for (qsizetype i = 0; i < a.size(); ++i)
@@ -641,6 +647,8 @@ ProfileFile::TextEntries ProfileFile::textEntries(const QString& section) const 
 }
 
 bool ProfileFile::sameName(QByteArrayView a, QByteArrayView b) { return ::sameName(a, b); }
+
+QByteArray ProfileFile::foldedName(QByteArrayView name) { return ::foldedName(name); }
 
 ProfileFile::Encoded ProfileFile::encode(const QString& section, const QString& key,
                                          const QString& value) const {

@@ -98,6 +98,9 @@ class ProfileFile {
   TextEntries textEntries(const QString& section) const;
   // Whether two names are the same to the file: (ASCII) letter case aside.
   static bool sameName(QByteArrayView a, QByteArrayView b);
+  // The one form of a name that sameName() sees: ASCII letters upper case. Names
+  // are equal to the file exactly when their folded forms are (for sets and maps).
+  static QByteArray foldedName(QByteArrayView name);
 
   bool isDirty() const { return m_dirty; }
   // Writes the collected changes in one atomic replace. Throws ProfileWriteError

@@ -80,4 +80,10 @@ QByteArray encodeLike(const QString& text, const QByteArray& previous, bool file
   return encode(text, legacy);
 }
 
+QChar separatorOf(const QString& format, QChar fallback) {
+  for (QChar c : format)
+    if (!c.isLetter() && c != QLatin1Char(' ') && c != QLatin1Char('\'')) return c;
+  return fallback;
+}
+
 }  // namespace TextCodec

@@ -16,4 +16,7 @@ bool isAscii(const QByteArray& bytes);
 // Encodes an edited value the way its previous bytes were written: Windows-1252
 // when they were not UTF-8, UTF-8 when they were; a plain ASCII value follows the file.
 QByteArray encodeLike(const QString& text, const QByteArray& previous, bool fileIsLegacy);
+// The separator a locale's date or time format uses: its first character that is
+// no letter, blank or quote ("dd/MM/yy" gives '/'); fallback when there is none.
+QChar separatorOf(const QString& format, QChar fallback);
 }  // namespace TextCodec

@@ -112,7 +112,7 @@ TEST_F(InstanceTest, ACopyUnderAnotherNameRunsAsAFirstOneAndAKilledCopyLeavesNoL
 TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   TempApp app;
   QDir().mkpath(app.path(QStringLiteral("run")));
-  qputenv("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
+  const EnvGuard runtimeDir("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
   ::chmod(QFile::encodeName(app.path(QStringLiteral("run"))).constData(), 0700);
   const QString name = QStringLiteral("tessary-instance-test");
   TOneInstance first(name);
@@ -130,7 +130,6 @@ TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   EXPECT_FALSE(later.detect());
   EXPECT_TRUE(existsRaised);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isMinimized(); }, 5000));
-  qunsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
@@ -193,11 +192,9 @@ TEST_F(InstanceTest, ATerminationSignalEndsTheCopyKeepingOnlyUnsavedWork) {
 
 TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
   TempApp app;
-  const QByteArray savedTmp = qgetenv("TMPDIR");
-  const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
-  qunsetenv("XDG_RUNTIME_DIR");
-  qputenv("TMPDIR", app.path(QStringLiteral("tmp")).toLocal8Bit());
-  qputenv("XDG_CACHE_HOME", app.path(QStringLiteral("cache")).toLocal8Bit());
+  const EnvGuard runtimeDir("XDG_RUNTIME_DIR", std::nullopt);
+  const EnvGuard tmp("TMPDIR", app.path(QStringLiteral("tmp")).toLocal8Bit());
+  const EnvGuard cache("XDG_CACHE_HOME", app.path(QStringLiteral("cache")).toLocal8Bit());
   QDir().mkpath(app.path(QStringLiteral("tmp")));
   const QString own = app.path(QStringLiteral("tmp/tessary-%1").arg(::geteuid()));
   // Free: made, mode 0700.
@@ -225,7 +222,7 @@ TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
   const QString runtime = app.path(QStringLiteral("run"));
   QDir().mkpath(runtime);
   ::chmod(QFile::encodeName(runtime).constData(), 0700);
-  qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+  runtimeDir.set(runtime.toLocal8Bit());
   const QString target = app.path(QStringLiteral("victim"));
   ASSERT_TRUE(QFile::link(target, runtime + QStringLiteral("/linked.lock")));
   TOneInstance linked(QStringLiteral("linked"));
@@ -236,19 +233,13 @@ TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].startsWith(QStringLiteral(
       "Unable to verify that Mutex already exists! An Exception was raised with the message : ")));
-  qputenv("TMPDIR", savedTmp);
-  if (savedCache.isEmpty())
-    qunsetenv("XDG_CACHE_HOME");
-  else
-    qputenv("XDG_CACHE_HOME", savedCache);
-  qunsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(OneInstance, ADuplicateIsAnErrorAndALaterCopyThatStaysIsWarned) {
   TempApp app;
   QDir().mkpath(app.path(QStringLiteral("run")));
   ::chmod(QFile::encodeName(app.path(QStringLiteral("run"))).constData(), 0700);
-  qputenv("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
+  const EnvGuard runtimeDir("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
   QObject owner;
   owner.setObjectName(QStringLiteral("MainForm"));
   TOneInstance first(QStringLiteral("dup-test"), &owner);
@@ -284,5 +275,4 @@ TEST(OneInstance, ADuplicateIsAnErrorAndALaterCopyThatStaysIsWarned) {
   QStringList got;
   first.setFileReceiver([&](const QString& p) { got.append(p); });
   EXPECT_EQ(got, (QStringList{QStringLiteral("/x/one.cfg"), QStringLiteral("/x/two\n.cfg")}));
-  qunsetenv("XDG_RUNTIME_DIR");
 }

@@ -82,5 +82,30 @@ struct MainWindowFixture {
   void focusAndSelect(ReportList* list, int row) const;
 };
 
+// Sets (or, with nullopt, removes) an environment variable for as long as it
+// lives, and puts back what was there however the test ends, an ASSERT included.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const std::optional<QByteArray>& value) : m_name(name) {
+    m_had = qEnvironmentVariableIsSet(name);
+    m_old = qgetenv(name);
+    set(value);
+  }
+  ~EnvGuard() { set(m_had ? std::optional<QByteArray>(m_old) : std::nullopt); }
+  EnvGuard(const EnvGuard&) = delete;
+  EnvGuard& operator=(const EnvGuard&) = delete;
+  void set(const std::optional<QByteArray>& value) const {
+    if (value)
+      qputenv(m_name, *value);
+    else
+      qunsetenv(m_name);
+  }
+
+ private:
+  const char* m_name;
+  bool m_had = false;
+  QByteArray m_old;
+};
+
 // The title-bar close box of a document window, clicked with the mouse.
 void clickCloseBox(QMdiSubWindow* sub);

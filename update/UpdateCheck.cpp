@@ -3,17 +3,14 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "profile/TextCodec.h"
+
 namespace {
-QChar separatorOf(const QString& format, QChar fallback) {
-  for (QChar c : format)
-    if (!c.isLetter() && c != QLatin1Char(' ') && c != QLatin1Char('\'')) return c;
-  return fallback;
-}
 QChar dateSeparator(const QLocale& l) {
-  return separatorOf(l.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+  return TextCodec::separatorOf(l.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
 }
 QChar timeSeparator(const QLocale& l) {
-  return separatorOf(l.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+  return TextCodec::separatorOf(l.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
 }
 QString two(int v) { return QStringLiteral("%1").arg(v % 100, 2, 10, QLatin1Char('0')); }
 
