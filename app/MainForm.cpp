@@ -430,16 +430,6 @@ void TMainForm::receiveHandOver(const QString& path) {
   QTimer::singleShot(0, this, &TMainForm::openHandedOver);
 }
 
-bool TMainForm::pickedFromKeyRecently(const QString& path) {
-  const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  std::erase_if(m_keyPickups, [now](const auto& pick) { return now - pick.second > 30000; });
-  const auto it = std::find_if(m_keyPickups.begin(), m_keyPickups.end(),
-                               [&](const auto& pick) { return pick.first == path; });
-  if (it == m_keyPickups.end()) return false;
-  m_keyPickups.erase(it);
-  return true;
-}
-
 void TMainForm::openHandedOver() {
   // One at a time, never inside a pickup that shows a box: come back after it.
   if (m_pickingUp || m_destroying) {
@@ -455,9 +445,9 @@ void TMainForm::openHandedOver() {
       if (m_prefs.exists() && m_prefs.externalFile() == path) m_prefs.setExternalFile(QString());
     } catch (const TessaryError&) {
       // The key stays; the pickup will find it already opened below.
-      m_keyPickups.emplace_back(path, QDateTime::currentMSecsSinceEpoch());
+      m_handedOver.openedByKey(path);
     }
-    if (pickedFromKeyRecently(path)) continue;
+    if (m_handedOver.takeOpenedByKey(path)) continue;
     OpenDocument(path);
   }
 }
@@ -614,7 +604,7 @@ void TMainForm::Timer3Timer() {
   // Emptied first, so a name that fails to open is not tried again at every tick.
   m_prefs.setExternalFile(QString());
   // The same hand-over may still arrive through the socket: it is then not opened twice.
-  m_keyPickups.emplace_back(name, QDateTime::currentMSecsSinceEpoch());
+  m_handedOver.openedByKey(name);
   OpenDocument(name);
 }
 

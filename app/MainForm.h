@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/HandOverQueue.h"
 #include "documents/DocumentHost.h"
 #include "prefs/AppPaths.h"
 #include "prefs/Preferences.h"
@@ -121,7 +122,6 @@ class TMainForm : public QMainWindow, public DocumentHost {
   void documentOpened(const QString& path);
   void allDocumentsClosed();
   void openHandedOver();
-  bool pickedFromKeyRecently(const QString& path);
 
   AppPaths m_paths;
   Prompts& m_prompts;
@@ -143,9 +143,7 @@ class TMainForm : public QMainWindow, public DocumentHost {
   bool m_pickingUp = false;
   QString m_restartExecutable;
   QUndoGroup* m_undoGroup = nullptr;  // the documents' histories; the active one answers Undo and Redo
-  QStringList m_handedOver;           // waiting to be opened
-  // Names the key pickup opened lately: the same hand-over may also arrive through the socket.
-  std::vector<std::pair<QString, qint64>> m_keyPickups;
+  HandOverQueue m_handedOver;         // waiting to be opened
   bool m_handOver = true;
   bool m_destroying = false;
   QString m_openDialogName;
