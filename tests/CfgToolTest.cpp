@@ -8,7 +8,7 @@
 #include <QProcess>
 
 #include "profile/AtomicFile.h"
-#include "tests/TestSupport.h"
+#include "tests/CoreSupport.h"
 
 namespace {
 struct ToolRun {

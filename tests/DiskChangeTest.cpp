@@ -172,27 +172,6 @@ TEST_F(DiskChangeTest, AWriteBetweenTheQuestionAndTheReplaceIsCaughtAndAskedAbou
   EXPECT_TRUE(doc->isModified());
 }
 
-TEST(DiskChange, TheSaverReplacesOnlyWhatItWasToldIsThere) {
-  TempApp app;
-  const QString working = app.file(QStringLiteral("w.cfg"), "[A]\nk=2\n");
-  const QString target = app.file(QStringLiteral("t.cfg"), "[A]\nk=1\n");
-  const DiskStamp seen = DiskStamp::of(target);
-  writeBytes(target, "[A]\nk=1\nother=9\n");
-  EXPECT_THROW(DocumentSaver::save(working, target, QString(), seen), FileChangedError);
-  EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=1\nother=9\n"));
-  const DiskStamp written = DocumentSaver::save(working, target, QString(), DiskStamp::of(target));
-  EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=2\n"));
-  EXPECT_FALSE(written.contentDiffers(DiskStamp::of(target)));
-  EXPECT_FALSE(written.looksDifferent(DiskStamp::look(target)));
-  // The record's text form keeps all of it; anything malformed is no stamp.
-  const std::optional<DiskStamp> back = DiskStamp::fromText(written.toText());
-  ASSERT_TRUE(back.has_value());
-  EXPECT_FALSE(back->contentDiffers(written));
-  EXPECT_FALSE(back->looksDifferent(written));
-  EXPECT_FALSE(DiskStamp::fromText(QStringLiteral("12 34 notahash")).has_value());
-  EXPECT_FALSE(DiskStamp::fromText(DiskStamp::fromText(QStringLiteral("missing"))->toText())->exists);
-}
-
 TEST(DiskChange, ARecoveredDocumentAsksBeforeReplacingAFileWrittenSinceTheCrash) {
   MainWindowFixture fx;
   const QString source = fx.app.file(QStringLiteral("zone/arena.cfg"), kArena);

@@ -15,7 +15,6 @@
 #include <atomic>
 #include <thread>
 
-#include "app/HandOverQueue.h"
 #include "app/OneInstance.h"
 #include "prefs/Preferences.h"
 #include "profile/ProfileFile.h"
@@ -276,24 +275,4 @@ TEST(OneInstance, ADuplicateIsAnErrorAndALaterCopyThatStaysIsWarned) {
   QStringList got;
   first.setFileReceiver([&](const QString& p) { got.append(p); });
   EXPECT_EQ(got, (QStringList{QStringLiteral("/x/one.cfg"), QStringLiteral("/x/two\n.cfg")}));
-}
-
-TEST(HandOverQueue, AFileOpenedByTheKeyIsNotOpenedAgainBySocketWithinItsWindowOnly) {
-  qint64 now = 1000;
-  HandOverQueue queue([&] { return now; });
-  queue.openedByKey(QStringLiteral("/a.cfg"));
-  now += 29999;  // within 30 s
-  EXPECT_FALSE(queue.takeOpenedByKey(QStringLiteral("/b.cfg")));
-  EXPECT_TRUE(queue.takeOpenedByKey(QStringLiteral("/a.cfg")));   // the socket's copy of it: skipped
-  EXPECT_FALSE(queue.takeOpenedByKey(QStringLiteral("/a.cfg")));  // used up: a later hand-over opens it
-  // Past the window the record is gone: the same file handed over much later opens.
-  queue.openedByKey(QStringLiteral("/a.cfg"));
-  now += 30001;
-  EXPECT_FALSE(queue.takeOpenedByKey(QStringLiteral("/a.cfg")));
-  // Waiting files keep their order.
-  queue.append(QStringLiteral("/1.cfg"));
-  queue.append(QStringLiteral("/2.cfg"));
-  EXPECT_EQ(queue.takeFirst(), QStringLiteral("/1.cfg"));
-  EXPECT_EQ(queue.takeFirst(), QStringLiteral("/2.cfg"));
-  EXPECT_TRUE(queue.isEmpty());
 }

@@ -13,7 +13,7 @@
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 #include "profile/TextCodec.h"
-#include "tests/TestSupport.h"
+#include "tests/CoreSupport.h"
 
 namespace {
 // Runs attempt as an unprivileged user in a child process when this one is

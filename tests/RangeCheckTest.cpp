@@ -6,7 +6,7 @@
 #include "documents/RangeCheck.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
-#include "tests/TestSupport.h"
+#include "tests/CoreSupport.h"
 
 namespace {
 QString shippedRules() { return sourceDir() + QStringLiteral("/base/cfgcheck.cdu"); }

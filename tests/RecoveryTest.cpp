@@ -25,63 +25,16 @@
 #include "documents/ReportList.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
+#include "tests/RecoveryRecords.h"
 #include "tests/TestSupport.h"
 
 namespace {
 const QByteArray kArena = "[Warbird]\nBulletSpeed=2000\nGravity=1\n\n[Misc]\nTeamMaxSize=0\n";
 
-// A real process that the test can end with kill -9.
-struct Sleeper {
-  QProcess process;
-  Sleeper() {
-    process.start(QStringLiteral("sleep"), {QStringLiteral("300")});
-    process.waitForStarted(10000);
-  }
-  qint64 pid() const { return process.processId(); }
-  void kill9() {
-    ::kill(static_cast<pid_t>(pid()), SIGKILL);
-    process.waitForFinished(10000);
-  }
-  ~Sleeper() {
-    process.kill();
-    process.waitForFinished(5000);
-  }
-};
-
 QStringList recordsIn(const QString& folder) {
   return QDir(folder).entryList({QStringLiteral("*.recovery")}, QDir::Files);
 }
 }  // namespace
-
-TEST(Recovery, ARecordNamesItsOwnerAndOnlyAnEndedOwnersRecordIsOffered) {
-  TempApp app;
-  QDir().mkpath(app.paths().temp());
-  const QString working = app.file(QStringLiteral("base/temp/arena.cfg"), kArena);
-  Sleeper owner;
-  ASSERT_GT(owner.pid(), 0);
-  Recovery::setOwnerForTesting(owner.pid(), Recovery::startTimeOf(owner.pid()));
-  Recovery::write(working, QStringLiteral("/zone/arena.cfg"), QStringLiteral("arena.cfg"),
-                  QStringLiteral("Arena"));
-  Recovery::setOwnerForTesting(0, {});
-  // While its copy runs, the record is never touched.
-  EXPECT_TRUE(Recovery::orphans(app.paths().temp()).isEmpty());
-  owner.kill9();
-  const QList<Recovery::Record> found = Recovery::orphans(app.paths().temp());
-  ASSERT_EQ(found.size(), 1);
-  EXPECT_EQ(found[0].source, QStringLiteral("/zone/arena.cfg"));
-  EXPECT_EQ(found[0].caption, QStringLiteral("arena.cfg"));
-  EXPECT_EQ(found[0].workingCopy, working);
-  EXPECT_TRUE(found[0].time.isValid());
-  // A process id taken again by another process is not the owner: its start time differs.
-  Sleeper other;
-  Recovery::setOwnerForTesting(other.pid(), QStringLiteral("1"));
-  Recovery::write(working, QString(), QStringLiteral("arena.cfg"), QStringLiteral("Arena"));
-  Recovery::setOwnerForTesting(0, {});
-  EXPECT_EQ(Recovery::orphans(app.paths().temp()).size(), 1);
-  // No working copy, nothing to offer.
-  QFile::remove(working);
-  EXPECT_TRUE(Recovery::orphans(app.paths().temp()).isEmpty());
-}
 
 TEST(Recovery, TheNextStartOffersTheEditsRecoverOpensThemAndSaveWritesTheOriginal) {
   MainWindowFixture fx;
@@ -162,23 +115,6 @@ TEST(Recovery, DiscardRemovesTheRecordAndTheWorkingCopy) {
   EXPECT_TRUE(fx.form->documents().isEmpty());
 }
 
-namespace {
-// A record as a crashed copy (or someone crafting one) leaves it.
-void plantRecord(const QString& working, const QByteArray& caption, qint64 pid, const QByteArray& started,
-                 const QByteArray& source = {}) {
-  writeBytes(Recovery::recordPathFor(working), "[Recovery]\nSource=" + source + "\nCaption=" + caption +
-                                                   "\nType=Arena\nPid=" + QByteArray::number(pid) +
-                                                   "\nStarted=" + started + "\n");
-}
-
-qint64 endedPid() {
-  Sleeper gone;
-  const qint64 pid = gone.pid();
-  gone.kill9();
-  return pid;
-}
-}  // namespace
-
 TEST(Recovery, RecordsThatAreNotSafelyTheUsersOwnAreSkippedReportedAndNeverWritten) {
   MainWindowFixture fx;
   const QString temp = fx.app.paths().temp();
@@ -216,42 +152,6 @@ TEST(Recovery, RecordsThatAreNotSafelyTheUsersOwnAreSkippedReportedAndNeverWritt
   // Nothing was removed either: what is not ours is not touched.
   EXPECT_TRUE(QFileInfo(temp + QStringLiteral("/b.cfg")).isSymLink());
   EXPECT_EQ(readBytes(secret), QByteArray("root:secret\n"));
-}
-
-TEST(Recovery, AFolderThatIsNotPrivateOrALinkIsNotSearched) {
-  TempApp app;
-  const QString elsewhere = app.path(QStringLiteral("elsewhere"));
-  QDir().mkpath(elsewhere);
-  const qint64 dead = endedPid();
-  plantRecord(app.file(QStringLiteral("elsewhere/a.cfg"), kArena), "a.cfg", dead, "1");
-  QDir(app.paths().temp()).removeRecursively();
-  ASSERT_TRUE(QFile::link(elsewhere, app.paths().temp()));
-  const Recovery::Scan scan = Recovery::scan(app.paths().temp());
-  EXPECT_TRUE(scan.records.isEmpty());
-  ASSERT_EQ(scan.skipped.size(), 1);
-  EXPECT_TRUE(scan.skipped[0].contains(QStringLiteral("symbolic link")));
-  // The real folder, the user's own, is made private and searched.
-  EXPECT_EQ(Recovery::scan(elsewhere).records.size(), 1);
-  EXPECT_EQ(QFileInfo(elsewhere).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
-            QFileDevice::Permissions());
-}
-
-TEST(Recovery, TheOwnersStartTimeIsField22AndAMissingOneProvesNoOwner) {
-  // Field 22 read here independently: every field after the command name, counted from 3.
-  QFile stat(QStringLiteral("/proc/self/stat"));
-  ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
-  const QByteArray text = stat.readAll();
-  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).trimmed().split(' ');
-  ASSERT_GT(fields.size(), 19);
-  EXPECT_EQ(Recovery::startTimeOf(::getpid()), QString::fromLatin1(fields[22 - 3]));
-  EXPECT_NE(Recovery::startTimeOf(::getpid()), QString::fromLatin1(fields[21 - 3]));
-  EXPECT_TRUE(Recovery::isRunning(::getpid(), Recovery::startTimeOf(::getpid())));
-  // A record without a start time cannot prove that the live process with its number is its owner.
-  EXPECT_FALSE(Recovery::isRunning(::getpid(), QString()));
-  TempApp app;
-  QDir().mkpath(app.paths().temp());
-  plantRecord(app.file(QStringLiteral("base/temp/a.cfg"), kArena), "a.cfg", ::getpid(), "");
-  EXPECT_EQ(Recovery::scan(app.paths().temp()).records.size(), 1);
 }
 
 TEST(Recovery, SeveralRecordsComeAsOneListRecoverAllDiscardAllOrOneByOne) {

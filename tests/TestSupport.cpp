@@ -69,53 +69,6 @@ QStringList ScriptedPrompts::messages() const {
   return out;
 }
 
-QString sourceDir() { return QStringLiteral(TESSARY_SOURCE_DIR); }
-
-QByteArray readBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return f.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-}
-
-namespace {
-void copyTree(const QString& from, const QString& to) {
-  QDir().mkpath(to);
-  QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString src = it.next();
-    const QString dst = to + src.mid(from.size());
-    if (it.fileInfo().isDir())
-      QDir().mkpath(dst);
-    else
-      QFile::copy(src, dst);
-  }
-}
-}  // namespace
-
-TempApp::TempApp() : m_paths(m_dir.path()) {
-  copyTree(sourceDir() + QStringLiteral("/base"), m_dir.path() + QStringLiteral("/base"));
-  QDir().mkpath(m_paths.temp());
-  QDir().mkpath(m_paths.updates());
-  QDir().mkpath(m_paths.backups());
-  QDir().mkpath(path(QStringLiteral("xdg-config")));
-  qputenv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")).toLocal8Bit());
-  // The association goes to the data folder: never the developer's own.
-  QDir().mkpath(path(QStringLiteral("xdg-data")));
-  qputenv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")).toLocal8Bit());
-}
-
-QString TempApp::file(const QString& relative, const QByteArray& content) const {
-  const QString p = path(relative);
-  QDir().mkpath(QFileInfo(p).absolutePath());
-  writeBytes(p, content);
-  return p;
-}
-
 MainWindowFixture::MainWindowFixture(const QStringList& args, bool freshPreferences) {
   // A storage folder set, as after the first start: no start-up warning, no Options dialog.
   if (!freshPreferences) Preferences(app.paths()).setStorageFolder(app.path(QStringLiteral("storage")));

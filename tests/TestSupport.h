@@ -10,10 +10,7 @@
 
 #include "components/Prompts.h"
 #include "prefs/AppPaths.h"
-
-// Readable failure messages for QString and QByteArray values.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
+#include "tests/CoreSupport.h"
 
 class TMainForm;
 class TMDIChild;
@@ -50,25 +47,6 @@ class ScriptedPrompts : public Prompts {
   QStringList messages() const;  // texts of the message boxes shown
 };
 
-QString sourceDir();
-QByteArray readBytes(const QString& path);
-void writeBytes(const QString& path, const QByteArray& bytes);
-
-// A throw-away application folder with base/ laid out as the build lays it out,
-// and XDG folders of its own so no real preferences or history are touched.
-class TempApp {
- public:
-  TempApp();
-  QString path(const QString& relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
-  const AppPaths& paths() const { return m_paths; }
-  // Writes a file below the temporary folder and returns its full path.
-  QString file(const QString& relative, const QByteArray& content) const;
-
- private:
-  QTemporaryDir m_dir;
-  AppPaths m_paths;
-};
-
 // The main window on a temporary application folder, shown and active.
 struct MainWindowFixture {
   TempApp app;
@@ -80,31 +58,6 @@ struct MainWindowFixture {
   ReportList* shipList(TMDIChild* child, const QString& ship) const;
   // Gives the list the focus and selects a row, as a click would.
   void focusAndSelect(ReportList* list, int row) const;
-};
-
-// Sets (or, with nullopt, removes) an environment variable for as long as it
-// lives, and puts back what was there however the test ends, an ASSERT included.
-class EnvGuard {
- public:
-  EnvGuard(const char* name, const std::optional<QByteArray>& value) : m_name(name) {
-    m_had = qEnvironmentVariableIsSet(name);
-    m_old = qgetenv(name);
-    set(value);
-  }
-  ~EnvGuard() { set(m_had ? std::optional<QByteArray>(m_old) : std::nullopt); }
-  EnvGuard(const EnvGuard&) = delete;
-  EnvGuard& operator=(const EnvGuard&) = delete;
-  void set(const std::optional<QByteArray>& value) const {
-    if (value)
-      qputenv(m_name, *value);
-    else
-      qunsetenv(m_name);
-  }
-
- private:
-  const char* m_name;
-  bool m_had = false;
-  QByteArray m_old;
 };
 
 // The title-bar close box of a document window, clicked with the mouse.

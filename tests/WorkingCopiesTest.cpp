@@ -9,7 +9,7 @@
 #include "documents/WorkingCopies.h"
 #include "profile/AtomicFile.h"
 #include "profile/TessaryError.h"
-#include "tests/TestSupport.h"
+#include "tests/CoreSupport.h"
 
 namespace {
 class WorkingCopiesTest : public ::testing::Test {

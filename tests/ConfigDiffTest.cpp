@@ -1,0 +1,70 @@
+// The differences of two arenas: the engine's list and tessary-cfg diff.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "documents/ConfigDiff.h"
+#include "profile/ProfileFile.h"
+#include "tests/CoreSupport.h"
+
+namespace {
+const QByteArray kOurs =
+    "[Warbird]\nBulletSpeed=2000\nGravity=1\nOnlyOurs=5\n\n[Javelin]\nBulletSpeed=2100\n\n"
+    "[Misc]\nTeamMaxSize=0\n\n[Gone]\nX=1\n\n[EmptyHere]\n";
+const QByteArray kTheirs =
+    "[warbird]\nbulletspeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nNew=7\n\n"
+    "[Misc]\nTeamMaxSize=\n\n[Added]\nY=2\n";
+
+QStringList lines(const QByteArray& a, const QByteArray& b) {
+  QStringList out;
+  for (const ConfigDiff::Difference& d : ConfigDiff::compare(ProfileFile(a, ProfileFile::FromMemory{}),
+                                                             ProfileFile(b, ProfileFile::FromMemory{})))
+    out.append(QString::fromUtf8(ConfigDiff::line(d)));
+  return out;
+}
+
+struct ToolRun {
+  int code;
+  QByteArray out;
+  QByteArray err;
+};
+ToolRun diff(const QString& a, const QString& b) {
+  QProcess p;
+  p.start(QStringLiteral(TESSARY_CFG_TOOL), {QStringLiteral("diff"), a, b});
+  p.waitForFinished(30000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+          p.readAllStandardError()};
+}
+}  // namespace
+
+TEST(ConfigDiff, ChangedAddedAndRemovedKeysAndSectionsLetterCaseAside) {
+  EXPECT_EQ(lines(kOurs, kTheirs), (QStringList{
+                                       "Warbird - BulletSpeed: 2000 | 2400",
+                                       "Warbird - OnlyOurs: 5 | (missing)",
+                                       "Javelin - New: (missing) | 7",
+                                       "Misc - TeamMaxSize: 0 | ",
+                                       "Gone - X: 1 | (missing)",
+                                       "EmptyHere - [section]:  | (missing)",
+                                       "Added - Y: (missing) | 2",
+                                   }));
+  EXPECT_EQ(lines(kOurs, kOurs), QStringList());
+  // Only letter case and blanks differ: the same settings.
+  EXPECT_EQ(lines("[Misc]\nTeamMaxSize = 3\n", "[MISC]\nteammaxsize=3\n"), QStringList());
+}
+
+TEST(ConfigDiff, TheCommandPrintsTheDifferencesAndSaysByItsExitStatus) {
+  TempApp app;
+  const QString ours = app.file(QStringLiteral("ours.cfg"), kOurs);
+  const QString theirs = app.file(QStringLiteral("theirs.cfg"), kTheirs);
+  const ToolRun differ = diff(ours, theirs);
+  EXPECT_EQ(differ.code, 1);
+  EXPECT_EQ(differ.out.split('\n').size(), 8);  // seven lines and the end
+  EXPECT_TRUE(differ.out.startsWith("Warbird - BulletSpeed: 2000 | 2400\n")) << differ.out.toStdString();
+  const ToolRun same = diff(ours, app.file(QStringLiteral("copy.cfg"), kOurs));
+  EXPECT_EQ(same.code, 0);
+  EXPECT_EQ(same.out, QByteArray());
+  const ToolRun missing = diff(ours, app.path(QStringLiteral("nowhere.cfg")));
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_TRUE(missing.err.contains("nowhere.cfg")) << missing.err.toStdString();
+  EXPECT_EQ(diff(app.path(QString()), ours).code, 2);  // a folder cannot be read as a file
+}

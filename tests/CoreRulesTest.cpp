@@ -1,0 +1,199 @@
+// The rules that need no window, in the test program that links only the core:
+// update items, the saver's last look, the hand-over queue, recovery records.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "app/HandOverQueue.h"
+#include "documents/DocumentSaver.h"
+#include "documents/Recovery.h"
+#include "profile/DiskStamp.h"
+#include "profile/TessaryError.h"
+#include "tests/CoreSupport.h"
+#include "tests/RecoveryRecords.h"
+#include "update/UpdateItems.h"
+
+using UpdateItems::Kind;
+
+namespace {
+const QByteArray kArena = "[Warbird]\nBulletSpeed=2000\nGravity=1\n\n[Misc]\nTeamMaxSize=0\n";
+}  // namespace
+
+TEST(Recovery, ARecordNamesItsOwnerAndOnlyAnEndedOwnersRecordIsOffered) {
+  TempApp app;
+  QDir().mkpath(app.paths().temp());
+  const QString working = app.file(QStringLiteral("base/temp/arena.cfg"), kArena);
+  Sleeper owner;
+  ASSERT_GT(owner.pid(), 0);
+  Recovery::setOwnerForTesting(owner.pid(), Recovery::startTimeOf(owner.pid()));
+  Recovery::write(working, QStringLiteral("/zone/arena.cfg"), QStringLiteral("arena.cfg"),
+                  QStringLiteral("Arena"));
+  Recovery::setOwnerForTesting(0, {});
+  // While its copy runs, the record is never touched.
+  EXPECT_TRUE(Recovery::orphans(app.paths().temp()).isEmpty());
+  owner.kill9();
+  const QList<Recovery::Record> found = Recovery::orphans(app.paths().temp());
+  ASSERT_EQ(found.size(), 1);
+  EXPECT_EQ(found[0].source, QStringLiteral("/zone/arena.cfg"));
+  EXPECT_EQ(found[0].caption, QStringLiteral("arena.cfg"));
+  EXPECT_EQ(found[0].workingCopy, working);
+  EXPECT_TRUE(found[0].time.isValid());
+  // A process id taken again by another process is not the owner: its start time differs.
+  Sleeper other;
+  Recovery::setOwnerForTesting(other.pid(), QStringLiteral("1"));
+  Recovery::write(working, QString(), QStringLiteral("arena.cfg"), QStringLiteral("Arena"));
+  Recovery::setOwnerForTesting(0, {});
+  EXPECT_EQ(Recovery::orphans(app.paths().temp()).size(), 1);
+  // No working copy, nothing to offer.
+  QFile::remove(working);
+  EXPECT_TRUE(Recovery::orphans(app.paths().temp()).isEmpty());
+}
+
+TEST(Recovery, AFolderThatIsNotPrivateOrALinkIsNotSearched) {
+  TempApp app;
+  const QString elsewhere = app.path(QStringLiteral("elsewhere"));
+  QDir().mkpath(elsewhere);
+  const qint64 dead = endedPid();
+  plantRecord(app.file(QStringLiteral("elsewhere/a.cfg"), kArena), "a.cfg", dead, "1");
+  QDir(app.paths().temp()).removeRecursively();
+  ASSERT_TRUE(QFile::link(elsewhere, app.paths().temp()));
+  const Recovery::Scan scan = Recovery::scan(app.paths().temp());
+  EXPECT_TRUE(scan.records.isEmpty());
+  ASSERT_EQ(scan.skipped.size(), 1);
+  EXPECT_TRUE(scan.skipped[0].contains(QStringLiteral("symbolic link")));
+  // The real folder, the user's own, is made private and searched.
+  EXPECT_EQ(Recovery::scan(elsewhere).records.size(), 1);
+  EXPECT_EQ(QFileInfo(elsewhere).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
+            QFileDevice::Permissions());
+}
+
+TEST(Recovery, TheOwnersStartTimeIsField22AndAMissingOneProvesNoOwner) {
+  // Field 22 read here independently: every field after the command name, counted from 3.
+  QFile stat(QStringLiteral("/proc/self/stat"));
+  ASSERT_TRUE(stat.open(QIODevice::ReadOnly));
+  const QByteArray text = stat.readAll();
+  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).trimmed().split(' ');
+  ASSERT_GT(fields.size(), 19);
+  EXPECT_EQ(Recovery::startTimeOf(::getpid()), QString::fromLatin1(fields[22 - 3]));
+  EXPECT_NE(Recovery::startTimeOf(::getpid()), QString::fromLatin1(fields[21 - 3]));
+  EXPECT_TRUE(Recovery::isRunning(::getpid(), Recovery::startTimeOf(::getpid())));
+  // A record without a start time cannot prove that the live process with its number is its owner.
+  EXPECT_FALSE(Recovery::isRunning(::getpid(), QString()));
+  TempApp app;
+  QDir().mkpath(app.paths().temp());
+  plantRecord(app.file(QStringLiteral("base/temp/a.cfg"), kArena), "a.cfg", ::getpid(), "");
+  EXPECT_EQ(Recovery::scan(app.paths().temp()).records.size(), 1);
+}
+
+TEST(UpdateItems, TheListSplitsAsTheManifestWritesIt) {
+  const QChar comma(QLatin1Char(','));
+  struct Case {
+    const char* text;
+    QStringList items;
+  };
+  for (const Case& c : {
+           Case{R"(mkdir:base\images\new,Tessary.exe,help.hlp)",
+                {R"(mkdir:base\images\new)", "Tessary.exe", "help.hlp"}},
+           Case{"a.txt, b.txt", {"a.txt", "b.txt"}},
+           Case{"a b", {"a", "b"}},  // a blank inside ends the item
+           Case{"a,,b", {"a", "", "b"}},
+           Case{"a,", {"a", ""}},  // a comma at the very end
+           Case{",a", {"", "a"}},
+           Case{"  \t a \r\n, b  ", {"a", "b"}},
+           Case{R"("a b.txt",c)", {"a b.txt", "c"}},
+           Case{R"("say ""hi""",x)", {R"(say "hi")", "x"}},
+           Case{"", {}},
+       })
+    EXPECT_EQ(UpdateItems::split(QString::fromUtf8(c.text), comma), c.items) << c.text;
+  EXPECT_EQ(UpdateItems::parts(QStringLiteral(R"(mkdir:base\a:rmdir:base\b)")),
+            (QStringList{"mkdir", R"(base\a)", "rmdir", R"(base\b)"}));
+  EXPECT_TRUE(UpdateItems::isFileItem(QStringLiteral("help.hlp")));
+  EXPECT_FALSE(UpdateItems::isFileItem(QStringLiteral("rndir:x")));
+  // Known files, letter case aside; the running executable's own name counts as "Tessary.exe".
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("TESSARY.EXE"), QStringLiteral("tessary")), Kind::Executable);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("Tessary"), QStringLiteral("tessary")), Kind::Executable);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("Config.INI"), QStringLiteral("tessary")), Kind::Preferences);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("Help.hlp"), QStringLiteral("tessary")), Kind::Help);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("cfgcheck.cdu"), QStringLiteral("tessary")), Kind::Rules);
+  EXPECT_EQ(UpdateItems::kindOf(QStringLiteral("tessary.bak"), QStringLiteral("tessary")), Kind::Other);
+  // The kept executable: its extension replaced, or one given.
+  EXPECT_EQ(UpdateItems::backupNameOf(QStringLiteral("/opt/t/Tessary.exe")),
+            QStringLiteral("/opt/t/Tessary.BAK"));
+  EXPECT_EQ(UpdateItems::backupNameOf(QStringLiteral("/opt/t.d/tessary")),
+            QStringLiteral("/opt/t.d/tessary.BAK"));
+}
+
+TEST(UpdateItems, ThePercentageRoundsHalvesToEvenAndStopsAtAHundred) {
+  EXPECT_EQ(UpdateItems::percentText(300, 3), QStringLiteral("100%"));
+  EXPECT_EQ(UpdateItems::percentText(1, 2), QStringLiteral("0%"));  // 0.5
+  EXPECT_EQ(UpdateItems::percentText(3, 2), QStringLiteral("2%"));  // 1.5
+  EXPECT_EQ(UpdateItems::percentText(5, 2), QStringLiteral("2%"));  // 2.5
+  EXPECT_EQ(UpdateItems::percentText(7, 2), QStringLiteral("4%"));  // 3.5
+  EXPECT_EQ(UpdateItems::percentText(101, 3), QStringLiteral("34%"));
+  EXPECT_EQ(UpdateItems::percentText(300, 2), QStringLiteral("100%"));  // two steps of one item
+}
+
+TEST(UpdateItems, FoldersStayInsideTheProgramsFolder) {
+  EXPECT_EQ(UpdateItems::relativeFolder(QStringLiteral(R"(base\images\new)")),
+            QStringLiteral("base/images/new"));
+  EXPECT_EQ(UpdateItems::relativeFolder(QStringLiteral("base/./a/")), QStringLiteral("base/a"));
+  for (const char* bad :
+       {"", ".", R"(..\outside)", "base/../../x", R"(base\..\..)", "/etc", R"(\etc)", "//x", "base/a\x01"})
+    EXPECT_FALSE(UpdateItems::relativeFolder(QString::fromUtf8(bad))) << bad;
+
+  TempApp app;
+  QTemporaryDir outside;
+  QDir().mkpath(app.path(QStringLiteral("base")));
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.path()).constData(),
+                      QFile::encodeName(app.path(QStringLiteral("base/link"))).constData()),
+            0);
+  EXPECT_EQ(UpdateItems::outsideProblem(app.path(QString()), QStringLiteral("base/new")), QString());
+  EXPECT_NE(UpdateItems::outsideProblem(app.path(QString()), QStringLiteral("base/link/x")), QString());
+  EXPECT_NE(UpdateItems::outsideProblem(app.path(QString()), QStringLiteral("base/link")), QString());
+}
+
+TEST(DiskChange, TheSaverReplacesOnlyWhatItWasToldIsThere) {
+  TempApp app;
+  const QString working = app.file(QStringLiteral("w.cfg"), "[A]\nk=2\n");
+  const QString target = app.file(QStringLiteral("t.cfg"), "[A]\nk=1\n");
+  const DiskStamp seen = DiskStamp::of(target);
+  writeBytes(target, "[A]\nk=1\nother=9\n");
+  EXPECT_THROW(DocumentSaver::save(working, target, QString(), seen), FileChangedError);
+  EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=1\nother=9\n"));
+  const DiskStamp written = DocumentSaver::save(working, target, QString(), DiskStamp::of(target));
+  EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=2\n"));
+  EXPECT_FALSE(written.contentDiffers(DiskStamp::of(target)));
+  EXPECT_FALSE(written.looksDifferent(DiskStamp::look(target)));
+  // The record's text form keeps all of it; anything malformed is no stamp.
+  const std::optional<DiskStamp> back = DiskStamp::fromText(written.toText());
+  ASSERT_TRUE(back.has_value());
+  EXPECT_FALSE(back->contentDiffers(written));
+  EXPECT_FALSE(back->looksDifferent(written));
+  EXPECT_FALSE(DiskStamp::fromText(QStringLiteral("12 34 notahash")).has_value());
+  EXPECT_FALSE(DiskStamp::fromText(DiskStamp::fromText(QStringLiteral("missing"))->toText())->exists);
+}
+
+TEST(HandOverQueue, AFileOpenedByTheKeyIsNotOpenedAgainBySocketWithinItsWindowOnly) {
+  qint64 now = 1000;
+  HandOverQueue queue([&] { return now; });
+  queue.openedByKey(QStringLiteral("/a.cfg"));
+  now += 29999;  // within 30 s
+  EXPECT_FALSE(queue.takeOpenedByKey(QStringLiteral("/b.cfg")));
+  EXPECT_TRUE(queue.takeOpenedByKey(QStringLiteral("/a.cfg")));   // the socket's copy of it: skipped
+  EXPECT_FALSE(queue.takeOpenedByKey(QStringLiteral("/a.cfg")));  // used up: a later hand-over opens it
+  // Past the window the record is gone: the same file handed over much later opens.
+  queue.openedByKey(QStringLiteral("/a.cfg"));
+  now += 30001;
+  EXPECT_FALSE(queue.takeOpenedByKey(QStringLiteral("/a.cfg")));
+  // Waiting files keep their order.
+  queue.append(QStringLiteral("/1.cfg"));
+  queue.append(QStringLiteral("/2.cfg"));
+  EXPECT_EQ(queue.takeFirst(), QStringLiteral("/1.cfg"));
+  EXPECT_EQ(queue.takeFirst(), QStringLiteral("/2.cfg"));
+  EXPECT_TRUE(queue.isEmpty());
+}
