@@ -19,18 +19,9 @@
 #include "documents/PageSet.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
+#include "tests/CompareArenas.h"
 #include "tests/TestSupport.h"
 #include "tools/CompareWindow.h"
-
-namespace {
-const QByteArray kOurs =
-    "[Warbird]\nBulletSpeed=2000\nGravity=1\nOnlyOurs=5\n\n[Javelin]\nBulletSpeed=2100\n\n"
-    "[Misc]\nTeamMaxSize=0\n\n[Gone]\nX=1\n\n[EmptyHere]\n";
-const QByteArray kTheirs =
-    "[warbird]\nbulletspeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nNew=7\n\n"
-    "[Misc]\nTeamMaxSize=\n\n[Added]\nY=2\n";
-
-}  // namespace
 
 TEST(FindSetting, TheFilterBoxHidesOtherNamesAndEditsStillWork) {
   MainWindowFixture fx;

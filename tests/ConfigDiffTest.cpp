@@ -5,15 +5,10 @@
 
 #include "documents/ConfigDiff.h"
 #include "profile/ProfileFile.h"
+#include "tests/CompareArenas.h"
 #include "tests/CoreSupport.h"
 
 namespace {
-const QByteArray kOurs =
-    "[Warbird]\nBulletSpeed=2000\nGravity=1\nOnlyOurs=5\n\n[Javelin]\nBulletSpeed=2100\n\n"
-    "[Misc]\nTeamMaxSize=0\n\n[Gone]\nX=1\n\n[EmptyHere]\n";
-const QByteArray kTheirs =
-    "[warbird]\nbulletspeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nNew=7\n\n"
-    "[Misc]\nTeamMaxSize=\n\n[Added]\nY=2\n";
 
 QStringList lines(const QByteArray& a, const QByteArray& b) {
   QStringList out;
