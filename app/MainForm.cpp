@@ -33,6 +33,7 @@
 #include "documents/DocumentWindows.h"
 #include "documents/MDIChild.h"
 #include "documents/Recovery.h"
+#include "documents/RecoveryQuestions.h"
 #include "documents/ReportList.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
@@ -452,15 +453,6 @@ void TMainForm::openHandedOver() {
   }
 }
 
-namespace {
-// Where Save will write a recovered document, for the question.
-QString recoveredTarget(const Recovery::Record& record) {
-  return record.source.isEmpty()
-             ? QStringLiteral("%1 was never saved: Save will ask where to write it.").arg(record.caption)
-             : QStringLiteral("Save will write it to %1.").arg(record.source);
-}
-}  // namespace
-
 void TMainForm::offerRecovery() {
   // A window of the program's own that holds the main window's input (the Options
   // dialog of a first start) owns the questions and has the input again after them.
@@ -479,59 +471,24 @@ void TMainForm::offerRecovery() {
     m_statusPanel->setToolTip(text + QLatin1Char('\n') + found.skipped.join(QLatin1Char('\n')));
     for (const QString& line : found.skipped) std::fprintf(stderr, "skipped: %s\n", qPrintable(line));
   }
-  auto act = [this](const Recovery::Record& record, bool recover) {
-    try {
-      if (recover) {
-        m_documents->recover(record);
-        setDocumentCommandsEnabled(true);
-      } else {
-        m_documents->discard(record);
-      }
-    } catch (...) {
-      ApplicationEvents1Exception();
-    }
-  };
-  const QList<Recovery::Record>& records = found.records;
-  if (records.isEmpty()) return;
+  if (found.records.isEmpty()) return;
   const auto giveBack = qScopeGuard([owner] {
     owner->raise();
     owner->activateWindow();
   });
-  bool oneByOne = records.size() == 1;
-  if (records.size() > 1) {
-    QStringList lines;
-    constexpr qsizetype kShown = 12;
-    for (qsizetype i = 0; i < records.size() && i < kShown; ++i)
-      lines.append(QStringLiteral("  %1  (%2)")
-                       .arg(records[i].caption,
-                            records[i].source.isEmpty() ? QStringLiteral("never saved") : records[i].source));
-    if (records.size() > kShown)
-      lines.append(QStringLiteral("  ... and %1 more").arg(records.size() - kShown));
-    const QMessageBox::StandardButton answer =
-        m_prompts.choose(owner, QMessageBox::Question, applicationTitle(),
-                         QStringLiteral("Recover unsaved changes to %1 documents?\n\n%2")
-                             .arg(records.size())
-                             .arg(lines.join(QLatin1Char('\n'))),
-                         {{QMessageBox::YesToAll, QStringLiteral("Recover &All")},
-                          {QMessageBox::NoToAll, QStringLiteral("&Discard All")},
-                          {QMessageBox::Open, QStringLiteral("&Choose...")},
-                          {QMessageBox::Ignore, QStringLiteral("&Later")}});
-    if (answer == QMessageBox::YesToAll || answer == QMessageBox::NoToAll) {
-      for (const Recovery::Record& record : records) act(record, answer == QMessageBox::YesToAll);
-      return;
-    }
-    oneByOne = answer == QMessageBox::Open;
-  }
-  if (!oneByOne) return;
-  for (const Recovery::Record& record : records) {
-    const QMessageBox::StandardButton answer = m_prompts.choose(
-        owner, QMessageBox::Question, applicationTitle(),
-        QStringLiteral("Recover unsaved changes to %1?\n\n%2").arg(record.caption, recoveredTarget(record)),
-        {{QMessageBox::Yes, QStringLiteral("&Recover")},
-         {QMessageBox::Discard, QStringLiteral("&Discard")},
-         {QMessageBox::Ignore, QStringLiteral("&Later")}});
-    if (answer == QMessageBox::Yes || answer == QMessageBox::Discard) act(record, answer == QMessageBox::Yes);
-  }
+  RecoveryQuestions::ask(m_prompts, owner, found.records,
+                         [this](const Recovery::Record& record, bool recover) {
+                           try {
+                             if (recover) {
+                               m_documents->recover(record);
+                               setDocumentCommandsEnabled(true);
+                             } else {
+                               m_documents->discard(record);
+                             }
+                           } catch (...) {
+                             ApplicationEvents1Exception();
+                           }
+                         });
 }
 
 void TMainForm::endWithoutQuestions() {
