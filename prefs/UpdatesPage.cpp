@@ -28,6 +28,7 @@
 #include "update/UpdateCheck.h"
 #include "update/UpdateInstall.h"
 #include "update/UpdateItems.h"
+#include "update/UpdateRun.h"
 #include "update/VersionInfo.h"
 
 namespace {
@@ -341,41 +342,6 @@ void UpdatesPage::progressStep(qint64 n) {
   }
 }
 
-void UpdatesPage::failInstall(const QString& item, const QString& why) {
-  setStatusColour(Qt::red);
-  setStatus(QStringLiteral("Status: Update Failed: %1 %2...").arg(item, why));
-}
-
-QString UpdatesPage::refusal(const QStringList& items, const ProfileFile& manifest, QString* item) const {
-  const QString exeName = QFileInfo(m_paths.executable()).fileName();
-  QString earlier;
-  if (const QString repeated = UpdateItems::repeatedTarget(items, exeName, &earlier); !repeated.isEmpty()) {
-    *item = repeated;
-    return QStringLiteral("installs the same file as %1 (letter case aside), so the update is refused")
-        .arg(earlier);
-  }
-  for (const QString& candidate : items) {
-    *item = candidate;
-    const QStringList parts = UpdateItems::parts(candidate);
-    if (parts.size() >= 2) {
-      // Folder operations: sub-folders of the program's folder only.
-      for (qsizetype k = 0; k + 1 < parts.size(); k += 2)
-        if (!UpdateItems::relativeFolder(parts[k + 1]))
-          return QStringLiteral("names a folder outside the program's folder");
-      continue;
-    }
-    if (candidate.isEmpty()) continue;  // an empty item (",,"): nothing to fetch
-    if (!HttpDownloader::isPlainFileName(candidate))
-      return QStringLiteral("is not a plain file name: it would be written outside base/updates/");
-    // What the run installs must be exactly what the operator published.
-    if (UpdateItems::kindOf(candidate, exeName) != UpdateItems::Kind::Other &&
-        manifest.text(QStringLiteral("SHA256"), candidate).trimmed().isEmpty())
-      return QStringLiteral("has no SHA-256 digest in the manifest, so it cannot be installed safely");
-  }
-  item->clear();
-  return {};
-}
-
 void UpdatesPage::BitBtn6Click() {
   if (m_checking || m_installing || updatedByPackageManager()) return;
   m_installing = true;
@@ -387,143 +353,33 @@ void UpdatesPage::BitBtn6Click() {
     BitBtn6->setEnabled(true);
   });
   setStatusColour(Qt::blue);
-
-  std::optional<ProfileFile> manifest;
-  try {
-    manifest.emplace(updatesFile(QStringLiteral("update.cdu")));
-  } catch (const TessaryError& e) {
-    failInstall(QStringLiteral("update.cdu"), e.message());
-    return;
-  }
-  const QString exeName = QFileInfo(m_paths.executable()).fileName();
-  QStringList items;
-  qint64 n = 0;
-  if (UpdateCheck::isNewer(manifest->text(QStringLiteral("Info"), QStringLiteral("FullUpdateVersion")),
-                           currentBuild())) {
-    items = UpdateItems::split(manifest->text(QStringLiteral("Operations"), QStringLiteral("FullUpdate")),
-                               QLatin1Char(','));
-    n = items.size();
-    QProgressBar2->setMaximum(static_cast<int>(std::min<qint64>(n * 100, INT_MAX)));
-    // Each run counts from nothing: a run after a stopped one must not pass 100%.
+  UpdateRun::Reporter report;
+  report.status = [this](const QString& text) { setStatus(text); };
+  report.failed = [this](const QString& text) {
+    setStatusColour(Qt::red);
+    setStatus(text);
+  };
+  report.startProgress = [this](int maximum) {
+    QProgressBar2->setMaximum(maximum);
     QProgressBar2->setPosition(0);
-  }
-  // Nothing is done when any item may not be: a hostile manifest gets no foothold.
-  QString refused;
-  QString why;
-  try {
-    why = refusal(items, *manifest, &refused);
-  } catch (const TessaryError&) {  // a name the manifest's layout cannot hold as a key
-    why = QStringLiteral("cannot have a SHA-256 digest in the manifest");
-  }
-  if (!why.isEmpty()) {
-    failInstall(refused, why);
-    return;
-  }
-
-  // Pass one: folder operations and downloads.
-  const QString base = UpdateCheck::baseUrl();
-  QDir().mkpath(m_paths.updates());
-  bool downloadFailed = false;
-  std::vector<bool> isDone(static_cast<std::size_t>(items.size()), false);
-  for (qsizetype i = 0; i < items.size(); ++i) {
-    if (downloadFailed) return;  // nothing is installed; the failure text stays
-    const QString& item = items[i];
-    const QStringList parts = UpdateItems::parts(item);
-    if (parts.size() < 2) {
-      if (item.isEmpty()) continue;
-      setStatus(QStringLiteral("Status: Downloading ") + item + QStringLiteral("..."));
-      downloadFailed = !m_http->DownloadUpdateFile(base, item, m_paths.updates());
-      if (!pause(800)) return;  // the program is ending: install nothing
-      continue;
-    }
-    for (qsizetype k = 0; k + 1 < parts.size(); k += 2) {
-      const QString operation = parts[k].toLower();
-      if (operation != QLatin1String("mkdir") && operation != QLatin1String("rmdir")) continue;
-      const QString tag = QStringLiteral("[") + operation + QStringLiteral("]");
-      setStatus(QStringLiteral("Status: Updating %1 Directory Structure...").arg(tag));
-      const std::optional<QString> relative = UpdateItems::relativeFolder(parts[k + 1]);
-      // Links are checked now, not before the run: an earlier operation may have made the way there.
-      const QString why = relative ? UpdateItems::outsideProblem(m_paths.appFolder(), *relative)
-                                   : QStringLiteral("it is outside the program's folder");
-      if (!why.isEmpty()) {
-        failInstall(item, QStringLiteral("names the folder %1, but %2").arg(parts[k + 1], why));
-        return;
-      }
-      const QString folder = m_paths.appFolder() + QLatin1Char('/') + *relative;
-      const bool ok = operation == QLatin1String("mkdir") ? QDir().mkdir(folder) : QDir().rmdir(folder);
-      setStatus(QStringLiteral("Status: %1 Updating %2 Directory Structure...")
-                    .arg(ok ? QStringLiteral("Completed") : QStringLiteral("Failed"), tag));
-      progressStep(n);
-      isDone[static_cast<std::size_t>(i)] = true;
-    }
-    if (m_ending) return;
-  }
-  if (downloadFailed) return;
-
-  // Every download must be the file the operator published.
-  for (const QString& item : items) {
-    if (item.isEmpty() || !UpdateItems::isFileItem(item)) continue;
-    const QByteArray expected = manifest->text(QStringLiteral("SHA256"), item).toUtf8();
-    if (expected.trimmed().isEmpty()) continue;  // not installed (checked above): kept as fetched
-    const std::optional<QByteArray> actual = UpdateItems::sha256Of(updatesFile(item));
-    if (!actual || !UpdateItems::digestMatches(expected, *actual)) {
-      failInstall(item, QStringLiteral("does not match its SHA-256 digest in the manifest"));
+  };
+  report.step = [this](qint64 n) { progressStep(n); };
+  report.pause = [this](int ms) { return pause(ms); };
+  report.ending = [this] { return m_ending; };
+  UpdateRun run({m_paths.appFolder(), m_paths.updates(), m_paths.executable()}, *m_http, currentBuild(),
+                UpdateCheck::baseUrl(), std::move(report));
+  switch (run.run()) {
+    case UpdateRun::Outcome::NotNewer:
+      setStatus(QStringLiteral("Status: Updates Failed Server Version Incorrect..."));
+      BitBtn5->show();
+      BitBtn6->hide();
       return;
-    }
-    // A new program must be the build the manifest announces, or it would be offered again forever.
-    if (UpdateItems::kindOf(item, exeName) == UpdateItems::Kind::Executable) {
-      TVersionInfo built;
-      built.setFileName(updatesFile(item));
-      const QString announced =
-          manifest->text(QStringLiteral("Info"), QStringLiteral("FullUpdateVersion")).trimmed();
-      if (!UpdateCheck::sameVersion(built.fileVersion(), announced)) {
-        failInstall(item,
-                    QStringLiteral("is build %1, not %2 as the manifest announces")
-                        .arg(built.fileVersion().isEmpty() ? QStringLiteral("(none)") : built.fileVersion(),
-                             announced));
-        return;
-      }
-    }
-  }
-
-  QStringList remaining;
-  for (qsizetype i = 0; i < items.size(); ++i)
-    if (!isDone[static_cast<std::size_t>(i)]) remaining.append(items[i]);
-  if (n < 1) {
-    setStatus(QStringLiteral("Status: Updates Failed Server Version Incorrect..."));
-    BitBtn5->show();
-    BitBtn6->hide();
-    return;
-  }
-
-  // Pass two: the files the installer knows go in place, all or none. Once it
-  // has begun it is finished, even when the program is ending meanwhile.
-  UpdateInstall install({m_paths.appFolder(), m_paths.executable()});
-  for (const QString& item : remaining) {
-    setStatus(QStringLiteral("Status: Updating ") + item + QStringLiteral("..."));
-    const UpdateItems::Kind kind =
-        UpdateItems::isFileItem(item) ? UpdateItems::kindOf(item, exeName) : UpdateItems::Kind::Other;
-    QString why;
-    const UpdateInstall::Result result = install.install(item, kind, &why);
-    if (result == UpdateInstall::Result::Failed) {
-      install.rollback();
-      failInstall(item, why);
+    case UpdateRun::Outcome::Installed:
+      break;
+    case UpdateRun::Outcome::Failed:
+    case UpdateRun::Outcome::Ending:  // the new build, if any, is in place for the next start
       return;
-    }
-    if (result == UpdateInstall::Result::Skipped) continue;
-    const QString updated = QStringLiteral("Status: Updated ") + item + QStringLiteral("...");
-    if (kind == UpdateItems::Kind::Executable) {
-      setStatus(updated);
-      progressStep(n);
-    } else {
-      progressStep(n);
-      setStatus(updated);
-      if (kind != UpdateItems::Kind::Preferences) pause(800);
-    }
   }
-  install.commit();
-  if (m_ending) return;  // the new build is in place for the next start
-
   const QMessageBox::StandardButton answer =
       m_prompts.message(this, QMessageBox::Information, applicationTitle(),
                         QStringLiteral("Update Completed, Tessarine will now restart...\r"), QMessageBox::Ok);

@@ -48,14 +48,12 @@ class UpdatesPage : public QWidget {
   void offerIfNewer(const QString& latest);
   void setStatus(const QString& text);
   void setStatusColour(const QColor& colour);
-  void failInstall(const QString& item, const QString& why);
   // Waits without freezing the windows. False when the program is ending (the
   // wait was cut short); every later pause then returns at once.
   bool pause(int ms);
   // The overall bar advances by 100 in 101 settings, with the percentage of n.
   void progressStep(qint64 n);
   // Refuses what the run may not do, before anything is done; empty when all is well.
-  QString refusal(const QStringList& items, const ProfileFile& manifest, QString* item) const;
   QString updatesFile(const QString& name) const { return m_paths.updates() + QLatin1Char('/') + name; }
 
   AppPaths m_paths;

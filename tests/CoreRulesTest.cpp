@@ -16,7 +16,9 @@
 #include "profile/TessaryError.h"
 #include "tests/CoreSupport.h"
 #include "tests/RecoveryRecords.h"
+#include "update/HttpDownload.h"
 #include "update/UpdateItems.h"
+#include "update/UpdateRun.h"
 
 using UpdateItems::Kind;
 
@@ -196,4 +198,66 @@ TEST(HandOverQueue, AFileOpenedByTheKeyIsNotOpenedAgainBySocketWithinItsWindowOn
   EXPECT_EQ(queue.takeFirst(), QStringLiteral("/1.cfg"));
   EXPECT_EQ(queue.takeFirst(), QStringLiteral("/2.cfg"));
   EXPECT_TRUE(queue.isEmpty());
+}
+
+namespace {
+// What a run tells its page, as the page would show it.
+struct Told {
+  QStringList statuses;
+  QString failure;
+  int maximum = -1;
+  int steps = 0;
+  UpdateRun::Reporter reporter() {
+    UpdateRun::Reporter r;
+    r.status = [this](const QString& t) { statuses.append(t); };
+    r.failed = [this](const QString& t) { failure = t; };
+    r.startProgress = [this](int m) { maximum = m; };
+    r.step = [this](qint64) { ++steps; };
+    r.pause = [](int) { return true; };
+    r.ending = [] { return false; };
+    return r;
+  }
+};
+}  // namespace
+
+TEST(UpdateRun, ARunWithoutAPageSaysWhatItDoesAndRefusesBeforeDoingAnything) {
+  TempApp app;
+  HttpDownloader http;
+  const UpdateRun::Places places{app.path(QString()), app.paths().updates(),
+                                 app.path(QStringLiteral("tessary"))};
+  auto manifest = [&](const QByteArray& version, const QByteArray& list) {
+    writeBytes(app.paths().updates() + QStringLiteral("/update.cdu"),
+               "[Info]\r\nFullUpdateVersion=" + version + "\r\n[Operations]\r\nFullUpdate=" + list + "\r\n");
+  };
+  // Not newer than the running build: nothing happens.
+  manifest("2.2.0.2", "mkdir:base\\new");
+  Told same;
+  EXPECT_EQ(UpdateRun(places, http, QStringLiteral("2.2.0.2"), QStringLiteral("http://127.0.0.1:9/"),
+                      same.reporter())
+                .run(),
+            UpdateRun::Outcome::NotNewer);
+  EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("base/new"))));
+  // A folder outside the program's folder among good items: refused before the first is made.
+  manifest("2.2.0.3", "mkdir:base\\new,mkdir:..\\outside");
+  Told hostile;
+  EXPECT_EQ(UpdateRun(places, http, QStringLiteral("2.2.0.2"), QStringLiteral("http://127.0.0.1:9/"),
+                      hostile.reporter())
+                .run(),
+            UpdateRun::Outcome::Failed);
+  EXPECT_EQ(hostile.failure,
+            QStringLiteral(
+                "Status: Update Failed: mkdir:..\\outside names a folder outside the program's folder..."));
+  EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("base/new"))));
+  // Folder operations alone: made, one step each, in place.
+  manifest("2.2.0.3", "mkdir:base\\new:mkdir:base\\new\\deeper");
+  Told ok;
+  EXPECT_EQ(
+      UpdateRun(places, http, QStringLiteral("2.2.0.2"), QStringLiteral("http://127.0.0.1:9/"), ok.reporter())
+          .run(),
+      UpdateRun::Outcome::Installed);
+  EXPECT_TRUE(QFileInfo(app.path(QStringLiteral("base/new/deeper"))).isDir());
+  EXPECT_EQ(ok.maximum, 100);
+  EXPECT_EQ(ok.steps, 2);
+  EXPECT_EQ(ok.statuses.last(), QStringLiteral("Status: Completed Updating [mkdir] Directory Structure..."));
+  EXPECT_TRUE(ok.failure.isEmpty());
 }
