@@ -378,7 +378,9 @@ TEST(ShipEdits, AnEmptySourceValueArrivesAsAKeyWithNothingAndAOneSidedSwapKnowsW
       EXPECT_FALSE(c.existed);
       ++arrived;
     }
-    if (c.key == "BulletSpeed") EXPECT_TRUE(c.existed);
+    if (c.key == "BulletSpeed") {
+      EXPECT_TRUE(c.existed);
+    }
   }
   EXPECT_EQ(arrived, 2);
 }

@@ -104,188 +104,238 @@ bool readStatus(const QByteArray& line, long* code, QByteArray* reason) {
   return true;
 }
 
-// One request and its answer on a connection of its own. libcurl makes the
-// connection (name lookup, TCP, TLS for https); the request bytes are written
-// here, so the lines go out exactly in the updater's order.
-void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* ex, Context* ctx) {
-  ex->headers.clear();
-  ex->code = 0;
-  ex->reason.clear();
-  ex->problem.clear();
-  ex->bodyBytes = 0;
-  CURL* curl = curl_easy_init();
-  if (!curl) {
-    ex->result = CURLE_FAILED_INIT;
-    return;
-  }
-  struct Cleanup {
-    CURL* c;
-    ~Cleanup() { curl_easy_cleanup(c); }
-  } cleanup{curl};
-  const int defaultPort = url.scheme() == QStringLiteral("https") ? 443 : 80;
-  const QByteArray origin = (url.scheme() + QStringLiteral("://") + url.host(QUrl::FullyEncoded) +
-                             QLatin1Char(':') + QString::number(url.port(defaultPort)) + QLatin1Char('/'))
-                                .toUtf8();
-  curl_easy_setopt(curl, CURLOPT_URL, origin.constData());
-  curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connectMs.load()));
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, ctx);
-  ex->result = curl_easy_perform(curl);
-  if (ex->result == CURLE_OPERATION_TIMEDOUT)
-    ex->problem = QStringLiteral("no connection within %1 seconds").arg(g_connectMs.load() / 1000.0);
-  if (ex->result != CURLE_OK) return;
-
+// The request line and headers, in the updater's fixed order.
+QByteArray requestFor(const QUrl& url, bool head, int defaultPort) {
   QByteArray path = url.path(QUrl::FullyEncoded).toUtf8();
   if (path.isEmpty()) path = "/";
   if (url.hasQuery()) path += '?' + url.query(QUrl::FullyEncoded).toUtf8();
-  QByteArray request = (ex->head ? "HEAD " : "GET ") + path + " HTTP/1.0\r\n";
+  QByteArray request = (head ? "HEAD " : "GET ") + path + " HTTP/1.0\r\n";
   request += QByteArray(kAccept) + "\r\n" + kAgent + "\r\n";
   request += "Host: " + url.host(QUrl::FullyEncoded).toUtf8() +
              (url.port(defaultPort) != 80 ? ":" + QByteArray::number(url.port(defaultPort)) : QByteArray()) +
              "\r\n";
   request += "Pragma: no-cache\r\n\r\n";
+  return request;
+}
 
-  const auto idle = std::chrono::milliseconds(g_idleMs.load());
-  auto lastByte = Clock::now();
-  auto silent = [&] {
-    if (Clock::now() - lastByte < idle) return false;
-    ex->problem = QStringLiteral("nothing received for %1 seconds").arg(idle.count() / 1000.0);
-    return true;
-  };
-  size_t sent = 0;
-  while (sent < static_cast<size_t>(request.size())) {
-    if (ctx->stopped() || silent()) return;
-    size_t n = 0;
-    const CURLcode rc =
-        curl_easy_send(curl, request.constData() + sent, static_cast<size_t>(request.size()) - sent, &n);
-    if (rc == CURLE_AGAIN) {
-      waitFor(curl, false);
-      continue;
-    }
-    if (rc != CURLE_OK) {
-      ex->result = rc;
-      return;
-    }
-    sent += n;
-    lastByte = Clock::now();
+// One request and its answer on a connection of its own. libcurl makes the
+// connection (name lookup, TCP, TLS for https); the request bytes are written
+// here, so the lines go out exactly in the updater's order. The answer is
+// HTTP/1.0: it ends at its Content-Length or when the server closes the
+// connection, and only its header block is kept in memory.
+class OneExchange {
+ public:
+  OneExchange(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* ex, Context* ctx)
+      : m_url(url), m_mayRedirect(mayRedirect), m_ex(ex), m_ctx(ctx) {}
+  ~OneExchange() {
+    if (m_curl) curl_easy_cleanup(m_curl);
+  }
+  OneExchange(const OneExchange&) = delete;
+  OneExchange& operator=(const OneExchange&) = delete;
+
+  void run() {
+    m_ex->headers.clear();
+    m_ex->code = 0;
+    m_ex->reason.clear();
+    m_ex->problem.clear();
+    m_ex->bodyBytes = 0;
+    if (!connect() || !send(requestFor(m_url, m_ex->head, defaultPort()))) return;
+    receive();
   }
 
-  // The answer: HTTP/1.0, so it ends at its Content-Length or when the server
-  // closes the connection. Only the header block is kept in memory.
-  QByteArray answer;
-  qsizetype bodyStart = -1;
-  qint64 expected = -1;  // the answer's Content-Length, once known
-  const qint64 maxBytes = g_maxBytes.load();
-  char buffer[16384];
-  auto takeBody = [&](const char* data, qint64 size) {
-    if (expected >= 0) size = std::min(size, expected - ex->bodyBytes);  // nothing past the stated end
-    if (ex->bodyBytes + size > maxBytes) {
-      ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(maxBytes));
+ private:
+  enum class Header { More, Done, Stop };
+
+  int defaultPort() const { return m_url.scheme() == QStringLiteral("https") ? 443 : 80; }
+
+  bool connect() {
+    m_curl = curl_easy_init();
+    if (!m_curl) {
+      m_ex->result = CURLE_FAILED_INIT;
       return false;
     }
-    if (ex->sink && size > 0) {
+    const QByteArray origin =
+        (m_url.scheme() + QStringLiteral("://") + m_url.host(QUrl::FullyEncoded) + QLatin1Char(':') +
+         QString::number(m_url.port(defaultPort())) + QLatin1Char('/'))
+            .toUtf8();
+    curl_easy_setopt(m_curl, CURLOPT_URL, origin.constData());
+    curl_easy_setopt(m_curl, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connectMs.load()));
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, m_ctx);
+    m_ex->result = curl_easy_perform(m_curl);
+    if (m_ex->result == CURLE_OPERATION_TIMEDOUT)
+      m_ex->problem = QStringLiteral("no connection within %1 seconds").arg(g_connectMs.load() / 1000.0);
+    m_lastByte = Clock::now();
+    return m_ex->result == CURLE_OK;
+  }
+
+  // No byte for the idle time: the exchange has failed.
+  bool silent() {
+    const auto idle = std::chrono::milliseconds(g_idleMs.load());
+    if (Clock::now() - m_lastByte < idle) return false;
+    m_ex->problem = QStringLiteral("nothing received for %1 seconds").arg(idle.count() / 1000.0);
+    return true;
+  }
+
+  bool send(const QByteArray& request) {
+    size_t sent = 0;
+    while (sent < static_cast<size_t>(request.size())) {
+      if (m_ctx->stopped() || silent()) return false;
+      size_t n = 0;
+      const CURLcode rc =
+          curl_easy_send(m_curl, request.constData() + sent, static_cast<size_t>(request.size()) - sent, &n);
+      if (rc == CURLE_AGAIN) {
+        waitFor(m_curl, false);
+        continue;
+      }
+      if (rc != CURLE_OK) {
+        m_ex->result = rc;
+        return false;
+      }
+      sent += n;
+      m_lastByte = Clock::now();
+    }
+    return true;
+  }
+
+  // Body bytes to the sink, within the limit and never past the stated end.
+  bool takeBody(const char* data, qint64 size) {
+    if (m_expected >= 0) size = std::min(size, m_expected - m_ex->bodyBytes);
+    if (m_ex->bodyBytes + size > g_maxBytes.load()) {
+      m_ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(g_maxBytes.load()));
+      return false;
+    }
+    if (m_ex->sink && size > 0) {
       try {
-        ex->sink->append(data, size);
+        m_ex->sink->append(data, size);
       } catch (const TessaryError& e) {
-        ex->writeError = QString::fromUtf8(e.what());
+        m_ex->writeError = QString::fromUtf8(e.what());
         return false;
       }
     }
-    ex->bodyBytes += size;
-    if (ex->sink && ctx->progress->exchange(ex->bodyBytes) < 0) {
+    m_ex->bodyBytes += size;
+    if (m_ex->sink && m_ctx->progress->exchange(m_ex->bodyBytes) < 0) {
       // One queued report at a time; it reads the newest count when it runs.
       QMetaObject::invokeMethod(
-          ctx->owner,
-          [owner = ctx->owner, progress = ctx->progress] {
+          m_ctx->owner,
+          [owner = m_ctx->owner, progress = m_ctx->progress] {
             const qint64 soFar = progress->exchange(-1);
             if (soFar >= 0) Q_EMIT owner->received(soFar);
           },
           Qt::QueuedConnection);
     }
     return true;
-  };
-  bool closed = false;
-  for (;;) {
-    if (ctx->stopped()) return;
-    if (bodyStart >= 0 && expected >= 0 && ex->bodyBytes >= expected) break;  // all there
-    size_t n = 0;
-    const CURLcode rc = curl_easy_recv(curl, buffer, sizeof buffer, &n);
-    if (rc == CURLE_AGAIN) {
-      if (silent()) return;
-      waitFor(curl, true);
-      continue;
-    }
-    if (rc != CURLE_OK) {
-      // A reset: what came so far is not the whole answer.
-      ex->problem =
-          QStringLiteral("the connection broke off: %1").arg(QString::fromUtf8(curl_easy_strerror(rc)));
-      return;
-    }
-    if (n == 0) {
-      closed = true;
-      break;
-    }
-    lastByte = Clock::now();
-    if (bodyStart >= 0) {
-      if (!takeBody(buffer, static_cast<qint64>(n))) return;
-      continue;
-    }
-    const qsizetype searched = answer.size();
-    answer.append(buffer, static_cast<qsizetype>(n));
-    qsizetype start = -1;
-    const qsizetype end = headerEnd(answer, searched, &start);
-    if (end < 0) {
-      if (answer.size() > HttpDownloader::kMaxHeaderBytes) {
-        ex->problem = QStringLiteral("the server's header is longer than %1 KiB")
-                          .arg(HttpDownloader::kMaxHeaderBytes / 1024);
-        return;
-      }
-      continue;
-    }
-    if (end > HttpDownloader::kMaxHeaderBytes) {
-      ex->problem = QStringLiteral("the server's header is longer than %1 KiB")
+  }
+
+  bool headerTooLong(qsizetype bytes) {
+    if (bytes <= HttpDownloader::kMaxHeaderBytes) return false;
+    m_ex->problem = QStringLiteral("the server's header is longer than %1 KiB")
                         .arg(HttpDownloader::kMaxHeaderBytes / 1024);
-      return;
-    }
-    bodyStart = start;
-    const QList<QByteArray> lines = answer.left(end).split('\n');
-    if (!readStatus(lines[0], &ex->code, &ex->reason)) {
-      ex->problem = QStringLiteral("the server's answer has no status line");
-      return;
+    return true;
+  }
+
+  // The bytes received so far hold the whole header block? Then its status line
+  // and headers are read, and what follows it is the first of the body.
+  Header readHeader(qsizetype searched) {
+    qsizetype start = -1;
+    const qsizetype end = headerEnd(m_answer, searched, &start);
+    if (end < 0) return headerTooLong(m_answer.size()) ? Header::Stop : Header::More;
+    if (headerTooLong(end)) return Header::Stop;
+    m_bodyStart = start;
+    const QList<QByteArray> lines = m_answer.left(end).split('\n');
+    if (!readStatus(lines[0], &m_ex->code, &m_ex->reason)) {
+      m_ex->problem = QStringLiteral("the server's answer has no status line");
+      return Header::Stop;
     }
     for (qsizetype i = 1; i < lines.size(); ++i) {
       const QByteArray line = lines[i].trimmed();
       if (line.isEmpty()) continue;
-      ex->headers.append(line);
+      m_ex->headers.append(line);
       if (line.toLower().startsWith("content-length:")) {
         bool ok = false;
         const qint64 length = line.mid(15).trimmed().toLongLong(&ok);
-        if (ok && length >= 0) expected = length;
+        if (ok && length >= 0) m_expected = length;
       }
     }
-    if (ex->head) return;  // a HEAD answer has no body to wait for
+    if (m_ex->head) return Header::Stop;  // a HEAD answer has no body to wait for
     // A redirection that will be followed: its body is not the file.
-    if (mayRedirect && ex->code >= 300 && ex->code < 400)
-      for (const QByteArray& h : std::as_const(ex->headers))
-        if (h.toLower().startsWith("location:")) return;
-    if (expected > maxBytes && (ex->code < 300 || ex->code >= 400)) {
-      ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(maxBytes));
+    if (m_mayRedirect && m_ex->code >= 300 && m_ex->code < 400)
+      for (const QByteArray& h : std::as_const(m_ex->headers))
+        if (h.toLower().startsWith("location:")) return Header::Stop;
+    if (m_expected > g_maxBytes.load() && (m_ex->code < 300 || m_ex->code >= 400)) {
+      m_ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(g_maxBytes.load()));
+      return Header::Stop;
+    }
+    return takeBody(m_answer.constData() + m_bodyStart, m_answer.size() - m_bodyStart) ? Header::Done
+                                                                                       : Header::Stop;
+  }
+
+  void receive() {
+    char buffer[16384];
+    bool closed = false;
+    for (;;) {
+      if (m_ctx->stopped()) return;
+      if (m_bodyStart >= 0 && m_expected >= 0 && m_ex->bodyBytes >= m_expected) break;  // all there
+      size_t n = 0;
+      const CURLcode rc = curl_easy_recv(m_curl, buffer, sizeof buffer, &n);
+      if (rc == CURLE_AGAIN) {
+        if (silent()) return;
+        waitFor(m_curl, true);
+        continue;
+      }
+      if (rc != CURLE_OK) {
+        // A reset: what came so far is not the whole answer.
+        m_ex->problem =
+            QStringLiteral("the connection broke off: %1").arg(QString::fromUtf8(curl_easy_strerror(rc)));
+        return;
+      }
+      if (n == 0) {
+        closed = true;
+        break;
+      }
+      m_lastByte = Clock::now();
+      if (m_bodyStart >= 0) {
+        if (!takeBody(buffer, static_cast<qint64>(n))) return;
+        continue;
+      }
+      const qsizetype searched = m_answer.size();
+      m_answer.append(buffer, static_cast<qsizetype>(n));
+      const Header header = readHeader(searched);
+      if (header == Header::Stop) return;
+    }
+    finish(closed);
+  }
+
+  // The connection ended or the stated length arrived: a whole answer, or why not.
+  void finish(bool closed) {
+    if (m_bodyStart < 0) {
+      m_ex->problem = closed && m_answer.isEmpty()
+                          ? QStringLiteral("the server closed the connection without an answer")
+                          : QStringLiteral("the server's answer has no status line");
       return;
     }
-    if (!takeBody(answer.constData() + bodyStart, answer.size() - bodyStart)) return;
+    if (m_expected >= 0 && m_ex->bodyBytes < m_expected)
+      m_ex->problem =
+          QStringLiteral("the transfer ended after %1 of %2 bytes").arg(m_ex->bodyBytes).arg(m_expected);
   }
-  if (bodyStart < 0) {
-    ex->problem = closed && answer.isEmpty()
-                      ? QStringLiteral("the server closed the connection without an answer")
-                      : QStringLiteral("the server's answer has no status line");
-    return;
-  }
-  if (expected >= 0 && ex->bodyBytes < expected)
-    ex->problem = QStringLiteral("the transfer ended after %1 of %2 bytes").arg(ex->bodyBytes).arg(expected);
+
+  const QUrl& m_url;
+  bool m_mayRedirect;
+  HttpDownloader::Exchange* m_ex;
+  Context* m_ctx;
+  CURL* m_curl = nullptr;
+  Clock::time_point m_lastByte = Clock::now();
+  QByteArray m_answer;  // the header block and the first body bytes after it
+  qsizetype m_bodyStart = -1;
+  qint64 m_expected = -1;  // the answer's Content-Length, once known
+};
+
+void exchangeOnce(const QUrl& url, bool mayRedirect, HttpDownloader::Exchange* ex, Context* ctx) {
+  OneExchange(url, mayRedirect, ex, ctx).run();
 }
 
 // A request with its redirections: at most five changes of location.
