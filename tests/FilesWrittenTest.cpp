@@ -133,7 +133,9 @@ TEST(FilesWritten, KillingASaveOfTwentyMegabytesWhileItWritesLeavesNoTemporaryAn
     ASSERT_TRUE(now.startsWith("[A]\nk=")) << "round " << round;
     EXPECT_TRUE(now.mid(now.indexOf('\n', 4)) == big.mid(big.indexOf('\n', 4))) << "round " << round;
   }
-  if (unnamed) EXPECT_LE(leftBehind, 1) << "kills during the write left named temporaries";
+  if (unnamed) {
+    EXPECT_LE(leftBehind, 1) << "kills during the write left named temporaries";
+  }
   EXPECT_GT(caught, 5) << caught;  // most kills came during the write
 }
 
