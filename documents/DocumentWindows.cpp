@@ -252,7 +252,17 @@ void DocumentWindows::checkDocument(TMDIChild* doc) {
   const DiskStamp look = DiskStamp::look(path);
   if (doc->diskStamp().known() && !doc->diskStamp().looksDifferent(look)) return;
   DiskStamp now;
-  const TMDIChild::DiskState state = doc->diskState(&now);
+  TMDIChild::DiskState state = TMDIChild::DiskState::Same;
+  try {
+    state = doc->diskState(&now);
+  } catch (const TessaryError& e) {
+    // Something that is no longer a readable file (a folder, no permission): told once, not at every
+    // activation.
+    if (doc->property("diskChangeTold").toString() == e.message()) return;
+    doc->setProperty("diskChangeTold", e.message());
+    m_host.showStatus(e.message() + QStringLiteral("; Save asks before writing it."));
+    return;
+  }
   if (state == TMDIChild::DiskState::Same) {
     doc->setDiskStamp(now);  // touched, not changed
     return;

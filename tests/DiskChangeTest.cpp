@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
@@ -242,4 +243,16 @@ TEST_F(DiskChangeTest, CompareShowsWhatTheFileOnDiskHoldsAgainstTheDocumentAndSa
   EXPECT_EQ(rows, (QStringList{"BulletSpeed=2600|2000", "TeamMaxSize=0|99"}));
   EXPECT_EQ(readBytes(source), outside);
   EXPECT_TRUE(doc->isModified());
+}
+
+TEST_F(DiskChangeTest, AFileThatBecameUnreadableIsToldOnceNotAtEveryActivation) {
+  ASSERT_TRUE(QFile::remove(source));
+  ASSERT_TRUE(QDir().mkpath(source));  // a folder where the file was
+  fx.prompts.asked.clear();
+  fx.form->checkDisk();
+  fx.form->checkDisk();
+  EXPECT_TRUE(fx.prompts.messages().isEmpty()) << fx.prompts.messages().join('|').toStdString();
+  EXPECT_TRUE(fx.form->statusText().contains(QStringLiteral("Unable to read")))
+      << fx.form->statusText().toStdString();
+  EXPECT_EQ(readBytes(doc->workingCopy()), kArena);  // the document stays as it was
 }
