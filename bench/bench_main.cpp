@@ -383,6 +383,9 @@ int main(int argc, char** argv) {
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs1000", BM_OpenDocument, &g_bigArena)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(3));
+  reg(benchmark::RegisterBenchmark("BM_OpenDocument/sections", BM_OpenDocument, &g_sections)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1));
   reg(benchmark::RegisterBenchmark("BM_DiffStress", BM_DiffStress, &g_stress)->Unit(benchmark::kMillisecond));
   {
     benchmark::internal::Benchmark* copy = benchmark::RegisterBenchmark("BM_CopyToAll", BM_CopyToAll);

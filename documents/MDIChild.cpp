@@ -10,8 +10,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -254,6 +256,12 @@ void TMDIChild::buildPages() {
   auto* otherLayout = new QVBoxLayout(other);
   otherLayout->setContentsMargins(2, 2, 2, 2);
   ComboBox1 = new QComboBox(other);
+  // A file may have a million sections: the list is a plain string model, its
+  // width does not depend on every name, and its rows are all of one height.
+  ComboBox1->setModel(new QStringListModel(ComboBox1));
+  ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  ComboBox1->setMinimumContentsLength(20);
+  if (auto* view = qobject_cast<QListView*>(ComboBox1->view())) view->setUniformItemSizes(true);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
   ComboBox1->setEditable(true);
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
@@ -433,8 +441,11 @@ void TMDIChild::LoadDocument(const QString& sourcePath) {
     const ConfigData data = loadConfigData(sourcePath);
     m_sections = data.sections;
     QStringList others = data.otherSections;
-    std::sort(others.begin(), others.end(), settingLess);
-    ComboBox1->addItems(others);
+    // Sorted by keys made once per name, not a locale comparison per pair.
+    QStringList sorted;
+    sorted.reserve(others.size());
+    for (const int i : settingOrder(others)) sorted.append(others[i]);
+    static_cast<QStringListModel*>(ComboBox1->model())->setStringList(sorted);
     ComboBox1->setEnabled(true);
     ComboBox1->setToolTip(kComboHint);
     if (!data.repeatedSections.isEmpty()) {
