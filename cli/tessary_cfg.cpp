@@ -57,7 +57,7 @@ int help() {
   return 0;
 }
 
-void printLine(const QByteArray& bytes) {
+void printLine(QByteArrayView bytes) {
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
   std::fputc('\n', stdout);
 }
@@ -100,7 +100,7 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "sections") == 0 && argc == 3) {
-    for (const QByteArray& s : ProfileFile(file).sectionNames()) printLine(s);
+    ProfileFile(file).forEachSectionName([](QByteArrayView s) { printLine(s); });
     return 0;
   }
   if (std::strcmp(command, "keys") == 0 && argc == 4) {

@@ -464,6 +464,11 @@ QList<QByteArray> ProfileFile::sectionNames() const {
   return names;
 }
 
+void ProfileFile::forEachSectionName(const std::function<void(QByteArrayView)>& visit) const {
+  for (const Section& s : m_sections)
+    if (s.first) visit(sectionName(s));
+}
+
 QList<QByteArray> ProfileFile::duplicateSectionNames() const {
   QList<QByteArray> names;
   for (const Section& s : m_sections)

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -53,7 +54,11 @@ class ProfileFile {
   bool hasKey(const QByteArray& section, const QByteArray& key) const;
   // The key is there and its value is blanks only ("1=   "), which reads as empty.
   bool hasBlankValue(const QByteArray& section, const QByteArray& key) const;
-  QList<QByteArray> sectionNames() const;  // each section once, though it may appear more often
+  QList<QByteArray> sectionNames() const;
+  // The same names as views into the file's bytes, one call each, in file order:
+  // no copy per name (a file of a million sections).
+  void forEachSectionName(const std::function<void(QByteArrayView)>& visit)
+      const;  // each section once, though it may appear more often
   // Sections that appear more than once (letter case aside). Their keys are read
   // as one section: the first occurrence of a key wins, and a write goes there
   // (a new key to the first occurrence of the section).
