@@ -2,10 +2,11 @@
 #include <QColor>
 #include <QPalette>
 
-// The design's fixed text colours (blue status lines, green and red builds,
-// black captions) on the palette the program follows: unchanged on a light
-// window; on a dark one the hue stays and the colour is lightened until it
-// reads (black and greys become the palette's own text colour).
+// The program's fixed text colours (blue status lines, green and red builds,
+// black captions) on the palette it follows: unchanged on a light window, where
+// users know them; on a dark one the hue stays, so blue still means "working"
+// and red "failed", and the colour is lightened until it reads (black and greys
+// become the palette's own text colour).
 inline QColor readableOn(const QColor& wanted, const QPalette& palette,
                          QPalette::ColorRole background = QPalette::Window) {
   const QColor back = palette.color(background);

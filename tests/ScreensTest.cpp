@@ -114,7 +114,7 @@ TEST(Screens, OnADarkPaletteTheTabsAndTheFixedColoursStillRead) {
     EXPECT_GE(contrast(gridLineOn(darkPalette()), darkPalette().color(QPalette::Base)), 30);
   }
   QApplication::setPalette(before);
-  // On a light palette the design's colours are exactly its own.
+  // On a light palette the fixed colours stay exactly as they were.
   EXPECT_EQ(readableOn(QColor(Qt::blue), QPalette(Qt::white)), QColor(Qt::blue));
 }
 
