@@ -237,8 +237,9 @@ void SidePanel::loadStartPicture() {
 
 std::optional<std::int32_t> SidePanel::storedAngle(const TMDIChild* child, const QString& ship) const {
   // Empty or missing: none. Not a whole number: a conversion error for the exception log.
-  if (child->workingCopy().isEmpty()) return std::nullopt;
-  const QString value = ProfileFile::readText(child->workingCopy(), ship, QStringLiteral("MultiFireAngle"));
+  const Document* doc = child->document();
+  if (doc->workingCopy().isEmpty()) return std::nullopt;
+  const QString value = doc->content().text(ship, QStringLiteral("MultiFireAngle"));
   if (value.isEmpty()) return std::nullopt;
   return toInt32(value);
 }

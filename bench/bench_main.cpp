@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -30,8 +31,9 @@ bool g_smoke = false;
 namespace {
 QString g_svs;
 QString g_stress;
-QString g_sections;  // a million small sections
-QString g_bigArena;  // the standard arena a thousand times over
+QString g_sections;   // a million small sections
+QString g_bigArena;   // the standard arena a thousand times over
+QString g_differing;  // the stress file's size, every ship's values its own
 QTemporaryDir* g_dir = nullptr;
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -303,6 +305,15 @@ class SilentPrompts : public Prompts {
   }
 };
 
+// Says yes to every question (copy and swap ask once each).
+class YesPrompts : public SilentPrompts {
+ public:
+  QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon, const QString&, const QString&,
+                                      QMessageBox::StandardButtons buttons) override {
+    return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+  }
+};
+
 void copyTree(const QString& from, const QString& to) {
   QDir().mkpath(to);
   for (const QFileInfo& e : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -333,6 +344,41 @@ void BM_OpenDocument(benchmark::State& state, const QString* path) {
   state.counters["us_per_key"] = benchmark::Counter(
       static_cast<double>(keys), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
+// What the user waits for on a big document: one value typed in on a ship page,
+// a whole-ship swap, and the undo of that swap (each with the window brought up
+// to date, as the user sees it).
+enum class EditKind { Value, Swap, UndoSwap };
+void BM_EditDocument(benchmark::State& state, const QString* path, EditKind kind) {
+  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
+           g_dir->path() + QStringLiteral("/edit/base"));
+  QDir().mkpath(g_dir->path() + QStringLiteral("/edit/base/temp"));
+  YesPrompts prompts;
+  TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/edit")), prompts);
+  form.show();
+  TMDIChild* doc = form.OpenDocument(*path);
+  const QString key = doc->shipList(0)->name(doc->shipList(0)->rowCount() / 2);
+  int round = 0;
+  for (auto _ : state) {
+    ++round;
+    switch (kind) {
+      case EditKind::Value:
+        doc->editValue(QStringLiteral("Warbird"), key, QString::number(round));
+        break;
+      case EditKind::Swap:
+        doc->swapSettings(0, 1, false);
+        break;
+      case EditKind::UndoSwap:
+        state.PauseTiming();
+        doc->swapSettings(0, 1, false);
+        state.ResumeTiming();
+        doc->undoStack()->undo();
+        break;
+    }
+  }
+  if (doc->undoStack()->count() == 0) state.SkipWithError("no edit was made");
+  doc->undoStack()->setClean();
+  delete form.mdiArea()->currentSubWindow();
+}
 }  // namespace
 
 std::vector<benchmark::internal::Benchmark*> g_registered;
@@ -361,6 +407,8 @@ int main(int argc, char** argv) {
   makeManySectionsFile(g_sections);
   g_bigArena = dir.path() + QStringLiteral("/svs1000.cfg");
   makeBigArena(g_bigArena);
+  g_differing = dir.path() + QStringLiteral("/differing.cfg");
+  writeFile(g_differing, differingShips(g_smoke ? 200 : 20000));
   reg(benchmark::RegisterBenchmark("BM_LineScan/stress", BM_LineScan, &g_stress)
           ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_ProfileParse/stress", BM_ProfileParse, &g_stress)
@@ -390,6 +438,15 @@ int main(int argc, char** argv) {
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/sections", BM_OpenDocument, &g_sections)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(1));
+  reg(benchmark::RegisterBenchmark("BM_EditDocument/value/stress", BM_EditDocument, &g_differing,
+                                   EditKind::Value)
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_EditDocument/swap/stress", BM_EditDocument, &g_differing,
+                                   EditKind::Swap)
+          ->Unit(benchmark::kMillisecond));
+  reg(benchmark::RegisterBenchmark("BM_EditDocument/undoswap/stress", BM_EditDocument, &g_differing,
+                                   EditKind::UndoSwap)
+          ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_DiffStress", BM_DiffStress, &g_stress)->Unit(benchmark::kMillisecond));
   {
     benchmark::internal::Benchmark* copy = benchmark::RegisterBenchmark("BM_CopyToAll", BM_CopyToAll);

@@ -29,9 +29,10 @@ int indexOf(const QString& name) {
 }
 }  // namespace Ships
 
-ConfigData loadConfigData(const QString& path) {
+ConfigData loadConfigData(const QString& path) { return configDataOf(ProfileFile(path)); }
+
+ConfigData configDataOf(const ProfileFile& file) {
   ConfigData data;
-  const ProfileFile file(path);
   data.legacyEncoding = file.isLegacyEncoded();
   data.sections = file.sections();
   for (const QByteArray& name : file.duplicateSectionNames())

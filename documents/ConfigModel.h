@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+class ProfileFile;
+
 // The eight ships, in the fixed order of the ship pages; also the section names.
 namespace Ships {
 constexpr int kCount = 8;
@@ -23,6 +25,7 @@ struct ConfigData {
   QStringList repeatedSections;                   // sections that appear more than once, read as one
 };
 ConfigData loadConfigData(const QString& path);
+ConfigData configDataOf(const ProfileFile& file);
 
 // Order of setting names in the lists: locale-aware, letter case only as a tie-break.
 bool settingLess(const QString& a, const QString& b);

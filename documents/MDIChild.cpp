@@ -62,10 +62,18 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
     : m_main(main), m_workingCopies(workingCopies), m_prompts(prompts), m_paths(paths) {
   setObjectName(QStringLiteral("TMDIChild"));
   setFixedSize(441, 374);
-  // The history lives as long as the window; the unsaved mark follows it back and forth.
-  m_undo = new QUndoStack(this);
-  m_undo->setObjectName(QStringLiteral("UndoStack"));
-  connect(m_undo, &QUndoStack::cleanChanged, this, [this](bool clean) { setModified(!clean); });
+  m_doc = new Document(workingCopies, this);
+  connect(m_doc, &Document::modifiedChanged, this, &TMDIChild::updateCaption);
+  connect(m_doc, &Document::identityChanged, this, [this] {
+    updateCaption();
+    m_statusFile->setText(m_doc->filePath());
+    m_statusFile->setToolTip(m_doc->filePath());
+    m_statusType->setText(QStringLiteral(" Type: ") + m_doc->type());
+  });
+  connect(m_doc, &Document::valuesChanged, this, &TMDIChild::showChanges);
+  connect(m_doc, &Document::contentReplaced, this, &TMDIChild::contentReplaced);
+  connect(m_doc, &Document::historyFailed, this, [this] { m_main->reportException(); });
+  connect(m_doc, &Document::saved, this, &TMDIChild::saved);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -94,10 +102,9 @@ TMDIChild::TMDIChild(DocumentHost* main, Prompts& prompts, const AppPaths& paths
 }
 
 TMDIChild::~TMDIChild() {
-  // The history goes first, and silently: its end is no change of the document.
-  m_undo->disconnect(this);
-  delete std::exchange(m_undo, nullptr);
-  if (!m_keepRecord && m_modified) Recovery::remove(m_workingCopy);
+  // The document goes first, and silently: its end is no change to show.
+  m_doc->disconnect(this);
+  delete std::exchange(m_doc, nullptr);
   // FormDestroy: the comparison shows nothing of a window that is gone.
   if (m_main) m_main->resetComparisonValues();
 }
@@ -144,7 +151,7 @@ QMenu* TMDIChild::buildCopySwapMenu() {
 void TMDIChild::updateCopySwapMenu() {
   // Only from a ship page; a ship is never its own target; a setting needs a selected row.
   const int from = PageControl1->currentIndex();
-  const bool onShip = from >= 0 && from < Ships::kCount && m_type != QStringLiteral("Server");
+  const bool onShip = from >= 0 && from < Ships::kCount && docType() != QStringLiteral("Server");
   const bool hasSetting = onShip && !selectedKeyOf(from).isEmpty();
   for (QMenu* sub : m_copySwapMenu->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) {
     const bool setting = sub->objectName().contains(QStringLiteral("Setting"));
@@ -303,46 +310,34 @@ void TMDIChild::buildPages() {
   m_serverPages->addPage(server, Pictures::main(Picture::NewServer), QStringLiteral("Server Settings"));
 }
 
-void TMDIChild::setCaption(const QString& caption) {
-  m_caption = caption;
-  updateCaption();
-}
+void TMDIChild::setCaption(const QString& caption) { m_doc->setCaption(caption); }
+QString TMDIChild::fileName() const { return m_doc->caption(); }
+QString TMDIChild::filePath() const { return m_doc->filePath(); }
+void TMDIChild::setFilePath(const QString& path) { m_doc->setFilePath(path); }
+QString TMDIChild::docType() const { return m_doc->type(); }
+void TMDIChild::setDocType(const QString& type) { m_doc->setType(type); }
+QString TMDIChild::workingCopy() const { return m_doc->workingCopy(); }
+void TMDIChild::setWorkingCopy(const QString& path) { m_doc->setWorkingCopy(path); }
+bool TMDIChild::isModified() const { return m_doc->isModified(); }
+void TMDIChild::setModified(bool modified) { m_doc->setModified(modified); }
+bool TMDIChild::isNewDocument() const { return m_doc->isNew(); }
+void TMDIChild::setNewDocument(bool isNew) { m_doc->setNew(isNew); }
+QUndoStack* TMDIChild::undoStack() const { return m_doc->undoStack(); }
+void TMDIChild::setHistoryLimits(int steps, qint64 bytes) { m_doc->setHistoryLimits(steps, bytes); }
+void TMDIChild::keepRecoveryRecord() { m_doc->keepRecoveryRecord(); }
+void TMDIChild::markRecovered() { m_doc->markRecovered(); }
+const DiskStamp& TMDIChild::diskStamp() const { return m_doc->diskStamp(); }
+void TMDIChild::setDiskStamp(const DiskStamp& stamp) { m_doc->setDiskStamp(stamp); }
+TMDIChild::DiskState TMDIChild::diskState(DiskStamp* now) const { return m_doc->diskState(now); }
 
 void TMDIChild::updateCaption() {
   // "[*]" shows the unsaved mark while the window is modified.
-  setWindowTitle(m_caption + QStringLiteral("[*]"));
-  setWindowModified(m_modified);
-}
-
-void TMDIChild::setModified(bool modified) {
-  // While there are unsaved edits, a record beside the working copy says whose they are.
-  if (modified && !m_workingCopy.isEmpty())
-    Recovery::write(m_workingCopy, m_newDocument ? QString() : m_filePath, m_caption, m_type,
-                    m_newDocument ? QString() : m_diskStamp.toText());
-  else if (m_modified && !modified)
-    Recovery::remove(m_workingCopy);
-  m_modified = modified;
-  updateCaption();
-}
-
-void TMDIChild::markRecovered() {
-  m_undo->resetClean();  // no step of this history matches the file
-  setModified(true);
-}
-
-void TMDIChild::setFilePath(const QString& path) {
-  m_filePath = path;
-  m_statusFile->setText(path);
-  m_statusFile->setToolTip(path);
-}
-
-void TMDIChild::setDocType(const QString& type) {
-  m_type = type;
-  m_statusType->setText(QStringLiteral(" Type: ") + type);
+  setWindowTitle(m_doc->caption() + QStringLiteral("[*]"));
+  setWindowModified(m_doc->isModified());
 }
 
 QString TMDIChild::currentShip() const {
-  if (m_type == QStringLiteral("Server")) return {};
+  if (docType() == QStringLiteral("Server")) return {};
   const int index = PageControl1->currentIndex();
   return index >= 0 && index < Ships::kCount ? Ships::names()[static_cast<size_t>(index)] : QString();
 }
@@ -438,7 +433,7 @@ void TMDIChild::LoadDocument(const QString& sourcePath) {
   m_otherSection.clear();
   m_chosenIndex = -1;
   guarded(m_prompts, this, [&] {
-    const ConfigData data = loadConfigData(sourcePath);
+    const ConfigData data = sourcePath == m_doc->workingCopy() ? m_doc->read() : loadConfigData(sourcePath);
     m_sections = data.sections;
     QStringList others = data.otherSections;
     // Sorted by keys made once per name, not a locale comparison per pair.
@@ -470,7 +465,9 @@ void TMDIChild::FillOtherPage(const QString& workingCopy, const QString& section
   m_otherSection.clear();
   if (section.isEmpty()) return;
   guarded(m_prompts, this, [&] {
-    const ProfileFile::TextEntries rows = ProfileFile(workingCopy).textEntries(section);
+    const ProfileFile::TextEntries rows = workingCopy == m_doc->workingCopy()
+                                              ? m_doc->sectionRows(section)
+                                              : ProfileFile(workingCopy).textEntries(section);
     m_otherList->setRows(rows.keys, rows.values, settingOrder(rows.keys));
     m_otherSection = section;
   });
@@ -484,7 +481,7 @@ void TMDIChild::FormActivate() {
 }
 
 void TMDIChild::showFileDetails() {
-  const QString file = m_filePath.isEmpty() ? m_main->openDialogFileName() : m_filePath;
+  const QString file = filePath().isEmpty() ? m_main->openDialogFileName() : filePath();
   if (file.isEmpty()) {
     m_main->showFileDetails(QStringLiteral("Last Modified: N/A"), QStringLiteral("Owner: N/A"));
     return;
@@ -543,25 +540,8 @@ void TMDIChild::editValueIn(ReportList* list) {
   if (ship >= 0) m_main->RefreshShipComparison();
 }
 
-void TMDIChild::requireWorkingCopy() const {
-  // Writing into a missing working copy would create a file holding only this
-  // change, and a later save would put that over the user's file.
-  if (!AtomicFile::exists(m_workingCopy))
-    throw TessaryError(
-        QStringLiteral("The working copy %1 is missing, so the change cannot be kept").arg(m_workingCopy));
-}
-
 void TMDIChild::editValue(const QString& section, const QString& key, const QString& value) {
-  requireWorkingCopy();
-  const ProfileFile file(m_workingCopy);
-  const ProfileFile::Encoded e = file.encode(section, key, value);
-  const bool existed = file.hasKey(e.section, e.key);
-  const QByteArray before = existed ? file.value(e.section, e.key) : QByteArray();
-  if (existed && before == e.value) return;  // nothing to write, nothing to take back
-  std::vector<ValueChange> changes{ValueChange{e.section, e.key, before, e.value, existed}};
-  std::optional<QByteArray> content = contentIfAdding(file, changes);
-  pushEdit(new EditValueCommand(this, QStringLiteral("Edit %1 %2").arg(section, key), std::move(changes),
-                                std::move(content)));
+  m_doc->editValue(section, key, value);
 }
 
 void TMDIChild::setShipValue(const QString& ship, const QString& key, const QString& value) {
@@ -577,114 +557,32 @@ QString TMDIChild::selectedKeyOf(int ship) const {
 
 void TMDIChild::copySettings(int fromShip, int toShip, bool onlySelected) {
   if (fromShip < 0 || fromShip >= Ships::kCount || toShip == fromShip || toShip >= Ships::kCount) return;
-  const QString from = Ships::names()[static_cast<size_t>(fromShip)];
   const QString key = onlySelected ? selectedKeyOf(fromShip) : QString();
   if (onlySelected && key.isEmpty()) return;
-  guarded(m_prompts, this, [&] {
-    requireWorkingCopy();
-    const ProfileFile file(m_workingCopy);
-    const QByteArray source = file.encode(from, key, QString()).section;
-    const std::optional<QByteArray> only =
-        onlySelected ? std::optional<QByteArray>(file.encode(from, key, QString()).key) : std::nullopt;
-    QList<QByteArray> targets;
-    for (int i = 0; i < Ships::kCount; ++i)
-      if (i != fromShip && (toShip < 0 || i == toShip))
-        targets.append(file.encode(Ships::names()[static_cast<size_t>(i)], QString(), QString()).section);
-    const QString where =
-        toShip < 0 ? QStringLiteral("the seven other ships") : Ships::names()[static_cast<size_t>(toShip)];
-    const int count = ShipEdits::copyCount(file, source, only);
-    const QString what = onlySelected ? QStringLiteral("the setting %1 of %2").arg(key, from)
-                                      : QStringLiteral("the %1 settings of %2").arg(count).arg(from);
-    if (m_prompts.message(this, QMessageBox::Question, applicationTitle(),
-                          QStringLiteral("Copy %1 to %2?").arg(what, where),
-                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-      return;
-    std::vector<ValueChange> changes = ShipEdits::copy(file, source, targets, only);
-    if (changes.empty()) return;  // the targets hold these values already
-    std::optional<QByteArray> content = contentIfAdding(file, changes);
-    pushEdit(new CopySettingsCommand(this, QStringLiteral("Copy %1 to %2").arg(what, where),
-                                     std::move(changes), std::move(content)));
-  });
+  guarded(m_prompts, this, [&] { askAndApply(m_doc->planCopy(fromShip, toShip, key)); });
 }
 
 void TMDIChild::swapSettings(int shipA, int shipB, bool onlySelected) {
   if (shipA < 0 || shipA >= Ships::kCount || shipB < 0 || shipB >= Ships::kCount || shipA == shipB) return;
-  const QString a = Ships::names()[static_cast<size_t>(shipA)];
-  const QString b = Ships::names()[static_cast<size_t>(shipB)];
   const QString key = onlySelected ? selectedKeyOf(shipA) : QString();
   if (onlySelected && key.isEmpty()) return;
-  guarded(m_prompts, this, [&] {
-    requireWorkingCopy();
-    const ProfileFile file(m_workingCopy);
-    const QByteArray sectionA = file.encode(a, key, QString()).section;
-    const QByteArray sectionB = file.encode(b, key, QString()).section;
-    const std::optional<QByteArray> only =
-        onlySelected ? std::optional<QByteArray>(file.encode(a, key, QString()).key) : std::nullopt;
-    const int count = ShipEdits::swapCount(file, sectionA, sectionB, only);
-    const QString what = onlySelected ? QStringLiteral("the setting %1 of %2").arg(key, a)
-                                      : QStringLiteral("the %1 settings of %2").arg(count).arg(a);
-    if (m_prompts.message(this, QMessageBox::Question, applicationTitle(),
-                          QStringLiteral("Swap %1 with %2?").arg(what, b),
-                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-      return;
-    std::vector<ValueChange> changes = ShipEdits::swap(file, sectionA, sectionB, only);
-    if (changes.empty()) return;
-    std::optional<QByteArray> content = contentIfAdding(file, changes);
-    pushEdit(new SwapSettingsCommand(this, QStringLiteral("Swap %1 with %2").arg(what, b), std::move(changes),
-                                     std::move(content)));
-  });
+  guarded(m_prompts, this, [&] { askAndApply(m_doc->planSwap(shipA, shipB, key)); });
 }
 
-void TMDIChild::pushEdit(ValueEditCommand* command) {
-  std::unique_ptr<ValueEditCommand> owned(command);
-  writeValuesOrThrow(command->changes(), true);  // a failure throws here and leaves no step
-  owned->markDone();
-  m_undo->push(owned.release());
-  trimHistory(m_undo, m_historySteps, m_historyBytes);
+void TMDIChild::askAndApply(Document::ShipPlan plan) {
+  if (m_prompts.message(this, QMessageBox::Question, applicationTitle(), plan.question,
+                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
+  m_doc->apply(std::move(plan));
 }
 
-void TMDIChild::writeValuesOrThrow(const std::vector<ValueChange>& changes, bool after) {
-  requireWorkingCopy();
-  ProfileFile file(m_workingCopy);
-  ShipEdits::apply(file, changes, after);
-  file.commit();
-  showChanges(changes, after);
-}
-
-void TMDIChild::writeValues(const std::vector<ValueChange>& changes, bool after) {
+void TMDIChild::contentReplaced() {
   try {
-    writeValuesOrThrow(changes, after);
-  } catch (...) {
-    historyWriteFailed();
-  }
-}
-
-void TMDIChild::restoreContent(const QByteArray& content) {
-  try {
-    requireWorkingCopy();
-    AtomicFile::write(m_workingCopy, content);
     reloadKeepingView();
-    m_main->RefreshShipComparison();
   } catch (...) {
-    historyWriteFailed();
+    m_main->reportException();
   }
-}
-
-void TMDIChild::historyWriteFailed() {
-  // The working copy stays as it was (every write is whole or nothing), so the
-  // history no longer matches it: it goes, and the document counts as changed.
-  m_main->reportException();
-  QTimer::singleShot(0, this, [this] {
-    m_undo->clear();
-    // A cleared stack counts as clean; no state of it matches the file now.
-    m_undo->resetClean();
-    setModified(true);
-    try {
-      reloadKeepingView();
-    } catch (...) {
-      m_main->reportException();
-    }
-  });
+  m_main->RefreshShipComparison();
 }
 
 void TMDIChild::showChanges(const std::vector<ValueChange>& changes, bool after) {
@@ -730,7 +628,7 @@ void TMDIChild::showChanges(const std::vector<ValueChange>& changes, bool after)
   if (refillOther) {
     const int selected = m_otherList->selectedRow();
     const QString name = selected >= 0 ? m_otherList->name(selected) : QString();
-    FillOtherPage(m_workingCopy, m_otherSection);
+    FillOtherPage(workingCopy(), m_otherSection);
     if (const int row = name.isEmpty() ? -1 : m_otherList->rowOf(name); row >= 0) m_otherList->selectRow(row);
   }
   m_main->RefreshShipComparison();
@@ -744,7 +642,7 @@ void TMDIChild::reloadKeepingView() {
   const int otherRow = m_otherList->selectedRow();
   const QString otherSelected = otherRow >= 0 ? m_otherList->name(otherRow) : QString();
   const QString comboText = ComboBox1->currentText();
-  LoadDocument(m_workingCopy);
+  LoadDocument(workingCopy());
   for (int i = 0; i < Ships::kCount; ++i) {
     ReportList* list = m_shipLists[static_cast<size_t>(i)];
     if (const int row = list->rowOf(selected[static_cast<size_t>(i)]); row >= 0) list->selectRow(row);
@@ -754,7 +652,7 @@ void TMDIChild::reloadKeepingView() {
       ComboBox1->setCurrentIndex(item);
       m_chosenIndex = item;
       m_lastTyped = other;
-      FillOtherPage(m_workingCopy, other);
+      FillOtherPage(workingCopy(), other);
       if (const int row = m_otherList->rowOf(otherSelected); row >= 0) m_otherList->selectRow(row);
     }
   } else {
@@ -794,14 +692,14 @@ void TMDIChild::onComboTextEdited(const QString& text) {
   }
 }
 
-void TMDIChild::ComboBox1Select() { FillOtherPage(m_workingCopy, ComboBox1->currentText()); }
+void TMDIChild::ComboBox1Select() { FillOtherPage(workingCopy(), ComboBox1->currentText()); }
 
 void TMDIChild::PageControl1Change() { m_main->RefreshMultifirePreview(currentShip(), true); }
 
 bool TMDIChild::confirmClose() {
-  if (!m_modified) return true;
+  if (!isModified()) return true;
   const auto answer = m_prompts.message(this, QMessageBox::Question, applicationTitle(),
-                                        QStringLiteral("Save changes to %1?").arg(m_caption),
+                                        QStringLiteral("Save changes to %1?").arg(fileName()),
                                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
   if (answer == QMessageBox::Save) return saveWithDialog();
   return answer == QMessageBox::Discard;
@@ -820,8 +718,9 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
 bool TMDIChild::saveWithDialog() {
   // A document never saved offers its name in the user's folder, not in the
   // program's current folder (base/temp/, the working copies).
-  const QString proposed = QDir::isAbsolutePath(m_filePath) && !m_workingCopies.isInsideFolder(m_filePath)
-                               ? m_filePath
+  const QString path = filePath();
+  const QString proposed = QDir::isAbsolutePath(path) && !m_workingCopies.isInsideFolder(path)
+                               ? path
                                : Preferences(m_paths).dialogFolder() + QLatin1Char('/') + fileName();
   for (;;) {
     const std::optional<QString> chosen = m_prompts.saveFile(this, QStringLiteral("File Save/Save As"),
@@ -848,24 +747,9 @@ bool TMDIChild::saveWithDialog() {
   }
 }
 
-bool TMDIChild::isOwnFile(const QString& path) const {
-  if (m_newDocument || !QDir::isAbsolutePath(m_filePath)) return false;
-  if (QDir::cleanPath(path) == QDir::cleanPath(m_filePath)) return true;
-  const QString a = QFileInfo(path).canonicalFilePath();
-  return !a.isEmpty() && a == QFileInfo(m_filePath).canonicalFilePath();
-}
-
-TMDIChild::DiskState TMDIChild::diskState(DiskStamp* nowOut) const {
-  if (m_newDocument || !QDir::isAbsolutePath(m_filePath)) return DiskState::Same;
-  const DiskStamp now = DiskStamp::of(m_filePath);
-  if (nowOut) *nowOut = now;
-  if (!m_diskStamp.contentDiffers(now)) return DiskState::Same;
-  return now.exists ? DiskState::Changed : DiskState::Deleted;
-}
-
 TMDIChild::ReplaceAnswer TMDIChild::confirmReplace(const QString& target,
                                                    std::optional<DiskStamp>& expected) {
-  if (isOwnFile(target)) {
+  if (m_doc->isOwnFile(target)) {
     DiskStamp now;
     const DiskState state = diskState(&now);
     if (state == DiskState::Changed) {
@@ -891,11 +775,11 @@ TMDIChild::ReplaceAnswer TMDIChild::confirmReplace(const QString& target,
         return ReplaceAnswer::Replace;
       }
       if (answer == QMessageBox::Reset &&
-          (!m_modified ||
+          (!isModified() ||
            m_prompts.message(this, QMessageBox::Warning, applicationTitle(),
                              QStringLiteral("Discard the unsaved changes to %1 and read the file "
                                             "again from disk?\n\nYou Cannot Undo This Operation!")
-                                 .arg(m_caption),
+                                 .arg(fileName()),
                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes))
         reloadFromDisk();
       return ReplaceAnswer::Stop;
@@ -930,7 +814,7 @@ bool TMDIChild::passesRangeCheck() {
   if (!Preferences(m_paths).checkOnSave()) return true;
   // The range check first; findings are the user's call, not a refusal.
   const QList<RangeCheck::Finding> findings =
-      RangeCheck::check(ProfileFile(m_workingCopy), RangeCheck::loadRules(m_paths.rulesFile()));
+      RangeCheck::check(m_doc->content(), RangeCheck::loadRules(m_paths.rulesFile()));
   if (findings.isEmpty()) return true;
   QStringList lines;
   for (qsizetype i = 0; i < findings.size() && i < 10; ++i) lines.append(findings[i].text());
@@ -939,40 +823,19 @@ bool TMDIChild::passesRangeCheck() {
              this, QMessageBox::Warning, applicationTitle(),
              QStringLiteral("%1 setting(s) of %2 lie outside their known ranges:\n%3\n\nSave anyway?")
                  .arg(findings.size())
-                 .arg(m_caption, lines.join(QLatin1Char('\n'))),
+                 .arg(fileName(), lines.join(QLatin1Char('\n'))),
              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TMDIChild::saveTo(const QString& target, const std::optional<DiskStamp>& expected) {
   const Preferences prefs(m_paths);
-  m_diskStamp = DocumentSaver::save(
-      m_workingCopy, target, prefs.createBackups() ? prefs.backupPathFor(target) : QString(), expected);
-  const QString name = QFileInfo(target).fileName();
-  setCaption(name);
-  setFilePath(target);
-  // The working copy follows the document, so later edits and saves keep its whole content.
-  Recovery::remove(m_workingCopy);
-  m_workingCopy = m_workingCopies.follow(m_workingCopy, name);
-  m_newDocument = false;
-  m_undo->setClean();  // undoing from here makes the document differ from its file again
-  setModified(false);
+  m_doc->saveTo(target, prefs.createBackups() ? prefs.backupPathFor(target) : QString(), expected);
   m_main->showLastModified(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(target)));
-  Q_EMIT saved();
 }
 
 void TMDIChild::reloadFromDisk() {
-  DiskStamp seen = DiskStamp::look(m_filePath);
-  const std::optional<QByteArray> content = AtomicFile::read(m_filePath);
-  if (!content)
-    throw TessaryError(QStringLiteral("%1 no longer exists, so it cannot be read again").arg(m_filePath));
-  requireWorkingCopy();
-  AtomicFile::write(m_workingCopy, *content);
-  m_diskStamp = seen.withContent(content);
-  m_undo->clear();  // the history was of the content that is gone; the file is the clean state
-  setModified(false);
-  reloadKeepingView();
+  m_doc->reloadFromDisk();
   showFileDetails();
-  m_main->RefreshShipComparison();
 }
 
 bool confirmClosing(const QList<QPointer<TMDIChild>>& docs, const std::function<void()>& reportError) {

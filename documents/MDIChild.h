@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "documents/ConfigModel.h"
-#include "documents/EditCommands.h"
+#include "documents/Document.h"
 #include "prefs/AppPaths.h"
 #include "profile/DiskStamp.h"
 
@@ -26,25 +26,26 @@ class WorkingCopies;
 // "Other" page and a status bar with the file's path and type. Its edits go
 // to the document's own working copy under base/temp/, each as one step of the
 // document's undo history.
-class TMDIChild : public QWidget, public EditTarget {
+class TMDIChild : public QWidget {
   Q_OBJECT
  public:
   TMDIChild(DocumentHost* host, Prompts& prompts, const AppPaths& paths, WorkingCopies& workingCopies);
   ~TMDIChild() override;
 
-  // Document state.
-  QString fileName() const { return m_caption; }  // the caption without the unsaved mark
+  // The document shown; it goes with the window.
+  Document* document() const { return m_doc; }
+  QString fileName() const;  // the caption without the unsaved mark
   void setCaption(const QString& caption);
-  QString filePath() const { return m_filePath; }  // empty while the panel still reads "File:"
+  QString filePath() const;  // empty while the panel still reads "File:"
   void setFilePath(const QString& path);
-  QString docType() const { return m_type; }
+  QString docType() const;
   void setDocType(const QString& type);
-  QString workingCopy() const { return m_workingCopy; }
-  void setWorkingCopy(const QString& path) { m_workingCopy = path; }
-  bool isModified() const { return m_modified; }
+  QString workingCopy() const;
+  void setWorkingCopy(const QString& path);
+  bool isModified() const;
   void setModified(bool modified);
-  bool isNewDocument() const { return m_newDocument; }
-  void setNewDocument(bool isNew) { m_newDocument = isNew; }
+  bool isNewDocument() const;
+  void setNewDocument(bool isNew);
   const QStringList& sectionNames() const { return m_sections; }
   const QStringList& keyNames() const { return m_keys; }
 
@@ -95,19 +96,9 @@ class TMDIChild : public QWidget, public EditTarget {
   // selected on the source ship's page, else every setting of the ship.
   void copySettings(int fromShip, int toShip, bool onlySelected);
   void swapSettings(int shipA, int shipB, bool onlySelected);
-  // The document's undo history; clean while the document matches its file.
-  // It keeps at most kHistorySteps steps and about kHistoryBytes of memory, the oldest going first.
-  QUndoStack* undoStack() const { return m_undo; }
-  static constexpr int kHistorySteps = 100;
-  static constexpr qint64 kHistoryBytes = 64LL * 1024 * 1024;
-  void setHistoryLimits(int steps, qint64 bytes) {
-    m_historySteps = steps;
-    m_historyBytes = bytes;
-  }
-
-  // EditTarget: the history's steps write through these.
-  void writeValues(const std::vector<ValueChange>& changes, bool after) override;
-  void restoreContent(const QByteArray& content) override;
+  // The document's undo history (see Document).
+  QUndoStack* undoStack() const;
+  void setHistoryLimits(int steps, qint64 bytes);
 
   // The save command: the save dialog (again after a refused target or a
   // "Cancel" in the overwrite question), then the save. False when cancelled.
@@ -116,15 +107,13 @@ class TMDIChild : public QWidget, public EditTarget {
   // Asks "Save changes to <name>?" when there are unsaved edits. False: keep the window open.
   bool confirmClose();
   // The program is ending without questions: the recovery record stays with the working copy.
-  void keepRecoveryRecord() { m_keepRecord = true; }
+  void keepRecoveryRecord();
   // A document brought back after a crash: it differs from its file until saved.
   void markRecovered();
 
-  // What the document's file held when the document last read or wrote it.
-  const DiskStamp& diskStamp() const { return m_diskStamp; }
-  void setDiskStamp(const DiskStamp& stamp) { m_diskStamp = stamp; }
-  // The document's file as it is now, against what the document read.
-  enum class DiskState { Same, Changed, Deleted };
+  const DiskStamp& diskStamp() const;
+  void setDiskStamp(const DiskStamp& stamp);
+  using DiskState = Document::DiskState;
   DiskState diskState(DiskStamp* now = nullptr) const;
   // Reads the document's file again: its edits and history go.
   void reloadFromDisk();
@@ -148,17 +137,14 @@ class TMDIChild : public QWidget, public EditTarget {
   void updateCopySwapMenu();
   void showShipContextMenu(ReportList* list, const QPoint& pos);
   QString selectedKeyOf(int ship) const;
-  // Makes a step: the first write happens here, so a failure leaves no step behind.
-  void pushEdit(ValueEditCommand* command);
-  void writeValuesOrThrow(const std::vector<ValueChange>& changes, bool after);
   void showChanges(const std::vector<ValueChange>& changes, bool after);
   void reloadKeepingView();
-  void historyWriteFailed();
+  void contentReplaced();
+  // Asks the plan's question; a yes makes it one step of the history.
+  void askAndApply(Document::ShipPlan plan);
   void updateCaption();
   void onComboTextEdited(const QString& text);
   void chooseSection(int index);
-  void requireWorkingCopy() const;
-  bool isOwnFile(const QString& path) const;
   // Before a save replaces target: the overwrite question, or, for the
   // document's own file changed on disk since it was read, the choice to
   // overwrite, reload or cancel. expected: what target must still hold.
@@ -183,12 +169,8 @@ class TMDIChild : public QWidget, public EditTarget {
   QLabel* m_statusType = nullptr;
   QMenu* m_copySwapMenu = nullptr;
   QLineEdit* m_filter = nullptr;
-  QUndoStack* m_undo = nullptr;
+  Document* m_doc = nullptr;
 
-  QString m_caption;
-  QString m_filePath;
-  QString m_type;
-  QString m_workingCopy;
   QString m_otherSection;  // the section whose rows the "Other" list shows
   int m_chosenIndex = -1;
   QString m_lastTyped;
@@ -196,13 +178,7 @@ class TMDIChild : public QWidget, public EditTarget {
   QPointer<ReportList> m_lastShipList;  // ... of the ship lists: the row Ship Comparisons shows
   QStringList m_sections;
   QStringList m_keys;
-  bool m_modified = false;
-  bool m_newDocument = false;
   bool m_closeConfirmed = false;
-  bool m_keepRecord = false;
-  DiskStamp m_diskStamp;
-  int m_historySteps = kHistorySteps;
-  qint64 m_historyBytes = kHistoryBytes;
 };
 
 // The close question for every way documents close (close box, "&Close",

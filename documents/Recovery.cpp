@@ -16,8 +16,6 @@
 namespace {
 const QString kSuffix = QStringLiteral(".recovery");
 const QString kSection = QStringLiteral("Recovery");
-qint64 g_ownerPid = 0;
-QString g_ownerStarted;
 }  // namespace
 
 namespace Recovery {
@@ -43,15 +41,10 @@ bool isRunning(qint64 pid, const QString& started) {
   return !started.isEmpty() && startTimeOf(pid) == started;
 }
 
-void setOwnerForTesting(qint64 pid, const QString& started) {
-  g_ownerPid = pid;
-  g_ownerStarted = started;
-}
-
 void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type,
-           const QString& disk) {
-  const qint64 pid = g_ownerPid > 0 ? g_ownerPid : static_cast<qint64>(::getpid());
-  const QString started = g_ownerPid > 0 ? g_ownerStarted : startTimeOf(pid);
+           const QString& disk, const Owner& owner) {
+  const qint64 pid = owner.pid > 0 ? owner.pid : static_cast<qint64>(::getpid());
+  const QString started = owner.pid > 0 ? owner.started : startTimeOf(pid);
   try {
     ProfileFile record(recordPathFor(workingCopy));
     record.setText(kSection, QStringLiteral("Source"), source);

@@ -25,9 +25,15 @@ struct Record {
 };
 
 QString recordPathFor(const QString& workingCopy);
-// Writes (or renews) the record of a working copy for this running copy. Never throws.
+// The running copy a record names: its process id and start time. Null: this process.
+struct Owner {
+  qint64 pid = 0;
+  QString started;
+};
+// Writes (or renews) the record of a working copy for owner (by default this
+// running copy). Never throws.
 void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type,
-           const QString& disk = {});
+           const QString& disk = {}, const Owner& owner = {});
 void remove(const QString& workingCopy);
 // What a start finds in the working folder: the records of ended copies that
 // may be offered, and the ones skipped, each with why. A record counts only
@@ -47,8 +53,5 @@ std::optional<QByteArray> readWorkingCopy(const Record& record, unsigned* mode =
 // Whether the process pid still runs and started at started (empty: it cannot be told, so no).
 bool isRunning(qint64 pid, const QString& started);
 QString startTimeOf(qint64 pid);
-
-// Test seam: records written from now on name this owner (0: this process again).
-void setOwnerForTesting(qint64 pid, const QString& started);
 
 }  // namespace Recovery

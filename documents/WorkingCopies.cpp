@@ -111,7 +111,7 @@ QString WorkingCopies::follow(const QString& workingCopy, const QString& fileNam
   QString followed;
   for (int attempt = 0; attempt < 100; ++attempt) {
     followed = freeName(fileName);
-    if (beforeRenameForTesting) beforeRenameForTesting(followed);
+    if (beforeRename) beforeRename(followed);
     if (renameNoReplace(workingCopy, followed)) break;
     if (errno != EEXIST) return workingCopy;
     followed.clear();

@@ -46,8 +46,8 @@ class WorkingCopies {
 
   // Leaves the working copy at path in place at the end (unsaved edits after a forced end).
   void keep(const QString& path) { m_made.removeAll(QDir::cleanPath(path)); }
-  // Test seam: runs right before follow() renames to a name (another copy may take it then).
-  static inline std::function<void(const QString& to)> beforeRenameForTesting;
+  // For tests: runs right before follow() renames to a name (another copy may take it then).
+  std::function<void(const QString& to)> beforeRename;
 
   // Removes every working copy this copy of the program made.
   void removeAll();

@@ -32,7 +32,6 @@
 #include "update/VersionInfo.h"
 
 namespace {
-bool g_instantPauses = false;
 const QString kPackageManaged =
     QStringLiteral("Status: This copy is updated by the system's package manager (apt), not from here...");
 
@@ -56,8 +55,6 @@ void optionsBar(TQProgressBar* bar, const QPalette& palette) {
   bar->ShowPosAsPct = true;
 }
 }  // namespace
-
-void UpdatesPage::setPausesForTesting(bool instant) { g_instantPauses = instant; }
 
 UpdatesPage::UpdatesPage(const AppPaths& paths, Prompts& prompts, QWidget* parent)
     : QWidget(parent), m_paths(paths), m_prefs(paths), m_prompts(prompts), m_http(new HttpDownloader(this)) {
@@ -277,7 +274,7 @@ bool UpdatesPage::pause(int ms) {
   if (m_ending) return false;
   QEventLoop wait;
   bool waited = false;
-  QTimer::singleShot(g_instantPauses ? 0 : ms, &wait, [&] {
+  QTimer::singleShot(m_instantPauses ? 0 : ms, &wait, [&] {
     waited = true;
     wait.quit();
   });
@@ -366,8 +363,8 @@ void UpdatesPage::BitBtn6Click() {
   report.step = [this](qint64 n) { progressStep(n); };
   report.pause = [this](int ms) { return pause(ms); };
   report.ending = [this] { return m_ending; };
-  UpdateRun run({m_paths.appFolder(), m_paths.updates(), m_paths.executable()}, *m_http, currentBuild(),
-                UpdateCheck::baseUrl(), std::move(report));
+  UpdateRun run({m_paths.appFolder(), m_paths.updates(), m_paths.executable(), m_installFaults}, *m_http,
+                currentBuild(), UpdateCheck::baseUrl(), std::move(report));
   switch (run.run()) {
     case UpdateRun::Outcome::NotNewer:
       setStatus(QStringLiteral("Status: Updates Failed Server Version Incorrect..."));

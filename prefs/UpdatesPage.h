@@ -3,6 +3,7 @@
 
 #include "prefs/AppPaths.h"
 #include "prefs/Preferences.h"
+#include "update/UpdateInstall.h"
 
 class ProfileFile;
 class Prompts;
@@ -31,8 +32,10 @@ class UpdatesPage : public QWidget {
   // A check or an installation runs (one of them at a time).
   bool isChecking() const { return m_checking || m_installing; }
 
-  // Test seam: every pause and animation step lasts no time (still through the event loop).
-  static void setPausesForTesting(bool instant);
+  // For tests: every pause and animation step of this page lasts no time (still
+  // through the event loop), and installations meet the moves that fail in faults.
+  void setInstantPauses(bool instant) { m_instantPauses = instant; }
+  void setInstallFaults(UpdateInstall::MoveFaults* faults) { m_installFaults = faults; }
 
  Q_SIGNALS:
   // An installation is complete and the user chose OK: the program should end
@@ -76,4 +79,6 @@ class UpdatesPage : public QWidget {
   bool m_checking = false;
   bool m_installing = false;
   bool m_ending = false;  // a pause was cut short: the program is ending
+  bool m_instantPauses = false;
+  UpdateInstall::MoveFaults* m_installFaults = nullptr;
 };

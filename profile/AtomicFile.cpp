@@ -170,8 +170,15 @@ bool exists(const QString& path) {
 
 bool remove(const QString& path) { return ::unlink(nativePath(path).constData()) == 0; }
 
-void failWritesAfterForTesting(qint64 bytes) { g_failAfter.store(bytes); }
-void failStepForTesting(Step step) { g_failStep.store(static_cast<int>(step)); }
+Faults::Faults(const FaultPlan& plan) {
+  g_failAfter.store(plan.writableBytes);
+  g_failStep.store(static_cast<int>(plan.failStep));
+}
+
+Faults::~Faults() {
+  g_failAfter.store(-1);
+  g_failStep.store(0);
+}
 
 std::optional<QByteArray> read(const QString& path) {
   const QByteArray native = nativePath(path);

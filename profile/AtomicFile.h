@@ -76,11 +76,22 @@ bool exists(const QString& path);
 // Removes the file at path; false when it could not.
 bool remove(const QString& path);
 
-// Test seam: the next writes fail once this many bytes have been written in
-// total (as a full disk would); a negative value switches it off.
-void failWritesAfterForTesting(qint64 bytes);
-// Test seam: the next write fails at this step once (as a disk error would).
+// How a test makes the writes fail: as a full disk (no room after
+// writableBytes more bytes; negative: room enough) or a disk error at one step
+// of the next write.
 enum class Step { None, Sync, Rename };
-void failStepForTesting(Step step);
+struct FaultPlan {
+  qint64 writableBytes = -1;
+  Step failStep = Step::None;
+};
+// The plan holds while this lives, and ends with it however the test ends;
+// one at a time. The program itself never makes one.
+class Faults {
+ public:
+  explicit Faults(const FaultPlan& plan);
+  ~Faults();
+  Faults(const Faults&) = delete;
+  Faults& operator=(const Faults&) = delete;
+};
 
 }  // namespace AtomicFile

@@ -111,6 +111,9 @@ class ProfileFile {
   // Writes the collected changes in one atomic replace. Throws ProfileWriteError
   // ("Unable to write to <path>") and leaves the old file intact when it cannot.
   void commit();
+  // Drops the writes not yet committed from what reaches the disk: the accessor
+  // is to be thrown away (its reads still show them).
+  void abandon() { m_dirty = false; }
   QByteArray content() const;
 
   // One-shot helpers: open, read or write one value, commit.

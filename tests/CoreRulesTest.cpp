@@ -32,10 +32,8 @@ TEST(Recovery, ARecordNamesItsOwnerAndOnlyAnEndedOwnersRecordIsOffered) {
   const QString working = app.file(QStringLiteral("base/temp/arena.cfg"), kArena);
   Sleeper owner;
   ASSERT_GT(owner.pid(), 0);
-  Recovery::setOwnerForTesting(owner.pid(), Recovery::startTimeOf(owner.pid()));
   Recovery::write(working, QStringLiteral("/zone/arena.cfg"), QStringLiteral("arena.cfg"),
-                  QStringLiteral("Arena"));
-  Recovery::setOwnerForTesting(0, {});
+                  QStringLiteral("Arena"), {}, {owner.pid(), Recovery::startTimeOf(owner.pid())});
   // While its copy runs, the record is never touched.
   EXPECT_TRUE(Recovery::orphans(app.paths().temp()).isEmpty());
   owner.kill9();
@@ -47,9 +45,8 @@ TEST(Recovery, ARecordNamesItsOwnerAndOnlyAnEndedOwnersRecordIsOffered) {
   EXPECT_TRUE(found[0].time.isValid());
   // A process id taken again by another process is not the owner: its start time differs.
   Sleeper other;
-  Recovery::setOwnerForTesting(other.pid(), QStringLiteral("1"));
-  Recovery::write(working, QString(), QStringLiteral("arena.cfg"), QStringLiteral("Arena"));
-  Recovery::setOwnerForTesting(0, {});
+  Recovery::write(working, QString(), QStringLiteral("arena.cfg"), QStringLiteral("Arena"), {},
+                  {other.pid(), QStringLiteral("1")});
   EXPECT_EQ(Recovery::orphans(app.paths().temp()).size(), 1);
   // No working copy, nothing to offer.
   QFile::remove(working);

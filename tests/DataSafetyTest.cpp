@@ -182,9 +182,10 @@ TEST_F(DataSafetyTest, AWorkingCopyThatCannotBeMadeIsReportedAndNothingOpens) {
 
   // A full disk while the working copy is written.
   const QString source = fx.app.file(QStringLiteral("zone/full.cfg"), kArena);
-  AtomicFile::failWritesAfterForTesting(10);
-  EXPECT_THROW(fx.form->OpenDocument(source), ProfileWriteError);
-  AtomicFile::failWritesAfterForTesting(-1);
+  {
+    const AtomicFile::Faults full({.writableBytes = 10});
+    EXPECT_THROW(fx.form->OpenDocument(source), ProfileWriteError);
+  }
   EXPECT_TRUE(fx.form->documents().isEmpty());
   EXPECT_TRUE(QDir(fx.app.paths().temp()).entryList(QDir::Files | QDir::Hidden).isEmpty());
   EXPECT_EQ(readBytes(source), kArena);
@@ -197,9 +198,10 @@ TEST_F(DataSafetyTest, AFullDiskDuringASaveLeavesTheTargetAndTheDocument) {
   fx.prompts.saveAnswers = {source};
   fx.prompts.messageAnswers = {QMessageBox::Ok};
   // The backup is written whole; the target's replacement then runs out of room.
-  AtomicFile::failWritesAfterForTesting(kArena.size() + 5);
-  EXPECT_THROW(fx.form->SaveDocument(), ProfileWriteError);
-  AtomicFile::failWritesAfterForTesting(-1);
+  {
+    const AtomicFile::Faults full({.writableBytes = kArena.size() + 5});
+    EXPECT_THROW(fx.form->SaveDocument(), ProfileWriteError);
+  }
   EXPECT_EQ(readBytes(source), kArena);
   EXPECT_TRUE(doc->isModified());
   EXPECT_EQ(QDir(fx.app.path(QStringLiteral("zone"))).entryList(QDir::Files | QDir::Hidden).size(), 2)

@@ -180,9 +180,8 @@ TEST(DiskChange, ARecoveredDocumentAsksBeforeReplacingAFileWrittenSinceTheCrash)
   QProcess doomed;
   doomed.start(QStringLiteral("sleep"), {QStringLiteral("300")});
   ASSERT_TRUE(doomed.waitForStarted(10000));
-  Recovery::setOwnerForTesting(doomed.processId(), Recovery::startTimeOf(doomed.processId()));
+  doc->document()->setRecoveryOwner({doomed.processId(), Recovery::startTimeOf(doomed.processId())});
   doc->editValue(QStringLiteral("Warbird"), QStringLiteral("BulletSpeed"), QStringLiteral("2600"));
-  Recovery::setOwnerForTesting(0, {});
   fx.form->endWithoutQuestions();
   fx.form.reset();
   QTimer::singleShot(0, [] { QCoreApplication::exit(0); });

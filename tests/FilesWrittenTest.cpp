@@ -64,9 +64,10 @@ TEST(FilesWritten, AWriteRemovesTheTemporariesOfDeadProcessesOnlyAndLeavesNoneOf
   const QStringList kept{QFileInfo(live).fileName(), QFileInfo(other).fileName()};
   EXPECT_EQ(temporariesIn(folder), kept);
   // A write that fails half-way leaves nothing either.
-  AtomicFile::failWritesAfterForTesting(3);
-  EXPECT_THROW(AtomicFile::write(target, "[A]\nk=3\n"), ProfileWriteError);
-  AtomicFile::failWritesAfterForTesting(-1);
+  {
+    const AtomicFile::Faults full({.writableBytes = 3});
+    EXPECT_THROW(AtomicFile::write(target, "[A]\nk=3\n"), ProfileWriteError);
+  }
   EXPECT_EQ(readBytes(target), QByteArray("[A]\nk=2\n"));
   EXPECT_EQ(temporariesIn(folder), kept);
 }

@@ -126,7 +126,6 @@ class HostileDownload : public ::testing::Test {
   HttpDownloader http;
   QSignalSpy failures{&http, &HttpDownloader::failed};
   QString folder() const { return app.paths().updates(); }
-  void TearDown() override { HttpDownloader::setLimitsForTesting(0ms, 0ms, 0); }
   QString lastFailure() const { return failures.isEmpty() ? QString() : failures.last()[0].toString(); }
 };
 }  // namespace
@@ -173,7 +172,7 @@ TEST_F(HostileDownload, AStatusCodeWithoutReasonCountsAndNoStatusLineFails) {
 }
 
 TEST_F(HostileDownload, EndlessBodiesAndHeadersStopAtTheirLimits) {
-  HttpDownloader::setLimitsForTesting(0ms, 0ms, 256 * 1024);
+  http.setLimits({.maxBytes = 256 * 1024});
   enum Kind { EndlessBody, StatedTooBig, EndlessHeader };
   std::atomic<Kind> kind{EndlessBody};
   HostileServer server([&](int fd, const QByteArray& request, HostileServer& self) {
@@ -206,7 +205,7 @@ TEST_F(HostileDownload, EndlessBodiesAndHeadersStopAtTheirLimits) {
             QStringLiteral("Update Failed: big.bin the server's header is longer than 64 KiB..."));
   EXPECT_TRUE(filesIn(folder()).isEmpty());
   // The real limit is named in MiB.
-  HttpDownloader::setLimitsForTesting(0ms, 0ms, 0);
+  http.setLimits({});
   kind = StatedTooBig;
   EXPECT_TRUE(http.DownloadUpdateFile(server.base(), QStringLiteral("big.bin"), folder()));
   EXPECT_EQ(readBytes(folder() + QStringLiteral("/big.bin")).size(), 300000);
@@ -214,7 +213,7 @@ TEST_F(HostileDownload, EndlessBodiesAndHeadersStopAtTheirLimits) {
 }
 
 TEST_F(HostileDownload, ASilentServerTimesOutAndAStopIsHeard) {
-  HttpDownloader::setLimitsForTesting(0ms, 400ms, 0);
+  http.setLimits({.idle = 400ms});
   HostileServer server([&](int fd, const QByteArray& request, HostileServer& self) {
     if (isHead(request)) {
       self.send(fd, "HTTP/1.0 200 OK\r\n\r\n");
@@ -226,7 +225,7 @@ TEST_F(HostileDownload, ASilentServerTimesOutAndAStopIsHeard) {
   EXPECT_FALSE(http.DownloadUpdateFile(server.base(), QStringLiteral("slow.bin"), folder()));
   EXPECT_EQ(lastFailure(), QStringLiteral("Update Failed: slow.bin nothing received for 0.4 seconds..."));
   // The user stops it: long before any time-out.
-  HttpDownloader::setLimitsForTesting(0ms, 60000ms, 0);
+  http.setLimits({.idle = 60000ms});
   QTimer::singleShot(200, &http, [&] { http.cancel(); });
   QElapsedTimer clock;
   clock.start();
@@ -260,7 +259,7 @@ TEST_F(HostileDownload, AConnectionThatNeverCompletesTimesOutAndAnEndingProgramD
   }
   ASSERT_TRUE(hangs(fillers.back())) << "the listening queue never filled";
   const QString base = QStringLiteral("http://127.0.0.1:%1/u/").arg(ntohs(addr.sin_port));
-  HttpDownloader::setLimitsForTesting(500ms, 0ms, 0);
+  http.setLimits({.connect = 500ms});
   QElapsedTimer clock;
   clock.start();
   EXPECT_FALSE(http.DownloadUpdateFile(base, QStringLiteral("a.cdu"), folder()));
@@ -268,7 +267,7 @@ TEST_F(HostileDownload, AConnectionThatNeverCompletesTimesOutAndAnEndingProgramD
   EXPECT_LT(clock.elapsed(), 5000);
 
   // The program ends while the download is still connecting: it is abandoned at once.
-  HttpDownloader::setLimitsForTesting(60000ms, 0ms, 0);
+  http.setLimits({.connect = 60000ms});
   bool result = true;
   qint64 endedAfter = -1;
   QTimer::singleShot(0, &http,

@@ -124,9 +124,10 @@ TEST_F(OptionsTest, TheFolderCommandsStoreWhatIsPickedAndAFailedWriteKeepsTheBox
   EXPECT_EQ(box("BackupFolderEdit")->text(), backups);
   // A preferences file that cannot be written: the error is reported, the box keeps its text.
   fx.prompts.folderAnswers = {fx.app.path(QStringLiteral("other"))};
-  AtomicFile::failWritesAfterForTesting(0);
-  click("BitBtn3");
-  AtomicFile::failWritesAfterForTesting(-1);
+  {
+    const AtomicFile::Faults full({.writableBytes = 0});
+    click("BitBtn3");
+  }
   EXPECT_TRUE(fx.prompts.messages().back().startsWith(QStringLiteral("Unable to write to ") +
                                                       fx.app.paths().configIni()))
       << fx.prompts.messages().back().toStdString();

@@ -407,11 +407,12 @@ TEST_F(ProfileFileTest, AFullDiskLeavesTheOldFileWhole) {
   for (int i = 0; i < 2000; ++i) big += "key" + QByteArray::number(i) + "=value\n";
   const QString f = file(big);
   for (qint64 room : {0LL, 10LL, 8192LL, static_cast<qint64>(big.size()) - 1}) {
-    AtomicFile::failWritesAfterForTesting(room);
-    ProfileFile p(f);
-    p.setValue("A", "k", "2");
-    EXPECT_THROW(p.commit(), ProfileWriteError) << room;
-    AtomicFile::failWritesAfterForTesting(-1);
+    {
+      const AtomicFile::Faults full({.writableBytes = room});
+      ProfileFile p(f);
+      p.setValue("A", "k", "2");
+      EXPECT_THROW(p.commit(), ProfileWriteError) << room;
+    }
     EXPECT_EQ(readBytes(f), big) << room;
   }
   EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -420,11 +421,12 @@ TEST_F(ProfileFileTest, AFullDiskLeavesTheOldFileWhole) {
 TEST_F(ProfileFileTest, AFailedSyncOrRenameIsAFailedWrite) {
   const QString f = file("[A]\nk=1\n");
   for (AtomicFile::Step step : {AtomicFile::Step::Sync, AtomicFile::Step::Rename}) {
-    AtomicFile::failStepForTesting(step);
-    ProfileFile p(f);
-    p.setValue("A", "k", "2");
-    EXPECT_THROW(p.commit(), ProfileWriteError) << static_cast<int>(step);
-    AtomicFile::failStepForTesting(AtomicFile::Step::None);
+    {
+      const AtomicFile::Faults broken({.failStep = step});
+      ProfileFile p(f);
+      p.setValue("A", "k", "2");
+      EXPECT_THROW(p.commit(), ProfileWriteError) << static_cast<int>(step);
+    }
     EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\n"));
     EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
   }

@@ -43,16 +43,13 @@ TEST(Recovery, TheNextStartOffersTheEditsRecoverOpensThemAndSaveWritesTheOrigina
   ASSERT_NE(doc, nullptr);
   // The running copy is one that then dies: its records name a process killed with -9.
   Sleeper doomed;
-  Recovery::setOwnerForTesting(doomed.pid(), Recovery::startTimeOf(doomed.pid()));
+  doc->document()->setRecoveryOwner({doomed.pid(), Recovery::startTimeOf(doomed.pid())});
   doc->editValue(QStringLiteral("Warbird"), QStringLiteral("BulletSpeed"), QStringLiteral("2600"));
-  Recovery::setOwnerForTesting(0, {});
   EXPECT_EQ(recordsIn(fx.app.paths().temp()).size(), 1);
   // Undone to the saved state: the record goes; edited again, it comes back.
   doc->undoStack()->undo();
   EXPECT_TRUE(recordsIn(fx.app.paths().temp()).isEmpty());
-  Recovery::setOwnerForTesting(doomed.pid(), Recovery::startTimeOf(doomed.pid()));
   doc->undoStack()->redo();
-  Recovery::setOwnerForTesting(0, {});
   ASSERT_EQ(recordsIn(fx.app.paths().temp()).size(), 1);
   // The crash: the program ends without a question and keeps the edits; its process dies.
   fx.form->endWithoutQuestions();
@@ -100,9 +97,8 @@ TEST(Recovery, DiscardRemovesTheRecordAndTheWorkingCopy) {
   QDir().mkpath(fx.app.paths().temp());
   const QString working = fx.app.file(QStringLiteral("base/temp/lost.cfg"), kArena);
   Sleeper doomed;
-  Recovery::setOwnerForTesting(doomed.pid(), Recovery::startTimeOf(doomed.pid()));
-  Recovery::write(working, QString(), QStringLiteral("New1.cfg"), QStringLiteral("Arena"));
-  Recovery::setOwnerForTesting(0, {});
+  Recovery::write(working, QString(), QStringLiteral("New1.cfg"), QStringLiteral("Arena"), {},
+                  {doomed.pid(), Recovery::startTimeOf(doomed.pid())});
   doomed.kill9();
   fx.prompts.messageAnswers = {QMessageBox::Discard};
   fx.form->offerRecovery();
@@ -236,9 +232,10 @@ TEST(Recovery, AnUndoWhoseWriteFailedLeavesTheDocumentChangedThroughLaterEditsAn
   const QString source = fx.app.file(QStringLiteral("zone/arena.cfg"), kArena);
   TMDIChild* doc = fx.form->OpenDocument(source);
   doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("9"));
-  AtomicFile::failWritesAfterForTesting(0);
-  doc->undoStack()->undo();
-  AtomicFile::failWritesAfterForTesting(-1);
+  {
+    const AtomicFile::Faults full({.writableBytes = 0});
+    doc->undoStack()->undo();
+  }
   // The history goes once the failed step has ended (a queued call); the document counts as changed.
   ASSERT_TRUE(QTest::qWaitFor([&] { return doc->isModified() && doc->undoStack()->count() == 0; }, 5000));
   doc->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("10"));

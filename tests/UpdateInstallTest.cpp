@@ -70,6 +70,7 @@ class InstallTest : public ::testing::Test {
   TempApp app;
   TinyServer server;
   ScriptedPrompts prompts;
+  UpdateInstall::MoveFaults moveFaults;  // outlives the page that uses it
   std::unique_ptr<UpdatesPage> page;
   std::map<QByteArray, QByteArray> digests;  // item -> digest written into the manifest
   const QByteArray oldProgram = "#!/bin/sh\necho old build\n";
@@ -82,13 +83,10 @@ class InstallTest : public ::testing::Test {
     writeBytes(app.paths().executable(), oldProgram);
     ::chmod(QFile::encodeName(app.paths().executable()).constData(), 0750);
     page = std::make_unique<UpdatesPage>(app.paths(), prompts);
-    UpdatesPage::setPausesForTesting(true);
+    page->setInstantPauses(true);
+    page->setInstallFaults(&moveFaults);
   }
-  void TearDown() override {
-    UpdatesPage::setPausesForTesting(false);
-    UpdateInstall::failMoveForTesting(0);
-    qunsetenv("TESSARY_UPDATE_URL");
-  }
+  void TearDown() override { qunsetenv("TESSARY_UPDATE_URL"); }
   // A file on the server, with its digest for the manifest.
   void publish(const QByteArray& name, const QByteArray& body) {
     server.answers[kRoot + name] = {"200 OK", {}, body};
@@ -126,7 +124,7 @@ class InstallTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(InstallTest, AFolderAndTwoFilesWithTheProgressAndTheRestartWithoutFreezingTheWindows) {
-  UpdatesPage::setPausesForTesting(false);  // the real pauses and animation, once
+  page->setInstantPauses(false);  // the real pauses and animation, once
   publish("Tessary.exe", newBuild);
   publish("help.hlp", "new help");
   writeBytes(app.paths().helpFile(), "old help");
@@ -351,20 +349,21 @@ TEST_F(InstallTest, AFailingStepOfTheInstallationPutsBackWhatItReplaced) {
   // The downloads went back to base/updates/, so a new run finds them where it puts them.
   EXPECT_EQ(file(QStringLiteral("base/updates/Tessary.exe")), newBuild);
   // A move that fails (the third: the old preferences into the backups).
-  UpdateInstall::failMoveForTesting(3);
+  moveFaults.failAt = 3;
   page->BitBtn6Click();
   EXPECT_TRUE(label("Label1").startsWith(QStringLiteral("Status: Update Failed: config.ini ")))
       << label("Label1").toStdString();
   unchanged("a failing move");
   // The new preferences cannot be written during the carry-over: writes fail once the four downloads are in.
   int downloads = 0;
+  std::optional<AtomicFile::Faults> full;
   const QMetaObject::Connection seam =
       QObject::connect(page->downloader(), &HttpDownloader::busyChanged, [&](bool busy) {
-        if (!busy && ++downloads == 4) AtomicFile::failWritesAfterForTesting(0);
+        if (!busy && ++downloads == 4) full.emplace(AtomicFile::FaultPlan{.writableBytes = 0});
       });
   page->BitBtn6Click();
   QObject::disconnect(seam);
-  AtomicFile::failWritesAfterForTesting(-1);
+  full.reset();
   EXPECT_EQ(downloads, 4);
   EXPECT_TRUE(label("Label1").startsWith(QStringLiteral("Status: Update Failed: config.ini Unable to write")))
       << label("Label1").toStdString();

@@ -92,9 +92,10 @@ TEST_F(WorkingCopiesTest, SaveKeepsTheOldestBackupAndFailsWithoutTouchingTheTarg
   EXPECT_EQ(readBytes(other), QByteArray("keep"));
   EXPECT_FALSE(QFileInfo::exists(other + QStringLiteral("x")));
   // A backup that cannot be written stops the save before the target changes.
-  AtomicFile::failWritesAfterForTesting(0);
-  EXPECT_THROW(DocumentSaver::save(w, other), TessaryError);
-  AtomicFile::failWritesAfterForTesting(-1);
+  {
+    const AtomicFile::Faults full({.writableBytes = 0});
+    EXPECT_THROW(DocumentSaver::save(w, other), TessaryError);
+  }
   EXPECT_EQ(readBytes(other), QByteArray("keep"));
   // Only the backup fails (its folder is gone); the target could be written, and is not.
   try {
@@ -141,11 +142,10 @@ TEST_F(WorkingCopiesTest, FollowNeverReplacesAFileThatTookTheNameMeanwhile) {
   // Another running copy's file appears under the very name follow picks, as it picks it.
   const QString theirs = temp() + QStringLiteral("/zone.cfg");
   int calls = 0;
-  WorkingCopies::beforeRenameForTesting = [&](const QString& to) {
+  copies.beforeRename = [&](const QString& to) {
     if (calls++ == 0 && to == theirs) writeBytes(theirs, "theirs");
   };
   const QString followed = copies.follow(w, QStringLiteral("zone.cfg"));
-  WorkingCopies::beforeRenameForTesting = nullptr;
   EXPECT_EQ(readBytes(theirs), QByteArray("theirs"));
   EXPECT_NE(followed, theirs);
   EXPECT_EQ(readBytes(followed), QByteArray("mine"));

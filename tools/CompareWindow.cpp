@@ -121,19 +121,20 @@ void TCompareWindow::placeOnMainWindow() {
   move(main->geometry().center() - QPoint(width() / 2, height() / 2));
 }
 
-void TCompareWindow::bind(TMDIChild* document) {
-  if (m_doc == document) return;
-  if (m_doc) {
-    m_doc->disconnect(this);
-    m_doc->undoStack()->disconnect(this);
+void TCompareWindow::bind(TMDIChild* window) {
+  if (m_doc == window) return;
+  if (m_document) {
+    m_document->disconnect(this);
+    m_document->undoStack()->disconnect(this);
   }
-  m_doc = document;
-  if (!m_doc) return;
+  m_doc = window;
+  m_document = window ? window->document() : nullptr;
+  if (!m_document) return;
   // Every edit, undo and redo of the document (and a reload from disk) changes what differs.
-  connect(m_doc->undoStack(), &QUndoStack::indexChanged, this, &TCompareWindow::refreshQuietly);
-  connect(m_doc, &TMDIChild::saved, this, &TCompareWindow::refreshQuietly);
+  connect(m_document->undoStack(), &QUndoStack::indexChanged, this, &TCompareWindow::refreshQuietly);
+  connect(m_document, &Document::saved, this, &TCompareWindow::refreshQuietly);
   // The comparison was of this document: it goes with it.
-  connect(m_doc, &QObject::destroyed, this, [this] {
+  connect(m_document, &QObject::destroyed, this, [this] {
     m_list->clear();
     m_summary->setText(QStringLiteral("The compared document was closed."));
     m_copy->setEnabled(false);
@@ -142,7 +143,7 @@ void TCompareWindow::bind(TMDIChild* document) {
 }
 
 void TCompareWindow::refreshQuietly() {
-  if (!m_doc || m_other.isEmpty()) return;
+  if (!m_document || m_other.isEmpty()) return;
   try {
     refill();
   } catch (...) {
@@ -151,14 +152,14 @@ void TCompareWindow::refreshQuietly() {
 }
 
 void TCompareWindow::refill() {
-  if (!m_doc) throw TessaryError(QStringLiteral("No document is open to compare"));
-  const QString working = m_doc->workingCopy();
+  if (!m_document) throw TessaryError(QStringLiteral("No document is open to compare"));
   // Both read whole: a missing other file is an error, not an empty arena.
   const std::optional<QByteArray> other = AtomicFile::read(m_other);
   if (!other) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(m_other));
   const QList<ConfigDiff::Difference> differences =
-      ConfigDiff::compare(ProfileFile(working), ProfileFile(*other, ProfileFile::FromMemory{}));
-  setWindowTitle(QStringLiteral("Compare %1 With %2").arg(m_doc->fileName(), QFileInfo(m_other).fileName()));
+      ConfigDiff::compare(m_document->content(), ProfileFile(*other, ProfileFile::FromMemory{}));
+  setWindowTitle(
+      QStringLiteral("Compare %1 With %2").arg(m_document->caption(), QFileInfo(m_other).fileName()));
   // The selection and the scroll position survive a refresh where the row still differs.
   const QList<QTreeWidgetItem*> before = m_list->selectedItems();
   const QString selectedSection =
@@ -254,7 +255,7 @@ void TCompareWindow::copyIntoDocument() {
   const QString section = row->data(0, kSectionRole).toString();
   const QString key = row->data(0, kKeyRole).toString();
   const QString value = row->data(0, kOtherRole).toString();
-  if (!m_doc) return;
+  if (!m_document) return;
   try {
     // Only a value the other file still holds: it may have changed since the list was made.
     const std::optional<QByteArray> other = AtomicFile::read(m_other);
@@ -270,7 +271,7 @@ void TCompareWindow::copyIntoDocument() {
           QMessageBox::Ok);
       return;
     }
-    m_doc->editValue(section, key, value);
+    m_document->editValue(section, key, value);
     refill();
   } catch (...) {
     m_host.reportError();

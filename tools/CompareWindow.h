@@ -12,6 +12,7 @@ class QTreeWidgetItem;
 class QFileSystemWatcher;
 class Prompts;
 class TMDIChild;
+class Document;
 
 // "Compare With...": the settings whose values differ between one document
 // (the active one when the command ran) and another arena file, by section
@@ -41,7 +42,7 @@ class TCompareWindow : public QWidget {
   void copyIntoDocument();
 
  private:
-  void bind(TMDIChild* document);
+  void bind(TMDIChild* window);
   void refill();
   void refreshQuietly();
   void applyFilter();
@@ -50,7 +51,8 @@ class TCompareWindow : public QWidget {
 
   Prompts& m_prompts;
   Host m_host;
-  QPointer<TMDIChild> m_doc;
+  QPointer<TMDIChild> m_doc;      // the window showing it, for leading to a setting
+  QPointer<Document> m_document;  // what is compared
   QString m_other;
   QFileSystemWatcher* m_watcher = nullptr;
   bool m_placed = false;

@@ -21,10 +21,6 @@ const char kAgent[] = "User-Agent: Mozilla/4.0 (compatible; ICS)";
 // second a closing program gives it.
 constexpr int kPollMs = 100;
 
-std::atomic<qint64> g_connectMs{HttpDownloader::kConnectTimeout.count()};
-std::atomic<qint64> g_idleMs{HttpDownloader::kIdleTimeout.count()};
-std::atomic<qint64> g_maxBytes{HttpDownloader::kMaxBytes};
-
 using Clock = std::chrono::steady_clock;
 
 QString sizeText(qint64 bytes) {
@@ -50,6 +46,7 @@ struct HttpDownloader::Exchange {
 namespace {
 struct Context {
   HttpDownloader* owner;
+  HttpDownloader::Limits limits;  // the worker's own copy
   std::atomic<bool>* abandon;
   std::atomic<bool>* cancel;
   std::atomic<qint64>* progress;
@@ -162,20 +159,21 @@ class OneExchange {
     curl_easy_setopt(m_curl, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connectMs.load()));
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_ctx->limits.connect.count()));
     curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, m_ctx);
     m_ex->result = curl_easy_perform(m_curl);
     if (m_ex->result == CURLE_OPERATION_TIMEDOUT)
-      m_ex->problem = QStringLiteral("no connection within %1 seconds").arg(g_connectMs.load() / 1000.0);
+      m_ex->problem =
+          QStringLiteral("no connection within %1 seconds").arg(m_ctx->limits.connect.count() / 1000.0);
     m_lastByte = Clock::now();
     return m_ex->result == CURLE_OK;
   }
 
   // No byte for the idle time: the exchange has failed.
   bool silent() {
-    const auto idle = std::chrono::milliseconds(g_idleMs.load());
+    const auto idle = m_ctx->limits.idle;
     if (Clock::now() - m_lastByte < idle) return false;
     m_ex->problem = QStringLiteral("nothing received for %1 seconds").arg(idle.count() / 1000.0);
     return true;
@@ -205,8 +203,8 @@ class OneExchange {
   // Body bytes to the sink, within the limit and never past the stated end.
   bool takeBody(const char* data, qint64 size) {
     if (m_expected >= 0) size = std::min(size, m_expected - m_ex->bodyBytes);
-    if (m_ex->bodyBytes + size > g_maxBytes.load()) {
-      m_ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(g_maxBytes.load()));
+    if (m_ex->bodyBytes + size > m_ctx->limits.maxBytes) {
+      m_ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(m_ctx->limits.maxBytes));
       return false;
     }
     if (m_ex->sink && size > 0) {
@@ -266,8 +264,8 @@ class OneExchange {
     if (m_mayRedirect && m_ex->code >= 300 && m_ex->code < 400)
       for (const QByteArray& h : std::as_const(m_ex->headers))
         if (h.toLower().startsWith("location:")) return Header::Stop;
-    if (m_expected > g_maxBytes.load() && (m_ex->code < 300 || m_ex->code >= 400)) {
-      m_ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(g_maxBytes.load()));
+    if (m_expected > m_ctx->limits.maxBytes && (m_ex->code < 300 || m_ex->code >= 400)) {
+      m_ex->problem = QStringLiteral("larger than the limit of %1").arg(sizeText(m_ctx->limits.maxBytes));
       return Header::Stop;
     }
     return takeBody(m_answer.constData() + m_bodyStart, m_answer.size() - m_bodyStart) ? Header::Done
@@ -390,20 +388,13 @@ void HttpDownloader::cancel() {
   if (m_busy) m_cancel = true;
 }
 
-void HttpDownloader::setLimitsForTesting(std::chrono::milliseconds connect, std::chrono::milliseconds idle,
-                                         qint64 maxBytes) {
-  g_connectMs = connect.count() > 0 ? connect.count() : kConnectTimeout.count();
-  g_idleMs = idle.count() > 0 ? idle.count() : kIdleTimeout.count();
-  g_maxBytes = maxBytes > 0 ? maxBytes : kMaxBytes;
-}
-
 bool HttpDownloader::isPlainFileName(const QString& name) { return AtomicFile::isPlainFileName(name); }
 
 // Runs a request without blocking the windows: a worker thread and a local event loop.
 void HttpDownloader::run(const QString& url, Exchange* ex) {
   QEventLoop loop;
   std::atomic<bool> finished{false};
-  Context ctx{this, &m_abandon, &m_cancel, &m_progress};
+  Context ctx{this, m_limits, &m_abandon, &m_cancel, &m_progress};
   m_worker = std::thread([&, parsed = QUrl(url, QUrl::TolerantMode)] {
     perform(parsed, ex, &ctx);
     finished = true;

@@ -42,9 +42,15 @@ class HttpDownloader : public QObject {
   // "\", no "..", no control characters.
   static bool isPlainFileName(const QString& name);
 
-  // Test seams: shorter time-outs and a lower size limit (0 or less: the defaults).
-  static void setLimitsForTesting(std::chrono::milliseconds connect, std::chrono::milliseconds idle,
-                                  qint64 maxBytes);
+  // How long a connection and a silence may last and how big a file may be;
+  // the defaults unless a caller (a test) sets other ones for this downloader.
+  struct Limits {
+    std::chrono::milliseconds connect = kConnectTimeout;
+    std::chrono::milliseconds idle = kIdleTimeout;
+    qint64 maxBytes = kMaxBytes;
+  };
+  void setLimits(const Limits& limits) { m_limits = limits; }
+  const Limits& limits() const { return m_limits; }
 
  Q_SIGNALS:
   void status(const QString& text);  // "Status: Downloading <name>... " and so on
@@ -64,4 +70,5 @@ class HttpDownloader : public QObject {
   std::atomic<qint64> m_progress{-1};  // the latest count not yet reported; -1: none waiting
   std::thread m_worker;
   bool m_busy = false;
+  Limits m_limits;
 };

@@ -15,7 +15,6 @@
 #include "profile/TessaryError.h"
 
 namespace {
-int g_failMoveAt = 0;
 
 QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 QByteArray native(const QString& path) { return AtomicFile::nativePath(path); }
@@ -33,10 +32,6 @@ char kindAt(const QString& path) {
 // Moves a file to a name that must be free (an existing target is never
 // overwritten). Falls back to a copy across file systems.
 bool moveFile(const QString& from, const QString& to, QString* why) {
-  if (g_failMoveAt > 0 && --g_failMoveAt == 0) {
-    *why = QStringLiteral("cannot move %1 (a failure made for testing)").arg(QFileInfo(from).fileName());
-    return false;
-  }
   const QByteArray a = native(from), b = native(to);
   if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return true;
   int err = errno;
@@ -72,8 +67,6 @@ void syncFolder(const QString& folder) {
   ::close(fd);
 }
 }  // namespace
-
-void UpdateInstall::failMoveForTesting(int n) { g_failMoveAt = n; }
 
 UpdateInstall::UpdateInstall(Places places) : m_places(std::move(places)) {}
 
@@ -141,6 +134,10 @@ bool UpdateInstall::journal(const QByteArray& line, QString* why) {
 
 bool UpdateInstall::moveWithUndo(const QString& from, const QString& to, QString* why) {
   if (!journal("move\t" + native(from) + "\t" + native(to) + "\n", why)) return false;
+  if (MoveFaults* faults = m_places.faults; faults && faults->failAt > 0 && --faults->failAt == 0) {
+    *why = QStringLiteral("cannot move %1 (a failure made for testing)").arg(QFileInfo(from).fileName());
+    return false;
+  }
   if (!moveFile(from, to, why)) return false;
   m_undo.push_back([from, to] {
     QString ignored;

@@ -19,9 +19,14 @@
 // next start by resumeInterrupted(): the program folder is always one whole build.
 class UpdateInstall {
  public:
+  // Moves a test makes fail: the failAt-th move of a run from now on (1: the next); 0: none.
+  struct MoveFaults {
+    int failAt = 0;
+  };
   struct Places {
-    QString appFolder;   // the application folder
-    QString executable;  // the running executable's file (in the application folder)
+    QString appFolder;             // the application folder
+    QString executable;            // the running executable's file (in the application folder)
+    MoveFaults* faults = nullptr;  // a test's, else none
   };
   enum class Result { Installed, Skipped, Failed };
 
@@ -44,9 +49,6 @@ class UpdateInstall {
   // section of newFile takes oldFile's value (empty when oldFile lacks it).
   // Throws ProfileReadError / ProfileWriteError.
   static void carryOver(const QString& newFile, const QString& oldFile);
-
-  // Test seam: the n-th file move from now on fails (1: the next); 0 switches it off.
-  static void failMoveForTesting(int n);
 
   // At start, before anything else touches the program's folder: a journal left
   // by a run that did not end puts back what that run moved (or, when it had

@@ -174,7 +174,7 @@ bool UpdateRun::verify(const QStringList& items, const ProfileFile& manifest) {
 bool UpdateRun::install(const QStringList& remaining, qint64 n) {
   // Pass two: the files the installer knows go in place, all or none. Once it
   // has begun it is finished, even when the program is ending meanwhile.
-  UpdateInstall install({m_places.appFolder, m_places.executable});
+  UpdateInstall install({m_places.appFolder, m_places.executable, m_places.faults});
   for (const QString& item : remaining) {
     m_report.status(QStringLiteral("Status: Updating ") + item + QStringLiteral("..."));
     const UpdateItems::Kind kind =

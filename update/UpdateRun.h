@@ -4,6 +4,8 @@
 #include <functional>
 #include <vector>
 
+#include "update/UpdateInstall.h"
+
 class HttpDownloader;
 class ProfileFile;
 
@@ -17,8 +19,9 @@ class UpdateRun {
  public:
   struct Places {
     QString appFolder;
-    QString updates;     // base/updates/: the manifest and the downloads
-    QString executable;  // the running program's file
+    QString updates;                              // base/updates/: the manifest and the downloads
+    QString executable;                           // the running program's file
+    UpdateInstall::MoveFaults* faults = nullptr;  // a test's, else none
   };
   struct Reporter {
     std::function<void(const QString& text)> status;  // the status line, in the working colour
