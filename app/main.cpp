@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/AboutBox.h"
 #include "app/CommandLine.h"
@@ -79,107 +81,76 @@ QString absolute(const QString& name) {
              ? name
              : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + name);
 }
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Answered before any window system is touched: they work without a display.
-  if (const CommandLine early = CommandLine::parse(argumentsOf(argc, argv)); early.help || early.version) {
-    if (early.help)
-      std::fputs(CommandLine::usage(), stdout);
-    else
-      std::printf("tessary %s\n", ownVersion().toUtf8().constData());
+// --help, --version and --install-desktop-entry, answered before any window
+// system is touched: they work without a display. Nothing: go on.
+std::optional<int> answerWithoutWindows(int argc, char** argv) {
+  const CommandLine early = CommandLine::parse(argumentsOf(argc, argv));
+  if (early.help) {
+    std::fputs(CommandLine::usage(), stdout);
     return 0;
   }
-  if (const CommandLine early = CommandLine::parse(argumentsOf(argc, argv)); early.installDesktopEntry)
-    return installDesktopEntry(argc, argv);
-  TessaryApplication app(argc, argv);  // takes the window system's own options (-platform ...) out of argv
-  CommandLine line = CommandLine::parse(argumentsOf(argc, argv));
-  // Every name is read against the folder the program was started in, before anything changes it.
-  line.screenshot = absolute(line.screenshot);
-  line.config = absolute(line.config);
-  if (!line.error.isEmpty()) {
-    std::fprintf(stderr, "tessary: %s\n", line.error.toLocal8Bit().constData());
-    std::fputs(CommandLine::usage(), stderr);
-    return 2;
+  if (early.version) {
+    std::printf("tessary %s\n", ownVersion().toUtf8().constData());
+    return 0;
   }
+  if (early.installDesktopEntry) return installDesktopEntry(argc, argv);
+  return std::nullopt;
+}
+
+using Report = std::function<void(const QString& message)>;
+
+// An update cut short (a kill, a power cut) is put back before anything reads
+// the folder. True when this process is the build that was taken back out: the
+// restored one is started instead, and this one ends.
+bool resumeInterruptedUpdate(const AppPaths& paths, std::unique_ptr<TOneInstance>& oneInstance) {
+  if (paths.isInstalled()) return false;
+  const UpdateInstall::Resumed resumed =
+      UpdateInstall::resumeInterrupted({paths.appFolder(), paths.executable()});
+  if (!resumed.problem.isEmpty())
+    std::fprintf(stderr, "tessary: an interrupted update was left as it is: %s\n",
+                 resumed.problem.toLocal8Bit().constData());
+  else if (resumed.rolledBack)
+    std::fprintf(stderr, "tessary: an interrupted update was rolled back\n");
+  if (!resumed.executableRestored) return false;
+  Restart::startNewCopy(oneInstance, paths.executable());
+  return true;
+}
+
+// One copy per user: a later copy hands its file to the running one and ends
+// without a window (nullptr). A screenshot run stands apart: it neither hands
+// over nor locks (nullptr too, but it goes on: see the caller).
+std::unique_ptr<TOneInstance> claimOneInstance(const CommandLine& line, const AppPaths& paths,
+                                               const QString& exe, const Report& report) {
+  auto oneInstance = std::make_unique<TOneInstance>(exe);
+  oneInstance->RaisePriorInstance = true;
+  // Started by a copy that installed an update: that copy may not have ended yet.
+  if (line.restarted) oneInstance->WaitForLockMs = 10000;
+  oneInstance->OnError = report;
+  // The hand-over. A relative name is made absolute here: the running copy
+  // would read it against its own working folder and open another file.
+  oneInstance->ApplicationExists = [path = absolute(line.config), paths, report](TOneInstance* self) {
+    if (path.isEmpty()) return;
+    // The key first (other tools read and write it), then the socket, which
+    // queues every file even when several copies hand over at the same moment.
+    QString keyProblem;
+    try {
+      Preferences(paths).setExternalFile(path);
+    } catch (const std::exception& e) {
+      keyProblem = QString::fromUtf8(e.what());
+    }
+    if (!self->handOver(path) && !keyProblem.isEmpty())
+      report(QStringLiteral("The file %1 could not be handed to the running copy of the program: %2")
+                 .arg(path, keyProblem));
+  };
+  if (!oneInstance->detect()) return nullptr;
+  return oneInstance;
+}
+
+// The windows, from the first one to the end of the event loop; the program's exit status.
+int runWindows(TessaryApplication& app, const CommandLine& line, const AppPaths& paths, Prompts& prompts,
+               const Report& report, std::unique_ptr<TOneInstance>& oneInstance) {
   const QString& screenshot = line.screenshot;
   const QStringList files = line.config.isEmpty() ? QStringList() : QStringList{line.config};
-  const AppPaths paths = AppPaths::fromExecutable();
-  const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-  // An installed copy writes into the user's data folder, never beside its executable.
-  QString notPrepared;
-  const bool prepared = paths.prepare(&notPrepared);
-  const QString logPath = ExceptionLog::logPathFor(paths.logFolder() + QLatin1Char('/') + exe);
-  ExceptionLog::installSignalHandlers(logPath, exe);
-  app.setLogPath(logPath);
-
-  // A scripted run (a screenshot) has nobody to answer a box: questions go to standard error.
-  QtPrompts boxes;
-  ConsolePrompts console;
-  Prompts& prompts = screenshot.isEmpty() ? static_cast<Prompts&>(boxes) : static_cast<Prompts&>(console);
-  ExceptionReporter startReporter(logPath, exe, &prompts);
-  auto report = [&startReporter](const QString& message) {
-    try {
-      throw TessaryError(message);
-    } catch (...) {
-      startReporter.reportCurrent();
-    }
-  };
-
-  if (!prepared) {
-    // Nowhere to keep preferences, working copies or backups: said once, and the program ends.
-    const QString text =
-        notPrepared + QStringLiteral("\n\nTessary needs a folder it can write to and ends now.");
-    prompts.message(nullptr, QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
-    return 1;
-  }
-
-  // One copy per user: a later copy hands its file to the running one and ends
-  // without a window. A screenshot run stands apart: it neither hands over nor locks.
-  std::unique_ptr<TOneInstance> oneInstance;
-  if (screenshot.isEmpty()) {
-    oneInstance = std::make_unique<TOneInstance>(exe);
-    oneInstance->RaisePriorInstance = true;
-    // Started by a copy that installed an update: that copy may not have ended yet.
-    if (line.restarted) oneInstance->WaitForLockMs = 10000;
-    oneInstance->OnError = report;
-    oneInstance->ApplicationExists = [&](TOneInstance*) {
-      // The hand-over. A relative name is made absolute here: the running copy
-      // would read it against its own working folder and open another file.
-      const QString path = absolute(line.config);
-      if (path.isEmpty()) return;
-      // The key first (other tools read and write it), then the socket, which
-      // queues every file even when several copies hand over at the same moment.
-      QString keyProblem;
-      try {
-        Preferences(paths).setExternalFile(path);
-      } catch (const std::exception& e) {
-        keyProblem = QString::fromUtf8(e.what());
-      }
-      if (!oneInstance->handOver(path) && !keyProblem.isEmpty())
-        report(QStringLiteral("The file %1 could not be handed to the running copy of the program: %2")
-                   .arg(path, keyProblem));
-    };
-    if (!oneInstance->detect()) return 0;
-    // An update cut short (a kill, a power cut) is put back before anything reads the folder.
-    if (!paths.isInstalled()) {
-      const UpdateInstall::Resumed resumed =
-          UpdateInstall::resumeInterrupted({paths.appFolder(), paths.executable()});
-      if (!resumed.problem.isEmpty())
-        std::fprintf(stderr, "tessary: an interrupted update was left as it is: %s\n",
-                     resumed.problem.toLocal8Bit().constData());
-      else if (resumed.rolledBack)
-        std::fprintf(stderr, "tessary: an interrupted update was rolled back\n");
-      if (resumed.executableRestored) {
-        // This process is the build that was taken back out: the restored one runs instead.
-        Restart::startNewCopy(oneInstance, paths.executable());
-        return 0;
-      }
-    }
-    if (line.restarted)
-      std::fprintf(stderr, "tessary %s: started after an update\n", ownVersion().toUtf8().constData());
-  }
-
   // Made absolute now: the main window changes the working folder.
   const QString firstPath = absolute(line.config);
   // A log-out or a kill ends the program like Exit, without questions; unsaved
@@ -222,4 +193,58 @@ int main(int argc, char** argv) {
     Restart::startNewCopy(oneInstance, restart);
   }
   return status;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const std::optional<int> answered = answerWithoutWindows(argc, argv)) return *answered;
+  TessaryApplication app(argc, argv);  // takes the window system's own options (-platform ...) out of argv
+  CommandLine line = CommandLine::parse(argumentsOf(argc, argv));
+  // Every name is read against the folder the program was started in, before anything changes it.
+  line.screenshot = absolute(line.screenshot);
+  line.config = absolute(line.config);
+  if (!line.error.isEmpty()) {
+    std::fprintf(stderr, "tessary: %s\n", line.error.toLocal8Bit().constData());
+    std::fputs(CommandLine::usage(), stderr);
+    return 2;
+  }
+  const AppPaths paths = AppPaths::fromExecutable();
+  const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+  // An installed copy writes into the user's data folder, never beside its executable.
+  QString notPrepared;
+  const bool prepared = paths.prepare(&notPrepared);
+  const QString logPath = ExceptionLog::logPathFor(paths.logFolder() + QLatin1Char('/') + exe);
+  ExceptionLog::installSignalHandlers(logPath, exe);
+  app.setLogPath(logPath);
+
+  // A scripted run (a screenshot) has nobody to answer a box: questions go to standard error.
+  QtPrompts boxes;
+  ConsolePrompts console;
+  const bool scripted = !line.screenshot.isEmpty();
+  Prompts& prompts = scripted ? static_cast<Prompts&>(console) : static_cast<Prompts&>(boxes);
+  ExceptionReporter startReporter(logPath, exe, &prompts);
+  const Report report = [&startReporter](const QString& message) {
+    try {
+      throw TessaryError(message);
+    } catch (...) {
+      startReporter.reportCurrent();
+    }
+  };
+
+  if (!prepared) {
+    // Nowhere to keep preferences, working copies or backups: said once, and the program ends.
+    const QString text =
+        notPrepared + QStringLiteral("\n\nTessary needs a folder it can write to and ends now.");
+    prompts.message(nullptr, QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
+    return 1;
+  }
+  std::unique_ptr<TOneInstance> oneInstance;
+  if (!scripted) {
+    oneInstance = claimOneInstance(line, paths, exe, report);
+    if (!oneInstance) return 0;  // handed over to the running copy
+    if (resumeInterruptedUpdate(paths, oneInstance)) return 0;
+    if (line.restarted)
+      std::fprintf(stderr, "tessary %s: started after an update\n", ownVersion().toUtf8().constData());
+  }
+  return runWindows(app, line, paths, prompts, report, oneInstance);
 }
