@@ -1,10 +1,5 @@
 #include "app/OneInstance.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +14,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/InstanceLock.h"
 #include "profile/AtomicFile.h"
 #include "profile/TessaryError.h"
 
@@ -28,40 +24,6 @@ const QByteArray kOpen = "open ";
 const QByteArray kOk = "ok\n";
 constexpr qsizetype kMaxLine = 64 * 1024;
 constexpr int kHandOverMs = 10000;  // a first copy may still be starting, or busy for a moment
-
-// A folder that only this user can use: a real folder (not a link), owned by
-// the user, with no access for group or others.
-bool isPrivateFolder(const QByteArray& path, QString* why) {
-  struct stat st {};
-  if (::lstat(path.constData(), &st) != 0) {
-    *why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(path),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) {
-    *why = QStringLiteral("%1 is not a folder").arg(QString::fromLocal8Bit(path));
-    return false;
-  }
-  if (st.st_uid != ::geteuid()) {
-    *why = QStringLiteral("%1 belongs to another user").arg(QString::fromLocal8Bit(path));
-    return false;
-  }
-  if ((st.st_mode & 077) != 0) {
-    *why = QStringLiteral("%1 is open to other users").arg(QString::fromLocal8Bit(path));
-    return false;
-  }
-  return true;
-}
-
-// Makes (or finds) a private folder of this user's at path.
-bool privateFolder(const QByteArray& path, QString* why) {
-  if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
-    *why = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(path),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
-    return false;
-  }
-  return isPrivateFolder(path, why);
-}
 
 // Brings a window to the front as the user left it: restored if minimised, a modal dialog first.
 void bringToFront(QWidget* window) {
@@ -85,31 +47,12 @@ QObject* checkedOwner(QObject* owner) {
 }
 }  // namespace
 
-QString TOneInstance::runtimeFolder(QString* why) {
-  QString reasons;
-  QString reason;
-  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty()) {
-    if (isPrivateFolder(runtime, &reason)) return AtomicFile::decodePath(runtime);
-    reasons += reason + QLatin1Char('\n');
-  }
-  const QByteArray tmp =
-      AtomicFile::nativePath(QDir::tempPath()) + "/tessary-" + QByteArray::number(::geteuid());
-  if (privateFolder(tmp, &reason)) return AtomicFile::decodePath(tmp);
-  reasons += reason + QLatin1Char('\n');
-  QByteArray cache = qgetenv("XDG_CACHE_HOME");
-  if (cache.isEmpty()) cache = qgetenv("HOME") + "/.cache";
-  if (::mkdir(cache.constData(), 0700) == 0 || errno == EEXIST) {
-    const QByteArray own = cache + "/tessary";
-    if (privateFolder(own, &reason)) return AtomicFile::decodePath(own);
-    reasons += reason;
-  }
-  if (why) *why = reasons.trimmed();
-  return {};
-}
+QString TOneInstance::runtimeFolder(QString* why) { return InstanceLock::runtimeFolder(why); }
 
 TOneInstance::TOneInstance(const QString& executableName, QObject* owner)
-    : QObject(checkedOwner(owner)), m_executableName(executableName) {
+    : QObject(checkedOwner(owner)),
+      m_executableName(executableName),
+      m_lock(std::make_unique<InstanceLock>()) {
   setObjectName(QStringLiteral("OneInstance1"));
   OnError = [](const QString& message) { std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData()); };
   OnWarning = [](const QString& message) {
@@ -118,11 +61,9 @@ TOneInstance::TOneInstance(const QString& executableName, QObject* owner)
 }
 
 TOneInstance::~TOneInstance() {
-  // The first copy releases its lock; the kernel would do it at exit anyway.
-  if (m_fd >= 0) {
-    if (::close(m_fd) != 0)
-      fail(QStringLiteral("Unable to close Mutex!"), QString::fromLocal8Bit(std::strerror(errno)));
-  }
+  // The first copy releases its lock; the system would do it at exit anyway.
+  QString why;
+  if (m_lock->held() && !m_lock->release(&why)) fail(QStringLiteral("Unable to close Mutex!"), why);
 }
 
 void TOneInstance::fail(const QString& step, const QString& why) {
@@ -139,19 +80,10 @@ bool TOneInstance::detect() {
   } else {
     m_lockPath = folder + QLatin1Char('/') + m_executableName + QStringLiteral(".lock");
     m_serverName = folder + QLatin1Char('/') + m_executableName + QStringLiteral(".socket");
-    // Never through a link: nobody may point this program's lock at a file of their choosing.
-    m_fd = ::open(AtomicFile::nativePath(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                  0600);
-    struct stat st {};
-    if (m_fd < 0) {
-      fail(QStringLiteral("Unable to verify that Mutex already exists!"),
-           QString::fromLocal8Bit(std::strerror(errno)));
-    } else if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-      ::close(m_fd);
-      m_fd = -1;
-      fail(QStringLiteral("Unable to verify that Mutex already exists!"),
-           QStringLiteral("%1 is not a file of this user's").arg(m_lockPath));
-    } else if (takeLock()) {
+    const InstanceLock::Result taken = m_lock->take(m_lockPath, WaitForLockMs, m_executableName, &why);
+    if (taken == InstanceLock::Result::Failed) {
+      fail(QStringLiteral("Unable to verify that Mutex already exists!"), why);
+    } else if (taken == InstanceLock::Result::Taken) {
       m_owner = true;
       // The first copy listens for later copies handing over files or asking it to come to the front.
       m_server = new QLocalServer(this);
@@ -161,13 +93,6 @@ bool TOneInstance::detect() {
         fail(QStringLiteral("Unable to create Mutex!"), m_server->errorString());
       connect(m_server, &QLocalServer::newConnection, this, &TOneInstance::acceptConnections);
       return true;
-    } else {
-      const int err = errno;
-      ::close(m_fd);
-      m_fd = -1;
-      if (err != EWOULDBLOCK)
-        fail(QStringLiteral("Unable to verify that Mutex already exists!"),
-             QString::fromLocal8Bit(std::strerror(err)));
     }
   }
   m_owner = false;
@@ -179,23 +104,6 @@ bool TOneInstance::detect() {
   if (!Terminate && InformUser && OnWarning)
     OnWarning(QStringLiteral("Another instance of this application appears to be running!"));
   if (RaisePriorInstance) askPriorToRaise();
-  return false;
-}
-
-bool TOneInstance::takeLock() {
-  if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
-  if (errno != EWOULDBLOCK || WaitForLockMs <= 0) return false;
-  // The copy that started this one is still ending: its lock goes with it.
-  std::fprintf(stderr, "%s: waiting for the running copy to end\n",
-               m_executableName.toLocal8Bit().constData());
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < WaitForLockMs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK) return false;
-  }
-  errno = EWOULDBLOCK;
   return false;
 }
 

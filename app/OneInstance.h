@@ -3,13 +3,15 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QLocalServer;
+class InstanceLock;
 class QWidget;
 
-// One running copy per user and executable file name. The first copy holds an
-// flock()ed lock file named after the executable's file name, which the kernel
-// releases when the process ends, however it ends, and listens on a local
+// One running copy per user and executable file name. The first copy holds a
+// lock file named after the executable's file name (InstanceLock), which the
+// system releases when the process ends, however it ends, and listens on a local
 // socket beside it. A later copy finds the lock taken, raises ApplicationExists,
 // hands its file to the first copy through the socket (which queues what it
 // receives), asks it to bring its last active window to the front, and ends.
@@ -64,7 +66,6 @@ class TOneInstance : public QObject {
   static QString runtimeFolder(QString* why = nullptr);
 
  private:
-  bool takeLock();
   void acceptConnections();
   void askPriorToRaise();
   void fail(const QString& step, const QString& why);
@@ -73,7 +74,7 @@ class TOneInstance : public QObject {
   QString m_executableName;
   QString m_lockPath;
   QString m_serverName;
-  int m_fd = -1;
+  std::unique_ptr<InstanceLock> m_lock;
   bool m_owner = false;
   QLocalServer* m_server = nullptr;
   QStringList m_pending;  // handed over before a receiver was set

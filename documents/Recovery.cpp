@@ -1,15 +1,12 @@
 #include "documents/Recovery.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
 
 #include "profile/AtomicFile.h"
+#include "profile/ProcessIdentity.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 
@@ -22,28 +19,17 @@ namespace Recovery {
 
 QString recordPathFor(const QString& workingCopy) { return workingCopy + kSuffix; }
 
-QString startTimeOf(qint64 pid) {
-  // Field 22 of /proc/<pid>/stat, after the command name in parentheses (which may hold blanks).
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return {};
-  const QByteArray text = stat.readAll();
-  const qsizetype close = text.lastIndexOf(')');
-  if (close < 0) return {};
-  const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-  return fields.size() > 19 ? QString::fromLatin1(fields[19]) : QString();
-}
+QString startTimeOf(qint64 pid) { return ProcessIdentity::startTimeOf(pid); }
 
 bool isRunning(qint64 pid, const QString& started) {
-  if (pid <= 0) return false;
-  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
   // Every record this program writes names its owner's start time; one without
   // it cannot prove that the live process holding the number is its owner.
-  return !started.isEmpty() && startTimeOf(pid) == started;
+  return !started.isEmpty() && ProcessIdentity::isRunning(pid) && startTimeOf(pid) == started;
 }
 
 void write(const QString& workingCopy, const QString& source, const QString& caption, const QString& type,
            const QString& disk, const Owner& owner) {
-  const qint64 pid = owner.pid > 0 ? owner.pid : static_cast<qint64>(::getpid());
+  const qint64 pid = owner.pid > 0 ? owner.pid : ProcessIdentity::currentPid();
   const QString started = owner.pid > 0 ? owner.started : startTimeOf(pid);
   try {
     ProfileFile record(recordPathFor(workingCopy));
@@ -64,25 +50,12 @@ void write(const QString& workingCopy, const QString& source, const QString& cap
 void remove(const QString& workingCopy) { AtomicFile::remove(recordPathFor(workingCopy)); }
 
 namespace {
-// Why folder may not be trusted with records, or empty when it may.
-QString folderProblem(const QString& folder) {
-  struct stat st {};
-  if (::lstat(AtomicFile::nativePath(folder).constData(), &st) != 0) return {};
-  if (S_ISLNK(st.st_mode)) return QStringLiteral("the folder is a symbolic link");
-  if (!S_ISDIR(st.st_mode)) return QStringLiteral("it is not a folder");
-  if (st.st_uid != ::geteuid()) return QStringLiteral("the folder belongs to another user");
-  // The user's own folder is made private, as the working copies' folder always is.
-  if ((st.st_mode & 077) != 0 && ::chmod(AtomicFile::nativePath(folder).constData(), 0700) != 0)
-    return QStringLiteral("other users may write or read the folder");
-  return {};
-}
-
 constexpr qint64 kMaxRecordSize = 64 * 1024;
 }  // namespace
 
 Scan scan(const QString& folder) {
   Scan out;
-  if (const QString problem = folderProblem(folder); !problem.isEmpty()) {
+  if (const QString problem = AtomicFile::privateFolderProblem(folder); !problem.isEmpty()) {
     if (!QDir(folder)
              .entryList({QStringLiteral("*") + kSuffix}, QDir::Files | QDir::System | QDir::Hidden)
              .isEmpty())
@@ -132,9 +105,7 @@ Scan scan(const QString& folder) {
     if (r.type != QStringLiteral("Arena") && r.type != QStringLiteral("Server"))
       r.type = QStringLiteral("Arena");
     if (!AtomicFile::exists(r.workingCopy)) continue;  // nothing left to recover
-    struct stat st {};
-    if (::lstat(AtomicFile::nativePath(r.workingCopy).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_uid != ::geteuid()) {
+    if (!AtomicFile::isOwnRegular(r.workingCopy)) {
       skip(QStringLiteral("its working copy is not a regular file of your own"));
       continue;
     }

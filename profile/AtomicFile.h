@@ -73,6 +73,12 @@ bool isPlainFileName(const QString& name);
 std::optional<QByteArray> readOwnRegular(const QString& path, unsigned* mode = nullptr);
 // Whether something exists at path (a dangling link counts: it names a file).
 bool exists(const QString& path);
+// Why folder may not be trusted with files that only its user may see (a link,
+// not a folder, another user's), or empty when it may; the user's own folder is
+// made private on the way. Empty too when nothing is there.
+QString privateFolderProblem(const QString& folder);
+// A regular file of the user's own is at path (a link is not followed).
+bool isOwnRegular(const QString& path);
 // Removes the file at path; false when it could not.
 bool remove(const QString& path);
 

@@ -1,5 +1,3 @@
-#include "prefs/FileAssociation.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -7,6 +5,7 @@
 #include <QStandardPaths>
 
 #include "components/Pictures.h"
+#include "prefs/FileAssociation.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"

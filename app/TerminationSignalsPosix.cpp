@@ -1,5 +1,3 @@
-#include "app/TerminationSignals.h"
-
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,6 +5,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
+
+#include "app/TerminationSignals.h"
 
 namespace {
 int g_pipe[2] = {-1, -1};

@@ -1,0 +1,13 @@
+#pragma once
+#include <QString>
+
+// Which process is which, as the system tells it: enough for a record to name
+// the running copy that wrote it, so that a later start can tell whether that
+// copy still runs (a process id alone may have been taken again since).
+namespace ProcessIdentity {
+qint64 currentPid();
+// When the process started, in the system's own terms; empty when it cannot be told.
+QString startTimeOf(qint64 pid);
+// A process of this id exists (whoever it is).
+bool isRunning(qint64 pid);
+}  // namespace ProcessIdentity
