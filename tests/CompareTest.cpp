@@ -10,11 +10,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUndoStack>
 
 #include "app/MainForm.h"
 #include "documents/ConfigDiff.h"
+#include "documents/DifferenceModel.h"
 #include "documents/MDIChild.h"
 #include "documents/PageSet.h"
 #include "documents/ReportList.h"
@@ -77,33 +78,38 @@ TEST(CompareWindow, RowsLeadToTheSettingAndACopyIsOneUndoableEdit) {
   auto* window = fx.form->findChild<TCompareWindow*>(QStringLiteral("CompareWindow"));
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(window->isVisible());
-  QTreeWidget* list = window->list();
+  QTreeView* list = window->list();
+  const QAbstractItemModel* shown = list->model();
+  auto section = [&](int i) { return shown->index(i, 0); };
+  auto setting = [&](int i, int row, int column = 0) { return shown->index(row, column, section(i)); };
   QStringList sections;
-  for (int i = 0; i < list->topLevelItemCount(); ++i) sections.append(list->topLevelItem(i)->text(0));
+  for (int i = 0; i < shown->rowCount(); ++i) sections.append(section(i).data().toString());
   EXPECT_EQ(sections, (QStringList{"Warbird (2)", "Javelin (1)", "Misc (1)", "Gone (1)", "EmptyHere (1)",
                                    "Added (1)"}));
   // The filter: letter case aside, by setting or section name.
   window->filterBox()->setText(QStringLiteral("SPEED"));
-  EXPECT_FALSE(list->topLevelItem(0)->isHidden());
-  EXPECT_TRUE(list->topLevelItem(0)->child(1)->isHidden());  // OnlyOurs
-  for (int i = 1; i < list->topLevelItemCount(); ++i) EXPECT_TRUE(list->topLevelItem(i)->isHidden()) << i;
+  ASSERT_EQ(shown->rowCount(), 1);
+  EXPECT_EQ(section(0).data().toString(), QStringLiteral("Warbird (2)"));
+  ASSERT_EQ(shown->rowCount(section(0)), 1);  // not OnlyOurs
+  EXPECT_EQ(setting(0, 0).data().toString(), QStringLiteral("BulletSpeed"));
+  EXPECT_TRUE(list->isExpanded(section(0)));
   window->filterBox()->setText(QStringLiteral("nothing like it"));
-  for (int i = 0; i < list->topLevelItemCount(); ++i) EXPECT_TRUE(list->topLevelItem(i)->isHidden()) << i;
+  EXPECT_EQ(shown->rowCount(), 0);
   window->filterBox()->clear();
+  EXPECT_EQ(shown->rowCount(), 6);
   // A row with no value on the other side cannot be copied.
-  list->setCurrentItem(list->topLevelItem(0)->child(1));
+  list->setCurrentIndex(setting(0, 1));
   EXPECT_FALSE(window->copyButton()->isEnabled());
   // Selecting a row shows the setting in the document; the copy is one edit, taken back by Undo.
-  QTreeWidgetItem* speed = list->topLevelItem(0)->child(0);
-  ASSERT_EQ(speed->text(0), QStringLiteral("BulletSpeed"));
-  list->setCurrentItem(speed);
+  ASSERT_EQ(setting(0, 0).data().toString(), QStringLiteral("BulletSpeed"));
+  list->setCurrentIndex(setting(0, 0));
   EXPECT_EQ(doc->pages()->currentIndex(), 0);
   EXPECT_EQ(doc->shipList(0)->name(doc->shipList(0)->selectedRow()), QStringLiteral("BulletSpeed"));
   ASSERT_TRUE(window->copyButton()->isEnabled());
   QTest::mouseClick(window->copyButton(), Qt::LeftButton);
   EXPECT_EQ(ProfileFile(doc->workingCopy()).value("Warbird", "BulletSpeed"), QByteArray("2400"));
   EXPECT_TRUE(doc->isModified());
-  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Warbird (1)"));
+  EXPECT_EQ(section(0).data().toString(), QStringLiteral("Warbird (1)"));
   doc->undoStack()->undo();
   EXPECT_EQ(readBytes(doc->workingCopy()), kOurs);
   EXPECT_FALSE(doc->isModified());
@@ -128,18 +134,21 @@ TEST(CompareWindow, StaysWithItsDocumentFollowsItsHistoryAndTheOtherFileAndClose
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Compare alpha.cfg With other.cfg"));
 
   // The filter finds a section by its name, typed as a user types.
-  QTreeWidget* list = window->list();
+  QTreeView* list = window->list();
+  const QAbstractItemModel* shown = list->model();
+  auto setting = [&](int i, int row, int column = 0) {
+    return shown->index(row, column, shown->index(i, 0));
+  };
   window->filterBox()->setFocus();
   QTest::keyClicks(window->filterBox(), QStringLiteral("Javelin"));
-  ASSERT_EQ(list->topLevelItemCount(), 2);
-  EXPECT_TRUE(list->topLevelItem(0)->isHidden());
-  EXPECT_FALSE(list->topLevelItem(1)->isHidden());
-  EXPECT_FALSE(list->topLevelItem(1)->child(0)->isHidden());
-  EXPECT_FALSE(list->topLevelItem(1)->child(1)->isHidden());
+  EXPECT_EQ(window->differences()->sectionCount(), 2);
+  ASSERT_EQ(shown->rowCount(), 1);
+  EXPECT_EQ(shown->index(0, 0).data().toString(), QStringLiteral("Javelin (2)"));
+  EXPECT_EQ(shown->rowCount(shown->index(0, 0)), 2);  // every setting of a section found by its name
   window->filterBox()->clear();
 
   // Copy Into Document writes into the compared document, whichever is active.
-  list->setCurrentItem(list->topLevelItem(0)->child(0));
+  list->setCurrentIndex(setting(0, 0));
   fx.form->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(bravo->parentWidget()));
   QTest::mouseClick(window->copyButton(), Qt::LeftButton);
   EXPECT_EQ(ProfileFile(alpha->workingCopy()).value("Warbird", "BulletSpeed"), QByteArray("2400"));
@@ -155,13 +164,13 @@ TEST(CompareWindow, StaysWithItsDocumentFollowsItsHistoryAndTheOtherFileAndClose
   EXPECT_TRUE(summary().startsWith(QStringLiteral("1 setting(s)")));
 
   // The other file changes on disk: a copy never writes the value it no longer has.
-  list->setCurrentItem(list->topLevelItem(0)->child(0));
-  ASSERT_EQ(list->currentItem()->text(2), QStringLiteral("2200"));
+  list->setCurrentIndex(setting(0, 0));
+  ASSERT_EQ(list->currentIndex().siblingAtColumn(2).data().toString(), QStringLiteral("2200"));
   writeBytes(otherPath, "[Warbird]\nBulletSpeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2900\nGravity=3\n");
   QTest::mouseClick(window->copyButton(), Qt::LeftButton);
   EXPECT_EQ(ProfileFile(alpha->workingCopy()).value("Javelin", "BulletSpeed"), QByteArray("2100"));
   EXPECT_TRUE(fx.prompts.messages().back().contains(QStringLiteral("has changed on disk")));
-  EXPECT_EQ(list->topLevelItem(0)->child(0)->text(2), QStringLiteral("2900"));
+  EXPECT_EQ(setting(0, 0, 2).data().toString(), QStringLiteral("2900"));
   // And it reads the file again by itself when it changes.
   writeBytes(otherPath, "[Warbird]\nBulletSpeed=2400\nGravity=1\n\n[Javelin]\nBulletSpeed=2100\nGravity=3\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return summary().startsWith(QStringLiteral("The two arenas")); }, 5000));

@@ -4,6 +4,7 @@
 #include <QProcess>
 
 #include "documents/ConfigDiff.h"
+#include "documents/DifferenceModel.h"
 #include "profile/ProfileFile.h"
 #include "tests/CompareArenas.h"
 #include "tests/CoreSupport.h"
@@ -62,4 +63,48 @@ TEST(ConfigDiff, TheCommandPrintsTheDifferencesAndSaysByItsExitStatus) {
   EXPECT_EQ(missing.code, 2);
   EXPECT_TRUE(missing.err.contains("nowhere.cfg")) << missing.err.toStdString();
   EXPECT_EQ(diff(app.path(QString()), ours).code, 2);  // a folder cannot be read as a file
+}
+
+TEST(DifferenceList, GroupsBySectionAndItsFindBoxMatchesSettingOrSectionNames) {
+  DifferenceModel model;
+  model.setDifferences(ConfigDiff::compare(ProfileFile(kOurs, ProfileFile::FromMemory{}),
+                                           ProfileFile(kTheirs, ProfileFile::FromMemory{})));
+  // "[warbird]" on the other side is the same section: one group, in the document's spelling.
+  ASSERT_EQ(model.sectionCount(), 6);
+  EXPECT_EQ(model.differenceCount(), 7);
+  const QModelIndex warbird = model.index(0, 0);
+  EXPECT_EQ(warbird.data().toString(), QStringLiteral("Warbird (2)"));
+  EXPECT_EQ(model.index(0, DifferenceModel::OtherColumn, warbird).data().toString(), QStringLiteral("2400"));
+  // A setting the other file lacks has nothing to copy; one the document lacks shows "(missing)".
+  const QModelIndex onlyOurs = model.indexOf(QStringLiteral("WARBIRD"), QStringLiteral("onlyours"));
+  ASSERT_TRUE(onlyOurs.isValid());
+  EXPECT_EQ(onlyOurs.parent(), warbird);
+  EXPECT_FALSE(onlyOurs.data(DifferenceModel::OtherValueRole).isValid());
+  const QModelIndex added = model.indexOf(QStringLiteral("Added"), QStringLiteral("Y"));
+  EXPECT_EQ(added.siblingAtColumn(DifferenceModel::DocumentColumn).data().toString(),
+            QString::fromLatin1(ConfigDiff::kMissing));
+  EXPECT_EQ(added.data(DifferenceModel::OtherValueRole).toString(), QStringLiteral("2"));
+
+  DifferenceFilter shown;
+  shown.setSourceModel(&model);
+  auto rows = [&] {
+    QStringList out;
+    for (int s = 0; s < shown.rowCount(); ++s)
+      for (int r = 0; r < shown.rowCount(shown.index(s, 0)); ++r)
+        out.append(shown.index(s, 0).data(DifferenceModel::SectionRole).toString() + QLatin1Char('/') +
+                   shown.index(r, 0, shown.index(s, 0)).data().toString());
+    return out;
+  };
+  // By setting name, letter case aside: only the settings that hold it, under their sections.
+  shown.setText(QStringLiteral("bulletSPEED"));
+  EXPECT_EQ(rows(), QStringList{QStringLiteral("Warbird/BulletSpeed")});
+  // By section name: every setting of the section.
+  shown.setText(QStringLiteral("misc"));
+  EXPECT_EQ(rows(), QStringList{QStringLiteral("Misc/TeamMaxSize")});
+  shown.setText(QStringLiteral("warb"));
+  EXPECT_EQ(rows(), (QStringList{QStringLiteral("Warbird/BulletSpeed"), QStringLiteral("Warbird/OnlyOurs")}));
+  shown.setText(QStringLiteral("nothing like it"));
+  EXPECT_EQ(shown.rowCount(), 0);
+  shown.setText(QString());
+  EXPECT_EQ(rows().size(), 7);
 }

@@ -10,7 +10,7 @@
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUndoStack>
 
 #include "app/MainForm.h"
@@ -233,10 +233,11 @@ TEST_F(DiskChangeTest, CompareShowsWhatTheFileOnDiskHoldsAgainstTheDocumentAndSa
   ASSERT_TRUE(window && window->isVisible());
   EXPECT_EQ(window->document(), doc);
   QStringList rows;
-  for (int i = 0; i < window->list()->topLevelItemCount(); ++i)
-    for (int c = 0; c < window->list()->topLevelItem(i)->childCount(); ++c) {
-      const QTreeWidgetItem* row = window->list()->topLevelItem(i)->child(c);
-      rows.append(row->text(0) + QLatin1Char('=') + row->text(1) + QLatin1Char('|') + row->text(2));
+  const QAbstractItemModel* shown = window->list()->model();
+  for (int i = 0; i < shown->rowCount(); ++i)
+    for (int c = 0; c < shown->rowCount(shown->index(i, 0)); ++c) {
+      auto cell = [&](int column) { return shown->index(c, column, shown->index(i, 0)).data().toString(); };
+      rows.append(cell(0) + QLatin1Char('=') + cell(1) + QLatin1Char('|') + cell(2));
     }
   rows.sort();
   EXPECT_EQ(rows, (QStringList{"BulletSpeed=2600|2000", "TeamMaxSize=0|99"}));

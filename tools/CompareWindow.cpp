@@ -11,27 +11,18 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "components/Prompts.h"
 #include "documents/ConfigDiff.h"
+#include "documents/DifferenceModel.h"
 #include "documents/MDIChild.h"
 #include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 #include "profile/TextCodec.h"
-
-namespace {
-constexpr int kSectionRole = Qt::UserRole + 1;
-constexpr int kKeyRole = Qt::UserRole + 2;
-constexpr int kOtherRole = Qt::UserRole + 3;  // the other file's value; invalid when it lacks the key
-
-QString shown(const std::optional<QByteArray>& v) {
-  return v ? TextCodec::decode(*v) : QString::fromLatin1(ConfigDiff::kMissing);
-}
-}  // namespace
 
 TCompareWindow::TCompareWindow(Prompts& prompts, Host host, QWidget* parent)
     : QWidget(parent, Qt::Window), m_prompts(prompts), m_host(std::move(host)) {
@@ -47,18 +38,24 @@ TCompareWindow::TCompareWindow(Prompts& prompts, Host host, QWidget* parent)
   m_filter->setObjectName(QStringLiteral("CompareFilter"));
   m_filter->setPlaceholderText(QStringLiteral("Find a setting or section"));
   m_filter->setClearButtonEnabled(true);
-  connect(m_filter, &QLineEdit::textChanged, this, &TCompareWindow::applyFilter);
   layout->addWidget(m_filter);
-  m_list = new QTreeWidget(this);
+  m_model = new DifferenceModel(this);
+  m_filtered = new DifferenceFilter(this);
+  m_filtered->setSourceModel(m_model);
+  connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+    m_filtered->setText(text);
+    m_list->expandAll();
+  });
+  m_list = new QTreeView(this);
   m_list->setObjectName(QStringLiteral("CompareList"));
-  m_list->setColumnCount(3);
-  m_list->setHeaderLabels(
-      {QStringLiteral("Setting"), QStringLiteral("Document"), QStringLiteral("Other File")});
+  m_list->setModel(m_filtered);
   m_list->setColumnWidth(0, 260);
   m_list->setColumnWidth(1, 160);
   m_list->setUniformRowHeights(true);
   m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(m_list, &QTreeWidget::itemSelectionChanged, this, &TCompareWindow::selectionChanged);
+  m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TCompareWindow::selectionChanged);
   layout->addWidget(m_list, 1);
   auto* buttons = new QHBoxLayout();
   m_copy = new QPushButton(QStringLiteral("Copy Into Document"), this);
@@ -135,7 +132,7 @@ void TCompareWindow::bind(TMDIChild* window) {
   connect(m_document, &Document::saved, this, &TCompareWindow::refreshQuietly);
   // The comparison was of this document: it goes with it.
   connect(m_document, &QObject::destroyed, this, [this] {
-    m_list->clear();
+    m_model->setDifferences({});
     m_summary->setText(QStringLiteral("The compared document was closed."));
     m_copy->setEnabled(false);
     close();
@@ -161,87 +158,38 @@ void TCompareWindow::refill() {
   setWindowTitle(
       QStringLiteral("Compare %1 With %2").arg(m_document->caption(), QFileInfo(m_other).fileName()));
   // The selection and the scroll position survive a refresh where the row still differs.
-  const QList<QTreeWidgetItem*> before = m_list->selectedItems();
-  const QString selectedSection =
-      before.isEmpty() ? QString() : before.first()->data(0, kSectionRole).toString();
-  const QString selectedKey = before.isEmpty() ? QString() : before.first()->data(0, kKeyRole).toString();
+  const QModelIndex before = m_list->currentIndex();
+  const QString selectedSection = before.data(DifferenceModel::SectionRole).toString();
+  const QString selectedKey = before.data(DifferenceModel::KeyRole).toString();
   const int scrolled = m_list->verticalScrollBar() ? m_list->verticalScrollBar()->value() : 0;
-  const QSignalBlocker quiet(m_list);
-  m_list->clear();
-  QTreeWidgetItem* section = nullptr;
-  QByteArray current;
-  int sections = 0;
-  for (const ConfigDiff::Difference& d : differences) {
-    if (!section || !ProfileFile::sameName(d.section, current)) {
-      section = new QTreeWidgetItem(m_list);
-      section->setData(0, kSectionRole, TextCodec::decode(d.section));
-      current = d.section;
-      ++sections;
-    }
-    auto* row = new QTreeWidgetItem(section);
-    const QString key = d.key.isEmpty() ? QStringLiteral("[section]") : TextCodec::decode(d.key);
-    row->setText(0, key);
-    row->setText(1, shown(d.a));
-    row->setText(2, shown(d.b));
-    row->setData(0, kSectionRole, TextCodec::decode(d.section));
-    row->setData(0, kKeyRole, d.key.isEmpty() ? QString() : key);
-    if (d.b && !d.key.isEmpty()) row->setData(0, kOtherRole, TextCodec::decode(*d.b));
+  {
+    const QSignalBlocker quiet(m_list->selectionModel());
+    m_model->setDifferences(differences);
+    m_list->expandAll();
+    const QModelIndex again = m_filtered->mapFromSource(m_model->indexOf(selectedSection, selectedKey));
+    if (again.isValid())
+      m_list->selectionModel()->setCurrentIndex(
+          again, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
-  for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* s = m_list->topLevelItem(i);
-    s->setText(0, QStringLiteral("%1 (%2)").arg(s->data(0, kSectionRole).toString()).arg(s->childCount()));
-    QFont bold = s->font(0);
-    bold.setBold(true);
-    s->setFont(0, bold);
-  }
-  m_list->expandAll();
-  QTreeWidgetItem* reselect = nullptr;
-  if (!selectedKey.isEmpty())
-    for (int i = 0; i < m_list->topLevelItemCount() && !reselect; ++i)
-      for (int c = 0; c < m_list->topLevelItem(i)->childCount(); ++c) {
-        QTreeWidgetItem* row = m_list->topLevelItem(i)->child(c);
-        if (row->data(0, kSectionRole).toString() == selectedSection &&
-            row->data(0, kKeyRole).toString() == selectedKey) {
-          reselect = row;
-          break;
-        }
-      }
-  if (reselect) reselect->setSelected(true);
-  m_copy->setEnabled(reselect && reselect->data(0, kOtherRole).isValid());
+  m_copy->setEnabled(m_list->currentIndex().data(DifferenceModel::OtherValueRole).isValid());
   if (m_list->verticalScrollBar()) m_list->verticalScrollBar()->setValue(scrolled);
-  m_summary->setText(
-      differences.isEmpty()
-          ? QStringLiteral("The two arenas hold the same settings.")
-          : QStringLiteral("%1 setting(s) differ in %2 section(s).").arg(differences.size()).arg(sections));
-  applyFilter();
-}
-
-void TCompareWindow::applyFilter() {
-  const QString text = m_filter->text();
-  for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* s = m_list->topLevelItem(i);
-    const bool sectionMatches = s->data(0, kSectionRole).toString().contains(text, Qt::CaseInsensitive);
-    int shownRows = 0;
-    for (int c = 0; c < s->childCount(); ++c) {
-      QTreeWidgetItem* row = s->child(c);
-      const bool show = text.isEmpty() || sectionMatches || row->text(0).contains(text, Qt::CaseInsensitive);
-      row->setHidden(!show);
-      shownRows += show ? 1 : 0;
-    }
-    s->setHidden(shownRows == 0);
-  }
+  m_summary->setText(differences.isEmpty() ? QStringLiteral("The two arenas hold the same settings.")
+                                           : QStringLiteral("%1 setting(s) differ in %2 section(s).")
+                                                 .arg(differences.size())
+                                                 .arg(m_model->sectionCount()));
 }
 
 void TCompareWindow::selectionChanged() {
-  const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-  QTreeWidgetItem* row = selected.isEmpty() ? nullptr : selected.first();
-  const bool isSetting = row && row->parent() && !row->data(0, kKeyRole).toString().isEmpty();
-  m_copy->setEnabled(isSetting && row->data(0, kOtherRole).isValid());
+  const QModelIndex row = m_list->currentIndex();
+  const bool isSetting =
+      row.isValid() && row.parent().isValid() && !row.data(DifferenceModel::KeyRole).toString().isEmpty();
+  m_copy->setEnabled(isSetting && row.data(DifferenceModel::OtherValueRole).isValid());
   if (isSetting && m_doc) {
     // The compared document comes to the front, whichever was active.
     if (auto* sub = qobject_cast<QMdiSubWindow*>(m_doc->parentWidget()); sub && sub->mdiArea())
       sub->mdiArea()->setActiveSubWindow(sub);
-    m_doc->selectSetting(row->data(0, kSectionRole).toString(), row->data(0, kKeyRole).toString());
+    m_doc->selectSetting(row.data(DifferenceModel::SectionRole).toString(),
+                         row.data(DifferenceModel::KeyRole).toString());
     // The document took the focus to show the row; the list keeps it for the next key.
     activateWindow();
     m_list->setFocus();
@@ -249,12 +197,11 @@ void TCompareWindow::selectionChanged() {
 }
 
 void TCompareWindow::copyIntoDocument() {
-  const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
-  if (selected.isEmpty() || !selected.first()->data(0, kOtherRole).isValid()) return;
-  QTreeWidgetItem* row = selected.first();
-  const QString section = row->data(0, kSectionRole).toString();
-  const QString key = row->data(0, kKeyRole).toString();
-  const QString value = row->data(0, kOtherRole).toString();
+  const QModelIndex row = m_list->currentIndex();
+  if (!row.data(DifferenceModel::OtherValueRole).isValid()) return;
+  const QString section = row.data(DifferenceModel::SectionRole).toString();
+  const QString key = row.data(DifferenceModel::KeyRole).toString();
+  const QString value = row.data(DifferenceModel::OtherValueRole).toString();
   if (!m_document) return;
   try {
     // Only a value the other file still holds: it may have changed since the list was made.

@@ -7,8 +7,9 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
+class DifferenceModel;
+class DifferenceFilter;
 class QFileSystemWatcher;
 class Prompts;
 class TMDIChild;
@@ -36,7 +37,10 @@ class TCompareWindow : public QWidget {
   // Shows the differences between document and otherFile.
   void compare(TMDIChild* document, const QString& otherFile);
   TMDIChild* document() const { return m_doc; }
-  QTreeWidget* list() const { return m_list; }
+  QTreeView* list() const { return m_list; }
+  // What the list shows: every difference, and those the find box lets through.
+  DifferenceModel* differences() const { return m_model; }
+  DifferenceFilter* shownDifferences() const { return m_filtered; }
   QLineEdit* filterBox() const { return m_filter; }
   QPushButton* copyButton() const { return m_copy; }
   void copyIntoDocument();
@@ -45,7 +49,6 @@ class TCompareWindow : public QWidget {
   void bind(TMDIChild* window);
   void refill();
   void refreshQuietly();
-  void applyFilter();
   void selectionChanged();
   void placeOnMainWindow();
 
@@ -58,6 +61,8 @@ class TCompareWindow : public QWidget {
   bool m_placed = false;
   QLabel* m_summary = nullptr;
   QLineEdit* m_filter = nullptr;
-  QTreeWidget* m_list = nullptr;
+  QTreeView* m_list = nullptr;
+  DifferenceModel* m_model = nullptr;
+  DifferenceFilter* m_filtered = nullptr;
   QPushButton* m_copy = nullptr;
 };
