@@ -119,12 +119,14 @@ double lineScanSeconds(const QString& path) {
   return best;
 }
 
-// Everything a document window reads: sections, the keys of each, every value.
+// The whole file as the program reads it: every section, the keys of each, every value.
 std::size_t readAll(const ProfileFile& p) {
   std::size_t bytes = 0;
-  for (const QByteArray& s : p.sectionNames())
-    for (const ProfileFile::Entry& e : p.entries(s))
+  p.forEachSection([&](QByteArrayView name, const std::vector<ProfileFile::Entry>& entries) {
+    bytes += static_cast<std::size_t>(name.size());
+    for (const ProfileFile::Entry& e : entries)
       bytes += static_cast<std::size_t>(e.key.size() + e.value.size());
+  });
   return bytes;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -106,8 +107,24 @@ void ProfileFile::parse() {
   std::vector<Line> lines;
   std::vector<std::uint32_t> keys;
   std::vector<Section> sections;
-  // Room for lines of 16 bytes on average; trimmed below if the guess was far off.
-  lines.reserve(size / 16 + 16);
+  std::vector<std::uint32_t> hashes;  // of each section's name, taken while the line is at hand
+  // Room guessed from the first bytes, so that a big file's tables are not
+  // copied again and again as they grow; trimmed below if the guess was far off.
+  {
+    const std::uint32_t sample = std::min<std::uint32_t>(size, 256 * 1024);
+    std::size_t ends = 0, headers = 0, equals = 0;
+    for (std::uint32_t i = 0; i < sample; ++i) {
+      const char c = data[i];
+      ends += c == '\n' || c == '\r';
+      headers += c == '[';
+      equals += c == '=';
+    }
+    const double scale = sample == 0 ? 0.0 : 1.1 * static_cast<double>(size) / sample;
+    lines.reserve(static_cast<std::size_t>(static_cast<double>(ends) * scale) + 16);
+    sections.reserve(static_cast<std::size_t>(static_cast<double>(headers) * scale) + 16);
+    hashes.reserve(sections.capacity());
+    keys.reserve(static_cast<std::size_t>(static_cast<double>(equals) * scale) + 16);
+  }
 
   // LF, CR LF and a lone CR all end a line. The candidates come 64 bytes at a
   // time as a bit mask, taken in order; the LF of a CR LF is skipped as it
@@ -133,6 +150,9 @@ void ProfileFile::parse() {
       if (data[b] == '[') {
         sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(keys.size()), 0, -1, false});
         current = &sections.back();
+        QByteArrayView name;
+        classify(QByteArrayView(data + b, end - b), &name);
+        hashes.push_back(nameHash(name));
       } else if (data[b] != ';' && data[b] != '#' && current != nullptr) {
         // Keys before the first section belong to no section and are never found.
         const char* eq = findByte(data + b, data + end, '=');
@@ -159,13 +179,13 @@ void ProfileFile::parse() {
   if (pos < size) addLine(size, kNoEol, 0);  // a last line without a line end
   // Bytes below 0x80 only are UTF-8; anything else gets the full check.
   m_legacy = high != 0 && !QByteArrayView(m_data).isValidUtf8();
-  if (lines.capacity() > lines.size() + lines.size() / 2) lines.shrink_to_fit();
-  if (keys.capacity() > 2 * keys.size()) keys.shrink_to_fit();
-  sections.shrink_to_fit();
+  if (lines.capacity() > lines.size() + lines.size() / 32) lines.shrink_to_fit();
+  if (keys.capacity() > keys.size() + keys.size() / 2) keys.shrink_to_fit();
+  if (sections.capacity() > sections.size() + sections.size() / 32) sections.shrink_to_fit();
   m_lines = std::move(lines);
   m_keys = std::move(keys);
   m_sections = std::move(sections);
-  rebuildSectionTable(tableSizeFor(m_sections.size()));
+  rebuildSectionTable(tableSizeFor(m_sections.size()), hashes);
 }
 
 QByteArrayView ProfileFile::sectionName(const Section& s) const {

@@ -74,6 +74,10 @@ class ProfileFile {
   // Every key of the section once, in the order of keyNames(), with its value:
   // a whole section without a lookup or a copy per key.
   std::vector<Entry> entries(const QByteArray& section) const;
+  // Every section once, in file order, with entries(section): the whole file
+  // read without a lookup by name or a copy per section.
+  void forEachSection(
+      const std::function<void(QByteArrayView name, const std::vector<Entry>& entries)>& visit) const;
   QList<QByteArray> sectionLines(const QByteArray& section) const;  // "key=value", values read as value()
   // Throws ProfileNameError for a name the layout cannot hold (see nameProblem).
   void setValue(const QByteArray& section, const QByteArray& key, const QByteArray& value);
@@ -159,8 +163,10 @@ class ProfileFile {
   bool keysDistinct(int section, std::vector<std::uint32_t> hashes = {})
       const;  // no key name appears twice in this occurrence
   Entry entryOf(std::uint32_t keyIndex) const;
+  void entriesInto(int section, std::vector<Entry>& out) const;
   void insertIntoSectionTable(int section, std::uint32_t hash);
-  void rebuildSectionTable(std::size_t tableSize);
+  // hashes: of every section's name in file order, when the caller has them.
+  void rebuildSectionTable(std::size_t tableSize, const std::vector<std::uint32_t>& hashes = {});
 
   QByteArray sectionBytes(const QString& section) const;
   QByteArray keyBytes(const QByteArray& section, const QString& key) const;

@@ -111,13 +111,11 @@ inline Kind classify(QByteArrayView line, QByteArrayView* name) {
   Kind kind;
   if (*b == '[') {
     nameStart = b + 1;
-    const auto* close =
-        static_cast<const char*>(std::memchr(nameStart, ']', static_cast<std::size_t>(e - nameStart)));
-    nameEnd = close ? close : e;
+    nameEnd = findByte(nameStart, e, ']');  // none: the name runs to the end
     kind = Kind::Header;
   } else {
-    const auto* eq = static_cast<const char*>(std::memchr(b, '=', static_cast<std::size_t>(e - b)));
-    if (!eq || eq == b) return Kind::Other;
+    const char* eq = findByte(b, e, '=');
+    if (eq == e || eq == b) return Kind::Other;
     nameStart = b;
     nameEnd = eq;
     kind = Kind::Key;

@@ -1,6 +1,7 @@
 // Finding sections and keys in a parsed file: the open-addressing tables over
 // section names and, per large section, over its key names; and the reads.
 #include <algorithm>
+#include <unordered_map>
 
 #include "profile/ProfileFile.h"
 #include "profile/ProfileFileDetail.h"
@@ -8,30 +9,39 @@
 
 using namespace ProfileFileDetail;
 
-void ProfileFile::rebuildSectionTable(std::size_t tableSize) {
+void ProfileFile::rebuildSectionTable(std::size_t tableSize, const std::vector<std::uint32_t>& knownHashes) {
   m_sectionTable.assign(tableSize, -1);
   m_uniqueSections = 0;
-  std::vector<int> last;  // per table slot: the last section of that name so far
-  last.assign(tableSize, -1);
+  const bool known = knownHashes.size() == m_sections.size();
+  std::vector<std::uint32_t> hashes;  // when not given: made here, one per section
+  if (!known) {
+    hashes.reserve(m_sections.size());
+    for (const Section& s : m_sections) hashes.push_back(nameHash(sectionName(s)));
+  }
+  const std::vector<std::uint32_t>& hashOf = known ? knownHashes : hashes;
+  // The last section of each repeated name so far, by its first one: repeats are rare.
+  std::unordered_map<int, int> last;
   const std::size_t mask = tableSize - 1;
   for (std::size_t i = 0; i < m_sections.size(); ++i) {
     Section& s = m_sections[i];
-    const QByteArrayView name = sectionName(s);
-    std::size_t slot = nameHash(name) & mask;
+    const std::uint32_t hash = hashOf[i];
+    std::size_t slot = hash & mask;
     s.next = -1;
     s.first = false;
     for (;;) {
       const int at = m_sectionTable[slot];
       if (at < 0) {
         m_sectionTable[slot] = static_cast<int>(i);
-        last[slot] = static_cast<int>(i);
         s.first = true;
         ++m_uniqueSections;
         break;
       }
-      if (sameName(sectionName(m_sections[static_cast<std::size_t>(at)]), name)) {
-        m_sections[static_cast<std::size_t>(last[slot])].next = static_cast<int>(i);
-        last[slot] = static_cast<int>(i);
+      // Names are compared only where the hashes agree.
+      if (hashOf[static_cast<std::size_t>(at)] == hash &&
+          sameName(sectionName(m_sections[static_cast<std::size_t>(at)]), sectionName(s))) {
+        const auto [place, isNew] = last.try_emplace(at, at);
+        m_sections[static_cast<std::size_t>(place->second)].next = static_cast<int>(i);
+        place->second = static_cast<int>(i);
         break;
       }
       slot = (slot + 1) & mask;
@@ -172,8 +182,22 @@ bool ProfileFile::keysDistinct(int section, std::vector<std::uint32_t> hashes) c
 
 std::vector<ProfileFile::Entry> ProfileFile::entries(const QByteArray& section) const {
   std::vector<Entry> out;
-  const int first = findSection(section);
-  if (first < 0) return out;
+  if (const int first = findSection(section); first >= 0) entriesInto(first, out);
+  return out;
+}
+
+void ProfileFile::forEachSection(
+    const std::function<void(QByteArrayView name, const std::vector<Entry>& entries)>& visit) const {
+  std::vector<Entry> entries;  // one buffer for every section
+  for (std::size_t s = 0; s < m_sections.size(); ++s) {
+    if (!m_sections[s].first) continue;
+    entriesInto(static_cast<int>(s), entries);
+    visit(sectionName(m_sections[s]), entries);
+  }
+}
+
+void ProfileFile::entriesInto(int first, std::vector<Entry>& out) const {
+  out.clear();
   const Section& only = m_sections[static_cast<std::size_t>(first)];
   if (only.next < 0) {
     // Every key, then a check that none repeats; the names are hashed for that
@@ -186,10 +210,11 @@ std::vector<ProfileFile::Entry> ProfileFile::entries(const QByteArray& section) 
       out.push_back(entryOf(only.firstKey + k));
       if (needsTable) hashes[k] = nameHash(out.back().key);
     }
-    if (keysDistinct(first, std::move(hashes))) return out;
+    if (keysDistinct(first, std::move(hashes))) return;
     out.clear();
   }
   const bool repeated = only.next >= 0;
+  const QByteArrayView section = sectionName(only);
   for (int s = first; s >= 0; s = m_sections[static_cast<std::size_t>(s)].next) {
     const Section& sec = m_sections[static_cast<std::size_t>(s)];
     for (std::uint32_t k = 0; k < sec.keyCount; ++k) {
@@ -200,7 +225,6 @@ std::vector<ProfileFile::Entry> ProfileFile::entries(const QByteArray& section) 
       if (found == static_cast<int>(sec.firstKey + k)) out.push_back(entry);
     }
   }
-  return out;
 }
 
 QList<QByteArray> ProfileFile::keyNames(const QByteArray& section) const {
