@@ -52,6 +52,7 @@ class ProfileFile {
   // Byte-level access.
   QByteArray value(const QByteArray& section, const QByteArray& key, const QByteArray& def = {}) const;
   bool hasKey(const QByteArray& section, const QByteArray& key) const;
+  bool hasSection(QByteArrayView section) const { return findSection(section) >= 0; }
   // The key is there and its value is blanks only ("1=   "), which reads as empty.
   bool hasBlankValue(const QByteArray& section, const QByteArray& key) const;
   QList<QByteArray> sectionNames() const;
