@@ -111,8 +111,8 @@ TEST(DifferenceList, GroupsBySectionAndItsFindBoxMatchesSettingOrSectionNames) {
 
 TEST(ConfigDiff, KeysInAnotherOrderOrRepeatedSectionsAreComparedByName) {
   // The same settings listed in another order, letter case aside, with one changed and one on each side only.
-  const QByteArray a = "[Warbird]\nA=1\nB=2\nC=3\nD=4\nOnlyA=5\n\n[Misc]\nX=1\n[misc]\nY=2\n";
-  const QByteArray b = "[WARBIRD]\nd=4\nc=30\na=1\nOnlyB=6\nb=2\n\n[Misc]\nY=2\nX=1\n";
+  const QByteArray a = "[Warbird]\nA=1\nB=2\nC=3\nd=4\nOnlyA=5\n\n[Misc]\nX=1\n[misc]\nY=2\n";
+  const QByteArray b = "[WARBIRD]\nD=4\nc=30\na=1\nOnlyB=6\nb=2\n\n[Misc]\nY=2\nX=1\n";
   QStringList lines;
   for (const ConfigDiff::Difference& d : ConfigDiff::compare(ProfileFile(a, ProfileFile::FromMemory{}),
                                                              ProfileFile(b, ProfileFile::FromMemory{})))
