@@ -326,6 +326,19 @@ void copyTree(const QString& from, const QString& to) {
   }
 }
 
+// The start without a document: the main window made and shown (what opening is measured against).
+void BM_EmptyStart(benchmark::State& state) {
+  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
+           g_dir->path() + QStringLiteral("/empty/base"));
+  QDir().mkpath(g_dir->path() + QStringLiteral("/empty/base/temp"));
+  SilentPrompts prompts;
+  for (auto _ : state) {
+    TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/empty")), prompts);
+    form.show();
+    QCoreApplication::processEvents();
+  }
+}
+
 void BM_OpenDocument(benchmark::State& state, const QString* path) {
   copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
            g_dir->path() + QStringLiteral("/app/base"));
@@ -429,6 +442,7 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_PerValueReparse/svs", BM_PerValueReparse, &g_svs)
           ->Unit(benchmark::kMicrosecond));
+  reg(benchmark::RegisterBenchmark("BM_EmptyStart", BM_EmptyStart)->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/svs", BM_OpenDocument, &g_svs)
           ->Unit(benchmark::kMillisecond));
   reg(benchmark::RegisterBenchmark("BM_OpenDocument/stress", BM_OpenDocument, &g_stress)

@@ -34,11 +34,13 @@ ConfigData loadConfigData(const QString& path) { return configDataOf(ProfileFile
 ConfigData configDataOf(const ProfileFile& file) {
   ConfigData data;
   data.legacyEncoding = file.isLegacyEncoded();
-  data.sections = file.sections();
   for (const QByteArray& name : file.duplicateSectionNames())
     data.repeatedSections.append(TextCodec::decode(name));
-  for (const QString& s : data.sections)
-    if (Ships::indexOf(s) < 0) data.otherSections.append(s);
+  // Only the names the "Other" page lists are decoded (a file may have a million).
+  file.forEachSectionName([&](QByteArrayView name) {
+    if (name.size() <= 9 && Ships::indexOf(QString::fromLatin1(name)) >= 0) return;
+    data.otherSections.append(TextCodec::decode(name));
+  });
   // The rows are the keys of "Warbird"; every ship shows its own value for each.
   const std::vector<ProfileFile::Entry> keys = file.entries("Warbird");
   data.keys.reserve(static_cast<qsizetype>(keys.size()));

@@ -17,7 +17,6 @@ int indexOf(const QString& name);  // exact match, letter case included; -1 when
 // What a configuration file shows: the rows of the eight ship pages (the key
 // names of "Warbird", each ship's own value or empty) and the other sections.
 struct ConfigData {
-  QStringList sections;                           // every section, file order
   QStringList otherSections;                      // sections whose name is not exactly a ship name
   QStringList keys;                               // key names of "Warbird", file order
   std::array<QStringList, Ships::kCount> values;  // values[ship][i] belongs to keys[i]

@@ -206,13 +206,11 @@ void TMDIChild::LoadDocument(const QString& sourcePath) {
   m_otherList->clearRows();
   ComboBox1->clear();
   ComboBox1->setEditText(QString());
-  m_sections.clear();
   m_keys.clear();
   m_otherSection.clear();
   m_chosenIndex = -1;
   guarded(m_prompts, this, [&] {
     const ConfigData data = sourcePath == m_doc->workingCopy() ? m_doc->read() : loadConfigData(sourcePath);
-    m_sections = data.sections;
     QStringList others = data.otherSections;
     // Sorted by keys made once per name, not a locale comparison per pair.
     QStringList sorted;
@@ -264,10 +262,15 @@ void TMDIChild::showFileDetails() {
     m_main->showFileDetails(QStringLiteral("Last Modified: N/A"), QStringLiteral("Owner: N/A"));
     return;
   }
-  m_main->showFileDetails(
-      QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(file)),
-      QStringLiteral("Owner: ") + ProfileFile::readText(file, QStringLiteral("Owner"), QStringLiteral("Name"),
-                                                        QStringLiteral("N/A")));
+  // The document's own file, unchanged since it was read, is what the working copy holds: no second read.
+  const bool asRead = file == filePath() && !isNewDocument() && !isModified() &&
+                      !m_doc->diskStamp().looksDifferent(DiskStamp::look(file));
+  const QString owner =
+      asRead ? m_doc->content().text(QStringLiteral("Owner"), QStringLiteral("Name"), QStringLiteral("N/A"))
+             : ProfileFile::readText(file, QStringLiteral("Owner"), QStringLiteral("Name"),
+                                     QStringLiteral("N/A"));
+  m_main->showFileDetails(QStringLiteral("Last Modified: ") + formatDetailsTime(fileModifiedTime(file)),
+                          QStringLiteral("Owner: ") + owner);
 }
 
 void TMDIChild::SelectItem() { selectItemIn(focusedList()); }

@@ -46,7 +46,6 @@ class TMDIChild : public QWidget {
   void setModified(bool modified);
   bool isNewDocument() const;
   void setNewDocument(bool isNew);
-  const QStringList& sectionNames() const { return m_sections; }
   const QStringList& keyNames() const { return m_keys; }
 
   // Controls.
@@ -176,7 +175,6 @@ class TMDIChild : public QWidget {
   QString m_lastTyped;
   QPointer<ReportList> m_lastList;      // the list last selected in or edited
   QPointer<ReportList> m_lastShipList;  // ... of the ship lists: the row Ship Comparisons shows
-  QStringList m_sections;
   QStringList m_keys;
   bool m_closeConfirmed = false;
 };
