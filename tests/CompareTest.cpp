@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -97,6 +98,12 @@ TEST(CompareWindow, RowsLeadToTheSettingAndACopyIsOneUndoableEdit) {
   EXPECT_EQ(shown->rowCount(), 0);
   window->filterBox()->clear();
   EXPECT_EQ(shown->rowCount(), 6);
+  // As the user sees it (and, with TESSARY_PICTURES set, a picture for the documentation).
+  list->setCurrentIndex(setting(0, 0));
+  const QImage picture = window->grab().toImage();
+  ASSERT_FALSE(picture.isNull());
+  if (const QString folder = qEnvironmentVariable("TESSARY_PICTURES"); !folder.isEmpty())
+    picture.save(folder + QStringLiteral("/compare-window.png"));
   // A row with no value on the other side cannot be copied.
   list->setCurrentIndex(setting(0, 1));
   EXPECT_FALSE(window->copyButton()->isEnabled());
