@@ -326,25 +326,29 @@ void copyTree(const QString& from, const QString& to) {
   }
 }
 
+// A throw-away application folder with the program's base/ in it.
+AppPaths appFolder(const QString& name) {
+  const QString folder = g_dir->path() + QLatin1Char('/') + name;
+  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"), folder + QStringLiteral("/base"));
+  QDir().mkpath(folder + QStringLiteral("/base/temp"));
+  return AppPaths(folder);
+}
+
 // The start without a document: the main window made and shown (what opening is measured against).
 void BM_EmptyStart(benchmark::State& state) {
-  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
-           g_dir->path() + QStringLiteral("/empty/base"));
-  QDir().mkpath(g_dir->path() + QStringLiteral("/empty/base/temp"));
+  const AppPaths paths = appFolder(QStringLiteral("empty"));
   SilentPrompts prompts;
   for (auto _ : state) {
-    TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/empty")), prompts);
+    TMainForm form(paths, prompts);
     form.show();
     QCoreApplication::processEvents();
   }
 }
 
 void BM_OpenDocument(benchmark::State& state, const QString* path) {
-  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
-           g_dir->path() + QStringLiteral("/app/base"));
-  QDir().mkpath(g_dir->path() + QStringLiteral("/app/base/temp"));
+  const AppPaths paths = appFolder(QStringLiteral("app"));
   SilentPrompts prompts;
-  TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/app")), prompts);
+  TMainForm form(paths, prompts);
   form.show();
   int keys = 0;
   for (auto _ : state) {
@@ -364,11 +368,9 @@ void BM_OpenDocument(benchmark::State& state, const QString* path) {
 // to date, as the user sees it).
 enum class EditKind { Value, Swap, UndoSwap };
 void BM_EditDocument(benchmark::State& state, const QString* path, EditKind kind) {
-  copyTree(QStringLiteral(TESSARY_SOURCE_DIR) + QStringLiteral("/base"),
-           g_dir->path() + QStringLiteral("/edit/base"));
-  QDir().mkpath(g_dir->path() + QStringLiteral("/edit/base/temp"));
+  const AppPaths paths = appFolder(QStringLiteral("edit"));
   YesPrompts prompts;
-  TMainForm form(AppPaths(g_dir->path() + QStringLiteral("/edit")), prompts);
+  TMainForm form(paths, prompts);
   form.show();
   TMDIChild* doc = form.OpenDocument(*path);
   const QString key = doc->shipList(0)->name(doc->shipList(0)->rowCount() / 2);
