@@ -98,6 +98,71 @@ void ProfileFile::insertLine(std::uint32_t at, const QByteArray& text) {
     if (s.header >= at) ++s.header;
 }
 
+namespace {
+struct Room {
+  std::size_t lines, sections, keys;
+};
+
+// Line ends, "[" and "=" in the first 256 KiB, scaled to the whole file with a tenth to spare.
+Room roomFor(const char* data, std::uint32_t size) {
+  const std::uint32_t sample = std::min<std::uint32_t>(size, 256 * 1024);
+  std::size_t ends = 0, headers = 0, equals = 0;
+  for (std::uint32_t i = 0; i < sample; ++i) {
+    const char c = data[i];
+    ends += c == '\n' || c == '\r';
+    headers += c == '[';
+    equals += c == '=';
+  }
+  const double scale = sample == 0 ? 0.0 : 1.1 * static_cast<double>(size) / sample;
+  auto scaled = [scale](std::size_t n) {
+    return static_cast<std::size_t>(static_cast<double>(n) * scale) + 16;
+  };
+  return Room{scaled(ends), scaled(headers), scaled(equals)};
+}
+
+// Room guessed from the first bytes, so that a big file's tables are not copied
+// again and again as they grow.
+template <typename Lines, typename Sections>
+void reserveFor(const Room& room, Lines& lines, Sections& sections, std::vector<std::uint32_t>& hashes,
+                std::vector<std::uint32_t>& keys) {
+  lines.reserve(room.lines);
+  sections.reserve(room.sections);
+  hashes.reserve(room.sections);
+  keys.reserve(room.keys);
+}
+
+// What a line is, with the same decisions as classify(): a header starts a
+// section (its name hashed while the line is at hand), a key line joins the
+// section being read. Keys before the first section belong to none and are never found.
+template <typename Sections>
+void noteLine(const char* data, std::uint32_t b, std::uint32_t end, std::uint32_t lineIndex,
+              Sections& sections, std::vector<std::uint32_t>& hashes, std::vector<std::uint32_t>& keys,
+              typename Sections::value_type*& current) {
+  while (b < end && isBlank(data[b])) ++b;
+  if (b == end) return;
+  if (data[b] == '[') {
+    sections.push_back({lineIndex, static_cast<std::uint32_t>(keys.size()), 0, -1, false});
+    current = &sections.back();
+    QByteArrayView name;
+    classify(QByteArrayView(data + b, end - b), &name);
+    hashes.push_back(nameHash(name));
+  } else if (data[b] != ';' && data[b] != '#' && current != nullptr) {
+    const char* eq = findByte(data + b, data + end, '=');
+    if (eq < data + end && eq > data + b) {
+      keys.push_back(lineIndex);
+      ++current->keyCount;
+    }
+  }
+}
+
+// The table, without more than 1/slack of its size unused.
+template <typename T>
+std::vector<T> withoutSlack(std::vector<T>&& table, std::size_t slack) {
+  if (table.capacity() > table.size() + table.size() / slack) table.shrink_to_fit();
+  return std::move(table);
+}
+}  // namespace
+
 void ProfileFile::parse() {
   const char* data = m_data.constData();
   const auto size = static_cast<std::uint32_t>(m_data.size());
@@ -108,23 +173,7 @@ void ProfileFile::parse() {
   std::vector<std::uint32_t> keys;
   std::vector<Section> sections;
   std::vector<std::uint32_t> hashes;  // of each section's name, taken while the line is at hand
-  // Room guessed from the first bytes, so that a big file's tables are not
-  // copied again and again as they grow; trimmed below if the guess was far off.
-  {
-    const std::uint32_t sample = std::min<std::uint32_t>(size, 256 * 1024);
-    std::size_t ends = 0, headers = 0, equals = 0;
-    for (std::uint32_t i = 0; i < sample; ++i) {
-      const char c = data[i];
-      ends += c == '\n' || c == '\r';
-      headers += c == '[';
-      equals += c == '=';
-    }
-    const double scale = sample == 0 ? 0.0 : 1.1 * static_cast<double>(size) / sample;
-    lines.reserve(static_cast<std::size_t>(static_cast<double>(ends) * scale) + 16);
-    sections.reserve(static_cast<std::size_t>(static_cast<double>(headers) * scale) + 16);
-    hashes.reserve(sections.capacity());
-    keys.reserve(static_cast<std::size_t>(static_cast<double>(equals) * scale) + 16);
-  }
+  reserveFor(roomFor(data, size), lines, sections, hashes, keys);
 
   // LF, CR LF and a lone CR all end a line. The candidates come 64 bytes at a
   // time as a bit mask, taken in order; the LF of a CR LF is skipped as it
@@ -143,25 +192,7 @@ void ProfileFile::parse() {
       lines.push_back(longLine(pos, length, eol));
     else
       lines.push_back(Line{pos, length | (eol << kEolShift)});
-    // The same decisions as classify().
-    std::uint32_t b = pos;
-    while (b < end && isBlank(data[b])) ++b;
-    if (b < end) {
-      if (data[b] == '[') {
-        sections.push_back(Section{lineIndex, static_cast<std::uint32_t>(keys.size()), 0, -1, false});
-        current = &sections.back();
-        QByteArrayView name;
-        classify(QByteArrayView(data + b, end - b), &name);
-        hashes.push_back(nameHash(name));
-      } else if (data[b] != ';' && data[b] != '#' && current != nullptr) {
-        // Keys before the first section belong to no section and are never found.
-        const char* eq = findByte(data + b, data + end, '=');
-        if (eq < data + end && eq > data + b) {
-          keys.push_back(lineIndex);
-          ++current->keyCount;
-        }
-      }
-    }
+    noteLine(data, pos, end, lineIndex, sections, hashes, keys, current);
     pos = end + eolLength;
   };
   for (std::size_t block = 0; block < size; block += 64) {
@@ -179,12 +210,10 @@ void ProfileFile::parse() {
   if (pos < size) addLine(size, kNoEol, 0);  // a last line without a line end
   // Bytes below 0x80 only are UTF-8; anything else gets the full check.
   m_legacy = high != 0 && !QByteArrayView(m_data).isValidUtf8();
-  if (lines.capacity() > lines.size() + lines.size() / 32) lines.shrink_to_fit();
-  if (keys.capacity() > keys.size() + keys.size() / 2) keys.shrink_to_fit();
-  if (sections.capacity() > sections.size() + sections.size() / 32) sections.shrink_to_fit();
-  m_lines = std::move(lines);
-  m_keys = std::move(keys);
-  m_sections = std::move(sections);
+  // Where the guess of their room was far off, the tables give back what they do not use.
+  m_lines = withoutSlack(std::move(lines), 32);
+  m_keys = withoutSlack(std::move(keys), 2);
+  m_sections = withoutSlack(std::move(sections), 32);
   rebuildSectionTable(tableSizeFor(m_sections.size()), hashes);
 }
 
