@@ -82,6 +82,44 @@ QString defaultRules() {
 }
 }  // namespace
 
+// "check FILE [RULES]": the findings, exit status 1 when there are any.
+int check(const QString& file, const QString& rules) {
+  RangeCheck::Rules loaded;
+  try {
+    loaded = RangeCheck::loadRules(rules);
+  } catch (const TessaryError& e) {
+    // Without its rules the check cannot say anything: a usage fault, not a finding.
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+  // A missing file has no values at all; checking it would report a false pass.
+  const std::optional<QByteArray> config = AtomicFile::read(file);
+  if (!config) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
+  const QList<RangeCheck::Finding> findings =
+      RangeCheck::check(ProfileFile(*config, ProfileFile::FromMemory{}), loaded);
+  for (const RangeCheck::Finding& f : findings) printLine(f.text().toUtf8());
+  return findings.isEmpty() ? 0 : 1;
+}
+
+// "diff A B": the differences, exit status 1 when there are any.
+int diff(const QString& file, const QString& other) {
+  // Both files must be there: a missing one would read as empty and differ everywhere.
+  std::optional<QByteArray> a, b;
+  try {
+    a = AtomicFile::read(file);
+    b = AtomicFile::read(other);
+    if (!a) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
+    if (!b) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(other));
+  } catch (const TessaryError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+  const QList<ConfigDiff::Difference> differences = ConfigDiff::compare(
+      ProfileFile(*a, ProfileFile::FromMemory{}), ProfileFile(*b, ProfileFile::FromMemory{}));
+  for (const ConfigDiff::Difference& d : differences) printLine(ConfigDiff::line(d));
+  return differences.isEmpty() ? 0 : 1;
+}
+
 int run(int argc, char** argv) {
   const char* command = argv[1];
   const QString file = fileArg(argv[2]);
@@ -107,42 +145,9 @@ int run(int argc, char** argv) {
     for (const QByteArray& k : ProfileFile(file).keyNames(argv[3])) printLine(k);
     return 0;
   }
-  if (std::strcmp(command, "check") == 0 && (argc == 3 || argc == 4)) {
-    const QString rules = argc == 4 ? fileArg(argv[3]) : defaultRules();
-    RangeCheck::Rules loaded;
-    try {
-      loaded = RangeCheck::loadRules(rules);
-    } catch (const TessaryError& e) {
-      // Without its rules the check cannot say anything: a usage fault, not a finding.
-      std::fprintf(stderr, "%s\n", e.what());
-      return 2;
-    }
-    // A missing file has no values at all; checking it would report a false pass.
-    const std::optional<QByteArray> config = AtomicFile::read(file);
-    if (!config) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
-    const QList<RangeCheck::Finding> findings =
-        RangeCheck::check(ProfileFile(*config, ProfileFile::FromMemory{}), loaded);
-    for (const RangeCheck::Finding& f : findings) printLine(f.text().toUtf8());
-    return findings.isEmpty() ? 0 : 1;
-  }
-  if (std::strcmp(command, "diff") == 0 && argc == 4) {
-    // Both files must be there: a missing one would read as empty and differ everywhere.
-    std::optional<QByteArray> a, b;
-    const QString other = fileArg(argv[3]);
-    try {
-      a = AtomicFile::read(file);
-      b = AtomicFile::read(other);
-      if (!a) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(file));
-      if (!b) throw ProfileReadError(QStringLiteral("Unable to read %1").arg(other));
-    } catch (const TessaryError& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-      return 2;
-    }
-    const QList<ConfigDiff::Difference> differences = ConfigDiff::compare(
-        ProfileFile(*a, ProfileFile::FromMemory{}), ProfileFile(*b, ProfileFile::FromMemory{}));
-    for (const ConfigDiff::Difference& d : differences) printLine(ConfigDiff::line(d));
-    return differences.isEmpty() ? 0 : 1;
-  }
+  if (std::strcmp(command, "check") == 0 && (argc == 3 || argc == 4))
+    return check(file, argc == 4 ? fileArg(argv[3]) : defaultRules());
+  if (std::strcmp(command, "diff") == 0 && argc == 4) return diff(file, fileArg(argv[3]));
   if (std::strcmp(command, "lines") == 0 && argc == 4) {
     for (const QByteArray& l : ProfileFile(file).sectionLines(argv[3])) printLine(l);
     return 0;
