@@ -157,6 +157,25 @@ bool UpdateInstall::claimTarget(const QString& target, QString* why) {
   return true;
 }
 
+namespace {
+// What a journal may name: only the installer's own files, inside the program's folder.
+std::function<bool(const QString&)> journalMayName(const QString& app, const QString& exe) {
+  const QSet<QString> known = {exe,
+                               QDir::cleanPath(UpdateItems::backupNameOf(exe)),
+                               app + QStringLiteral("/base/config.ini"),
+                               app + QStringLiteral("/base/backups/config.inb"),
+                               app + QStringLiteral("/base/help.hlp"),
+                               app + QStringLiteral("/base/help.hlp.before-update"),
+                               app + QStringLiteral("/base/cfgcheck.cdu"),
+                               app + QStringLiteral("/base/cfgcheck.cdu.before-update")};
+  const QString updates = app + QStringLiteral("/base/updates/");
+  return [known, updates](const QString& clean) {
+    if (known.contains(clean)) return true;
+    return clean.startsWith(updates) && AtomicFile::isPlainFileName(clean.mid(updates.size()));
+  };
+}
+}  // namespace
+
 UpdateInstall::Resumed UpdateInstall::resumeInterrupted(const Places& places) {
   Resumed out;
   const QString path = journalPath(places.appFolder);
@@ -167,22 +186,9 @@ UpdateInstall::Resumed UpdateInstall::resumeInterrupted(const Places& places) {
     out.problem = QStringLiteral("%1 is not a file of your own").arg(path);
     return out;
   }
-  // Only the installer's own files, inside the program's folder.
   const QString app = QDir::cleanPath(places.appFolder);
   const QString exe = QDir::cleanPath(places.executable);
-  const QSet<QString> known = {exe,
-                               QDir::cleanPath(UpdateItems::backupNameOf(exe)),
-                               app + QStringLiteral("/base/config.ini"),
-                               app + QStringLiteral("/base/backups/config.inb"),
-                               app + QStringLiteral("/base/help.hlp"),
-                               app + QStringLiteral("/base/help.hlp.before-update"),
-                               app + QStringLiteral("/base/cfgcheck.cdu"),
-                               app + QStringLiteral("/base/cfgcheck.cdu.before-update")};
-  auto allowed = [&](const QString& clean) {
-    if (known.contains(clean)) return true;
-    const QString updates = app + QStringLiteral("/base/updates/");
-    return clean.startsWith(updates) && AtomicFile::isPlainFileName(clean.mid(updates.size()));
-  };
+  const std::function<bool(const QString&)> allowed = journalMayName(app, exe);
   std::vector<std::pair<QString, QString>> moves;
   QStringList asides;
   bool committed = false;
