@@ -1,10 +1,4 @@
 #include "documents/WorkingCopies.h"
-
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,18 +8,6 @@
 #include "profile/AtomicFile.h"
 
 namespace {
-
-// rename() that fails with EEXIST instead of replacing a file at to.
-bool renameNoReplace(const QString& from, const QString& to) {
-  const QByteArray a = AtomicFile::nativePath(from);
-  const QByteArray b = AtomicFile::nativePath(to);
-  if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system without it: a hard link fails just as well on an existing name.
-  if (::link(a.constData(), b.constData()) != 0) return false;
-  ::unlink(a.constData());
-  return true;
-}
 
 QString resolvedPath(const QString& path) {
   // The deepest existing folder, resolved, with the rest of the path after it.
@@ -48,12 +30,7 @@ WorkingCopies::WorkingCopies(const QString& folder) : m_folder(QDir::cleanPath(f
 
 void WorkingCopies::makeFolder() const {
   // Unsaved edits are nobody else's business: the folder is the user's alone.
-  const QByteArray native = AtomicFile::nativePath(m_folder);
-  QDir().mkpath(m_folder);
-  struct stat st {};
-  if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-      (st.st_mode & 0777) != 0700)
-    (void)::chmod(native.constData(), 0700);
+  AtomicFile::makePrivateFolder(m_folder);
 }
 
 QString WorkingCopies::freeName(const QString& fileName) const {
@@ -85,15 +62,9 @@ QString WorkingCopies::createWith(const QString& fileName, const QByteArray& con
   // Claim the name first, so another running copy choosing at the same moment takes another.
   for (int attempt = 0; attempt < 100; ++attempt) {
     path = freeName(fileName);
-    const int fd =
-        ::open(AtomicFile::nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      // The write below keeps the reserved file's bits: give it the copy's own now.
-      (void)::fchmod(fd, mode ? *mode : (0666 & ~AtomicFile::currentUmask()));
-      ::close(fd);
-      break;
-    }
-    if (errno != EEXIST) break;  // the write below reports it
+    // The write below keeps the reserved file's bits: it gets the copy's own now.
+    if (AtomicFile::createNew(path, mode)) break;
+    if (!AtomicFile::exists(path)) break;  // not taken, yet not made: the write below reports why
   }
   try {
     AtomicFile::write(path, content);
@@ -112,8 +83,9 @@ QString WorkingCopies::follow(const QString& workingCopy, const QString& fileNam
   for (int attempt = 0; attempt < 100; ++attempt) {
     followed = freeName(fileName);
     if (beforeRename) beforeRename(followed);
-    if (renameNoReplace(workingCopy, followed)) break;
-    if (errno != EEXIST) return workingCopy;
+    const AtomicFile::Rename renamed = AtomicFile::renameNoReplace(workingCopy, followed);
+    if (renamed == AtomicFile::Rename::Done) break;
+    if (renamed != AtomicFile::Rename::TargetTaken) return workingCopy;
     followed.clear();
   }
   if (followed.isEmpty()) return workingCopy;

@@ -79,6 +79,25 @@ bool exists(const QString& path);
 QString privateFolderProblem(const QString& folder);
 // A regular file of the user's own is at path (a link is not followed).
 bool isOwnRegular(const QString& path);
+// What is at path, a link not followed.
+enum class Kind { None, Regular, Link, Other };
+Kind kindAt(const QString& path);
+// Renames from to to, never over something already at to. TargetTaken: something
+// is there; OtherVolume: the two lie on different file systems (copy instead);
+// Failed: *why says why (the system's words).
+enum class Rename { Done, TargetTaken, OtherVolume, Failed };
+Rename renameNoReplace(const QString& from, const QString& to, QString* why = nullptr);
+// Makes the renames and removals in folder so far survive a power cut.
+void syncFolder(const QString& folder);
+// Makes folder (and its parents) when missing; a folder of the user's own is made private.
+void makePrivateFolder(const QString& folder);
+// Claims path as a new empty file with the permission bits mode (default: 0666
+// less the umask); false when something is there already or it cannot be made.
+bool createNew(const QString& path, std::optional<unsigned> mode = std::nullopt);
+// Appends bytes to the file at path (made when missing, emptied first when
+// fresh) and waits until they are on the disk; never through a link.
+bool appendDurably(const QString& path, const QByteArray& bytes, bool fresh, QString* why);
+bool setMode(const QString& path, unsigned mode, QString* why = nullptr);
 // Removes the file at path; false when it could not.
 bool remove(const QString& path);
 

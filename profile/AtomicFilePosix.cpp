@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -172,6 +173,80 @@ QString privateFolderProblem(const QString& folder) {
   if ((st.st_mode & 077) != 0 && ::chmod(nativePath(folder).constData(), 0700) != 0)
     return QStringLiteral("other users may write or read the folder");
   return {};
+}
+
+Kind kindAt(const QString& path) {
+  struct stat st {};
+  if (::lstat(nativePath(path).constData(), &st) != 0) return Kind::None;
+  if (S_ISREG(st.st_mode)) return Kind::Regular;
+  if (S_ISLNK(st.st_mode)) return Kind::Link;
+  return Kind::Other;
+}
+
+Rename renameNoReplace(const QString& from, const QString& to, QString* why) {
+  const QByteArray a = nativePath(from), b = nativePath(to);
+  if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+    return Rename::Done;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {
+    // A file system without the flag: a hard link cannot replace a name either.
+    if (::link(a.constData(), b.constData()) == 0) {
+      ::unlink(a.constData());
+      return Rename::Done;
+    }
+    err = errno;
+  }
+  if (err == EEXIST) return Rename::TargetTaken;
+  if (err == EXDEV) return Rename::OtherVolume;
+  if (why) *why = QString::fromLocal8Bit(std::strerror(err));
+  return Rename::Failed;
+}
+
+void syncFolder(const QString& folder) {
+  const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void makePrivateFolder(const QString& folder) {
+  const QByteArray native = nativePath(folder);
+  QDir().mkpath(folder);
+  struct stat st {};
+  if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+      (st.st_mode & 0777) != 0700)
+    (void)::chmod(native.constData(), 0700);
+}
+
+bool createNew(const QString& path, std::optional<unsigned> mode) {
+  const int fd = ::open(nativePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  // Later writes keep the file's bits: it gets its own now.
+  (void)::fchmod(fd, mode ? *mode : (0666 & ~currentUmask()));
+  ::close(fd);
+  return true;
+}
+
+bool appendDurably(const QString& path, const QByteArray& bytes, bool fresh, QString* why) {
+  const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_TRUNC : 0);
+  const int fd = ::open(nativePath(path).constData(), flags, 0600);
+  if (fd < 0) {
+    *why = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  }
+  // Small records (a line of a journal): one write, outside the tests' fault plan.
+  const bool ok =
+      ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size() && ::fsync(fd) == 0;
+  const int err = errno;
+  ::close(fd);
+  if (!ok) *why = QString::fromLocal8Bit(std::strerror(err));
+  return ok;
+}
+
+bool setMode(const QString& path, unsigned mode, QString* why) {
+  if (::chmod(nativePath(path).constData(), static_cast<mode_t>(mode)) == 0) return true;
+  if (why) *why = QString::fromLocal8Bit(std::strerror(errno));
+  return false;
 }
 
 bool isOwnRegular(const QString& path) {

@@ -1,10 +1,5 @@
 #include "update/UpdateInstall.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
@@ -19,52 +14,37 @@ namespace {
 QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 QByteArray native(const QString& path) { return AtomicFile::nativePath(path); }
 
-// What is at path without following a link: 'f' a regular file, 'l' a link,
-// 'o' anything else, 0 nothing.
-char kindAt(const QString& path) {
-  struct stat st {};
-  if (::lstat(native(path).constData(), &st) != 0) return 0;
-  if (S_ISREG(st.st_mode)) return 'f';
-  if (S_ISLNK(st.st_mode)) return 'l';
-  return 'o';
-}
+using AtomicFile::Kind;
+using AtomicFile::kindAt;
+using AtomicFile::syncFolder;
 
 // Moves a file to a name that must be free (an existing target is never
 // overwritten). Falls back to a copy across file systems.
 bool moveFile(const QString& from, const QString& to, QString* why) {
-  const QByteArray a = native(from), b = native(to);
-  if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return true;
-  int err = errno;
-  if (err == EINVAL || err == ENOSYS) {  // a file system without the flag: a link cannot overwrite either
-    if (::link(a.constData(), b.constData()) == 0) {
-      ::unlink(a.constData());
+  QString reason;
+  switch (AtomicFile::renameNoReplace(from, to, &reason)) {
+    case AtomicFile::Rename::Done:
       return true;
-    }
-    err = errno;
+    case AtomicFile::Rename::TargetTaken:
+      reason = QStringLiteral("the name is taken");
+      break;
+    case AtomicFile::Rename::OtherVolume:
+      try {
+        const std::optional<QByteArray> data = AtomicFile::read(from);
+        if (!data) throw ProfileReadError(QStringLiteral("%1 is missing").arg(from));
+        if (AtomicFile::exists(to)) throw ProfileWriteError(QStringLiteral("%1 is in the way").arg(to));
+        AtomicFile::write(to, *data, AtomicFile::modeOf(from));
+        AtomicFile::remove(from);
+        return true;
+      } catch (const TessaryError& e) {
+        *why = e.message();
+        return false;
+      }
+    case AtomicFile::Rename::Failed:
+      break;
   }
-  if (err == EXDEV) {
-    try {
-      const std::optional<QByteArray> data = AtomicFile::read(from);
-      if (!data) throw ProfileReadError(QStringLiteral("%1 is missing").arg(from));
-      if (AtomicFile::exists(to)) throw ProfileWriteError(QStringLiteral("%1 is in the way").arg(to));
-      AtomicFile::write(to, *data, AtomicFile::modeOf(from));
-      ::unlink(a.constData());
-      return true;
-    } catch (const TessaryError& e) {
-      *why = e.message();
-      return false;
-    }
-  }
-  *why = QStringLiteral("cannot move %1 to %2: %3").arg(from, to, systemError(err));
+  *why = QStringLiteral("cannot move %1 to %2: %3").arg(from, to, reason);
   return false;
-}
-
-// Makes what was renamed or moved last survive a power cut.
-void syncFolder(const QString& folder) {
-  const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 }  // namespace
 
@@ -89,7 +69,7 @@ void UpdateInstall::rollback() {
   syncFolder(m_places.appFolder);
   syncFolder(base());
   syncFolder(updates());
-  if (m_journalled) ::unlink(native(journalPath(m_places.appFolder)).constData());
+  if (m_journalled) AtomicFile::remove(journalPath(m_places.appFolder));
 }
 
 void UpdateInstall::commit() {
@@ -103,7 +83,7 @@ void UpdateInstall::commit() {
   syncFolder(m_places.appFolder);
   syncFolder(base());
   syncFolder(backups());
-  if (m_journalled) ::unlink(native(journalPath(m_places.appFolder)).constData());
+  if (m_journalled) AtomicFile::remove(journalPath(m_places.appFolder));
 }
 
 QString UpdateInstall::journalPath(const QString& appFolder) {
@@ -113,18 +93,9 @@ QString UpdateInstall::journalPath(const QString& appFolder) {
 bool UpdateInstall::journal(const QByteArray& line, QString* why) {
   const QString path = journalPath(m_places.appFolder);
   // A journal of an earlier run is the start's business; this run writes its own.
-  const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (m_journalled ? 0 : O_TRUNC);
-  const int fd = ::open(native(path).constData(), flags, 0600);
-  if (fd < 0) {
-    *why = QStringLiteral("cannot write %1: %2").arg(path, systemError(errno));
-    return false;
-  }
-  const bool ok =
-      ::write(fd, line.constData(), static_cast<size_t>(line.size())) == line.size() && ::fsync(fd) == 0;
-  const int err = errno;
-  ::close(fd);
-  if (!ok) {
-    *why = QStringLiteral("cannot write %1: %2").arg(path, systemError(err));
+  QString reason;
+  if (!AtomicFile::appendDurably(path, line, !m_journalled, &reason)) {
+    *why = QStringLiteral("cannot write %1: %2").arg(path, reason);
     return false;
   }
   if (!m_journalled) syncFolder(updates());
@@ -179,7 +150,7 @@ std::function<bool(const QString&)> journalMayName(const QString& app, const QSt
 UpdateInstall::Resumed UpdateInstall::resumeInterrupted(const Places& places) {
   Resumed out;
   const QString path = journalPath(places.appFolder);
-  if (kindAt(path) == 0) return out;
+  if (kindAt(path) == Kind::None) return out;
   out.found = true;
   const std::optional<QByteArray> text = AtomicFile::readOwnRegular(path);
   if (!text) {
@@ -209,12 +180,12 @@ UpdateInstall::Resumed UpdateInstall::resumeInterrupted(const Places& places) {
   }
   if (committed) {
     for (const QString& aside : asides)
-      if (kindAt(aside) == 'f') ::unlink(native(aside).constData());
+      if (kindAt(aside) == Kind::Regular) AtomicFile::remove(aside);
   } else {
     // Newest first, and only what was really moved: the target there, the origin free.
     for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
       const auto& [from, to] = *it;
-      if (kindAt(to) != 'f' || kindAt(from) != 0) continue;
+      if (kindAt(to) != Kind::Regular || kindAt(from) != Kind::None) continue;
       QString ignored;
       if (!moveFile(to, from, &ignored)) continue;
       out.rolledBack = true;
@@ -224,7 +195,7 @@ UpdateInstall::Resumed UpdateInstall::resumeInterrupted(const Places& places) {
   syncFolder(app);
   syncFolder(app + QStringLiteral("/base"));
   syncFolder(app + QStringLiteral("/base/updates"));
-  ::unlink(native(path).constData());
+  AtomicFile::remove(path);
   return out;
 }
 
@@ -261,20 +232,20 @@ bool UpdateInstall::installExecutable(const QString& item, QString* why) {
   const QString exe = m_places.executable;
   const QString bak = UpdateItems::backupNameOf(exe);
   if (!claimTarget(exe, why)) return false;
-  if (kindAt(download) != 'f') {
+  if (kindAt(download) != Kind::Regular) {
     *why = QStringLiteral("was not downloaded");
     return false;
   }
   const std::optional<unsigned> mode = AtomicFile::modeOf(exe);
-  if (kindAt(bak) != 0 && ::unlink(native(bak).constData()) != 0) {
+  if (kindAt(bak) != Kind::None && !AtomicFile::remove(bak)) {
     *why = QStringLiteral("cannot remove %1: %2").arg(bak, systemError(errno));
     return false;
   }
   if (!moveWithUndo(exe, bak, why)) return false;
   if (!moveWithUndo(download, exe, why)) return false;
   // The new build runs as the old one did: its permission bits.
-  if (mode && ::chmod(native(exe).constData(), *mode) != 0) {
-    *why = QStringLiteral("cannot make %1 runnable: %2").arg(exe, systemError(errno));
+  if (QString reason; mode && !AtomicFile::setMode(exe, *mode, &reason)) {
+    *why = QStringLiteral("cannot make %1 runnable: %2").arg(exe, reason);
     return false;
   }
   return true;
@@ -285,7 +256,7 @@ UpdateInstall::Result UpdateInstall::installPreferences(const QString& item, QSt
   const QString current = base() + QStringLiteral("/config.ini");
   const QString kept = backups() + QStringLiteral("/config.inb");
   if (!claimTarget(current, why)) return Result::Failed;
-  if (kindAt(download) != 'f') {
+  if (kindAt(download) != Kind::Regular) {
     *why = QStringLiteral("was not downloaded");
     return Result::Failed;
   }
@@ -294,8 +265,8 @@ UpdateInstall::Result UpdateInstall::installPreferences(const QString& item, QSt
     *why = QStringLiteral("cannot make the folder %1").arg(backups());
     return Result::Failed;
   }
-  if (kindAt(current) == 0) return Result::Skipped;  // no values of the user's to carry over
-  if (kindAt(kept) != 0 && ::unlink(native(kept).constData()) != 0) {
+  if (kindAt(current) == Kind::None) return Result::Skipped;  // no values of the user's to carry over
+  if (kindAt(kept) != Kind::None && !AtomicFile::remove(kept)) {
     *why = QStringLiteral("cannot remove %1: %2").arg(kept, systemError(errno));
     return Result::Failed;
   }
@@ -314,22 +285,22 @@ bool UpdateInstall::installBaseFile(const QString& item, const QString& name, QS
   const QString download = updates() + QLatin1Char('/') + item;
   const QString target = base() + QLatin1Char('/') + name;
   if (!claimTarget(target, why)) return false;
-  if (kindAt(download) != 'f') {
+  if (kindAt(download) != Kind::Regular) {
     *why = QStringLiteral("was not downloaded");
     return false;
   }
-  const char present = kindAt(target);
-  if (present == 'o') {
+  const Kind present = kindAt(target);
+  if (present == Kind::Other) {
     *why = QStringLiteral("%1 is not a file").arg(target);
     return false;
   }
-  if (present != 0) {
+  if (present != Kind::None) {
     // Kept aside until the whole run stands, so a later failure can put it back.
     const QString aside = target + QStringLiteral(".before-update");
-    if (kindAt(aside) != 0) ::unlink(native(aside).constData());
+    if (kindAt(aside) != Kind::None) AtomicFile::remove(aside);
     if (!journal("aside\t" + native(aside) + "\n", why)) return false;
     if (!moveWithUndo(target, aside, why)) return false;
-    m_onCommit.push_back([aside] { ::unlink(native(aside).constData()); });
+    m_onCommit.push_back([aside] { AtomicFile::remove(aside); });
   }
   return moveWithUndo(download, target, why);
 }
