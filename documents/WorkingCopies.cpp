@@ -1,4 +1,5 @@
 #include "documents/WorkingCopies.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
