@@ -1,8 +1,5 @@
 #include "documents/ConfigModel.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <QCollator>
 #include <QFile>
 #include <QFileInfo>
@@ -97,9 +94,9 @@ std::vector<int> settingOrder(const QStringList& names) {
 }
 
 QDateTime fileModifiedTime(const QString& path) {
-  struct stat st {};
-  if (::stat(AtomicFile::nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  QDateTime t = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).toLocalTime();
+  const std::optional<qint64> seconds = AtomicFile::modifiedSeconds(path);
+  if (!seconds) return {};
+  QDateTime t = QDateTime::fromSecsSinceEpoch(*seconds).toLocalTime();
   if (!t.isValid()) return {};
   const QTime time = t.time();
   t.setTime(QTime(time.hour(), time.minute(), time.second() - time.second() % 2));
@@ -107,14 +104,7 @@ QDateTime fileModifiedTime(const QString& path) {
 }
 
 bool setFileModifiedTime(const QString& path, const QDateTime& localTime) {
-  if (!localTime.isValid()) return false;
-  const qint64 ms = localTime.toMSecsSinceEpoch();
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;  // the last access stays as it is
-  times[1].tv_sec = static_cast<time_t>(ms / 1000);
-  times[1].tv_nsec = static_cast<long>((ms % 1000) * 1000000);
-  return ::utimensat(AT_FDCWD, AtomicFile::nativePath(path).constData(), times, 0) == 0;
+  return localTime.isValid() && AtomicFile::setModifiedMs(path, localTime.toMSecsSinceEpoch());
 }
 
 QString formatDetailsTime(const QDateTime& time) {

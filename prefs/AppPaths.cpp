@@ -1,11 +1,11 @@
 #include "prefs/AppPaths.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include "profile/AtomicFile.h"
 
 namespace {
 QString clean(const QString& folder) { return QDir::cleanPath(QDir(folder).absolutePath()); }
@@ -32,8 +32,7 @@ AppPaths AppPaths::fromFolder(const QString& appFolder, const QString& executabl
   const QString beside = clean(appFolder + QStringLiteral("/base"));
   if (QFileInfo(beside).isDir()) {
     // A build or an unpacked folder: it keeps everything beside the executable, where it may write.
-    if (::access(QFile::encodeName(beside).constData(), W_OK) == 0)
-      return AppPaths(appFolder, executableName);
+    if (AtomicFile::mayWrite(beside)) return AppPaths(appFolder, executableName);
     return installed(appFolder, executableName, beside, userBase);
   }
   // A package: the shipped files under share/, nothing written under the prefix (not even by root).

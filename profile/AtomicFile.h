@@ -98,6 +98,13 @@ bool createNew(const QString& path, std::optional<unsigned> mode = std::nullopt)
 // fresh) and waits until they are on the disk; never through a link.
 bool appendDurably(const QString& path, const QByteArray& bytes, bool fresh, QString* why);
 bool setMode(const QString& path, unsigned mode, QString* why = nullptr);
+// The last-write time of the regular file at path (links followed), in seconds
+// since the epoch; nullopt when there is none.
+std::optional<qint64> modifiedSeconds(const QString& path);
+// Sets the last-write time (milliseconds since the epoch); the last access stays as it is.
+bool setModifiedMs(const QString& path, qint64 ms);
+// Whether this process may write into path (a folder) as the system sees it.
+bool mayWrite(const QString& path);
 // Removes the file at path; false when it could not.
 bool remove(const QString& path);
 

@@ -249,6 +249,23 @@ bool setMode(const QString& path, unsigned mode, QString* why) {
   return false;
 }
 
+std::optional<qint64> modifiedSeconds(const QString& path) {
+  struct stat st {};
+  if (::stat(nativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<qint64>(st.st_mtim.tv_sec);
+}
+
+bool setModifiedMs(const QString& path, qint64 ms) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(ms / 1000);
+  times[1].tv_nsec = static_cast<long>((ms % 1000) * 1000000);
+  return ::utimensat(AT_FDCWD, nativePath(path).constData(), times, 0) == 0;
+}
+
+bool mayWrite(const QString& path) { return ::access(nativePath(path).constData(), W_OK) == 0; }
+
 bool isOwnRegular(const QString& path) {
   struct stat st {};
   return ::lstat(nativePath(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();

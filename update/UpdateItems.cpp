@@ -1,7 +1,5 @@
 #include "update/UpdateItems.h"
 
-#include <sys/stat.h>
-
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -90,9 +88,7 @@ QString outsideProblem(const QString& appFolder, const QString& relative) {
   if (parent.isEmpty()) return {};  // no parent: making or removing it fails, touching nothing
   if (parent != root && !parent.startsWith(root + QLatin1Char('/')))
     return QStringLiteral("it leads outside the program's folder");
-  struct stat st {};
-  if (::lstat(AtomicFile::nativePath(target).constData(), &st) == 0 && S_ISLNK(st.st_mode))
-    return QStringLiteral("it is a symbolic link");
+  if (AtomicFile::kindAt(target) == AtomicFile::Kind::Link) return QStringLiteral("it is a symbolic link");
   return {};
 }
 
