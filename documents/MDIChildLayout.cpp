@@ -163,8 +163,8 @@ void TMDIChild::buildPages() {
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this,
             [this, list](const QPoint& pos) { showShipContextMenu(list, pos); });
-    connect(list, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
-    connect(list, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
+    connect(list, &ReportList::rowSelectionChanged, this, &TMDIChild::SelectItem);
+    connect(list, &ReportList::rowDoubleClicked, this, &TMDIChild::editvalue);
     m_shipLists[static_cast<size_t>(i)] = list;
     PageControl1->addPage(list, Pictures::ship(i), ship);
   }
@@ -198,8 +198,8 @@ void TMDIChild::buildPages() {
   m_otherList =
       new ReportList(QStringLiteral("OtherList"), QStringLiteral("Setting"), QStringLiteral("Value"), frame);
   m_otherList->installEventFilter(this);
-  connect(m_otherList, &QTreeWidget::itemSelectionChanged, this, &TMDIChild::SelectItem);
-  connect(m_otherList, &QTreeWidget::itemDoubleClicked, this, &TMDIChild::editvalue);
+  connect(m_otherList, &ReportList::rowSelectionChanged, this, &TMDIChild::SelectItem);
+  connect(m_otherList, &ReportList::rowDoubleClicked, this, &TMDIChild::editvalue);
   frameLayout->addWidget(m_otherList);
   otherLayout->addWidget(frame, 1);
   PageControl1->addPage(other, Pictures::ship(8), QStringLiteral("Other"));

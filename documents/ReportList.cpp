@@ -5,6 +5,7 @@
 #include <QStyledItemDelegate>
 
 #include "components/Readable.h"
+#include "documents/SettingRows.h"
 
 namespace {
 
@@ -32,10 +33,10 @@ class GridDelegate : public QStyledItemDelegate {
 
 ReportList::ReportList(const QString& objectName, const QString& first, const QString& second,
                        QWidget* parent)
-    : QTreeWidget(parent) {
+    : QTreeView(parent), m_rows(new SettingRows(first, second, this)), m_filter(new SettingRowsFilter(this)) {
   setObjectName(objectName);
-  setColumnCount(2);
-  setHeaderLabels({first, second});
+  m_filter->setSourceModel(m_rows);
+  setModel(m_filter);
   setColumnWidth(0, 300);
   setColumnWidth(1, 112);
   setRootIsDecorated(false);
@@ -49,38 +50,43 @@ ReportList::ReportList(const QString& objectName, const QString& first, const QS
   setItemDelegate(new GridDelegate(this));
   header()->setSectionsClickable(false);
   header()->setStretchLastSection(true);
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ReportList::rowSelectionChanged);
+  connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.isValid()) emit rowDoubleClicked();
+  });
 }
 
 void ReportList::setRows(const QStringList& names, const QStringList& values, const std::vector<int>& order) {
-  clearRows();
-  QList<QTreeWidgetItem*> items;
-  items.reserve(static_cast<qsizetype>(order.size()));
-  for (int i : order) {
-    auto* item = new QTreeWidgetItem();
-    item->setText(0, names[i]);
-    item->setText(1, i < values.size() ? values[i] : QString());
-    items.append(item);
-  }
-  addTopLevelItems(items);
-  if (!m_filter.isEmpty()) setFilter(m_filter);  // a row can only be hidden once it is in the list
+  m_rows->setRows(names, values, order);
 }
 
+void ReportList::clearRows() { m_rows->clear(); }
+
+int ReportList::rowCount() const { return m_rows->rowCount(); }
+
+QString ReportList::name(int row) const { return m_rows->name(row); }
+
+QString ReportList::value(int row) const { return m_rows->value(row); }
+
+void ReportList::setValue(int row, const QString& value) { m_rows->setValue(row, value); }
+
+int ReportList::rowOf(const QString& name) const { return m_rows->rowOf(name); }
+
 void ReportList::setFilter(const QString& text) {
-  m_filter = text;
-  for (int i = 0; i < topLevelItemCount(); ++i) {
-    QTreeWidgetItem* item = topLevelItem(i);
-    item->setHidden(!text.isEmpty() && !item->text(0).contains(text, Qt::CaseInsensitive));
-  }
+  m_filter->setText(text);
   viewport()->update();  // the hint of an empty list comes and goes with the rows
 }
 
-QString ReportList::emptyHint() const {
-  if (m_filter.isEmpty() || topLevelItemCount() == 0 || shownCount() > 0) return {};
-  return QStringLiteral("No setting here has \"%1\" in its name.\nEscape clears the Find box.").arg(m_filter);
-}
+QString ReportList::filter() const { return m_filter->text(); }
+
+bool ReportList::shows(int row) const { return m_filter->shows(row); }
+
+int ReportList::shownCount() const { return m_filter->rowCount(); }
+
+QString ReportList::emptyHint() const { return m_filter->emptyHint(); }
 
 void ReportList::paintEvent(QPaintEvent* event) {
-  QTreeWidget::paintEvent(event);
+  QTreeView::paintEvent(event);
   const QString hint = emptyHint();
   if (hint.isEmpty()) return;
   // An empty list would look like a broken file: it says why it is empty.
@@ -90,42 +96,20 @@ void ReportList::paintEvent(QPaintEvent* event) {
                    Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, hint);
 }
 
-int ReportList::shownCount() const {
-  int n = 0;
-  for (int i = 0; i < topLevelItemCount(); ++i) n += topLevelItem(i)->isHidden() ? 0 : 1;
-  return n;
-}
-
-void ReportList::clearRows() { clear(); }
-
 int ReportList::selectedRow() const {
-  const QList<QTreeWidgetItem*> sel = selectedItems();
-  return sel.isEmpty() ? -1 : indexOfTopLevelItem(sel.constFirst());
-}
-
-QString ReportList::name(int row) const {
-  const QTreeWidgetItem* item = topLevelItem(row);
-  return item ? item->text(0) : QString();
-}
-
-QString ReportList::value(int row) const {
-  const QTreeWidgetItem* item = topLevelItem(row);
-  return item ? item->text(1) : QString();
-}
-
-void ReportList::setValue(int row, const QString& value) {
-  if (QTreeWidgetItem* item = topLevelItem(row)) item->setText(1, value);
-}
-
-int ReportList::rowOf(const QString& name) const {
-  for (int i = 0; i < topLevelItemCount(); ++i)
-    if (topLevelItem(i)->text(0) == name) return i;
-  return -1;
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : m_filter->mapToSource(rows.constFirst()).row();
 }
 
 void ReportList::selectRow(int row) {
-  if (QTreeWidgetItem* item = topLevelItem(row)) {
-    setCurrentItem(item);
-    item->setSelected(true);
-  }
+  const QModelIndex at = m_filter->mapFromSource(m_rows->index(row, 0));
+  if (!at.isValid()) return;
+  selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QRect ReportList::rowRect(int row) const {
+  const QModelIndex at = m_filter->mapFromSource(m_rows->index(row, 0));
+  if (!at.isValid()) return {};
+  const QRect first = visualRect(at);
+  return first.united(visualRect(at.siblingAtColumn(SettingRows::ValueColumn)));
 }

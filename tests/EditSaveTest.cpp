@@ -61,7 +61,7 @@ class EditSaveTest : public ::testing::Test {
     fx.prompts.textAnswers.push_back(answer);
     const size_t asked = fx.prompts.asked.size();
     // A real double-click is press, release, then the double-click event.
-    const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
+    const QPoint at = list->rowRect(row).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     ASSERT_EQ(fx.prompts.asked.size(), asked + 1);
