@@ -1,5 +1,6 @@
 #pragma once
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 #include <exception>
@@ -38,6 +39,10 @@ QString buildRecord(const ExceptionInfo& info, const QString& executableName, co
 bool appendToLog(const QString& logPath, const QString& record);
 // The error box's text: a full stop is added when the last character sorts after '.'.
 QString boxText(const QString& message);
+// The locale's long time pattern without its time-zone letter.
+QString longTimeWithoutZone(const QLocale& locale);
+// A value as 8 upper-case hex digits or more.
+QString hex8(std::uintptr_t value);
 // Writes a record for fatal signals (segmentation fault and the like) before the program dies.
 void installSignalHandlers(const QString& logPath, const QString& executableName);
 }  // namespace ExceptionLog

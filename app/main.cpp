@@ -1,4 +1,3 @@
-#include <unistd.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,6 +30,7 @@
 #include "prefs/Preferences.h"
 #include "prefs/UpdatesPage.h"
 #include "profile/AtomicFile.h"
+#include "profile/ProcessIdentity.h"
 #include "profile/TessaryError.h"
 #include "tools/ValidationWindow.h"
 #include "update/UpdateInstall.h"
@@ -39,11 +39,10 @@
 namespace {
 // The build number of the executable file on disk, for --version.
 QString ownVersion() {
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return {};
+  const QString self = ProcessIdentity::ownExecutable();
+  if (self.isEmpty()) return {};
   TVersionInfo info;
-  info.setFileName(AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))));
+  info.setFileName(self);
   return info.fileVersion();
 }
 

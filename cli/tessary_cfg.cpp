@@ -1,6 +1,5 @@
 // tessary-cfg: read and write arena configuration files and other INI files
 // from scripts, through the same engine the editor uses.
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -13,6 +12,7 @@
 #include "documents/ConfigDiff.h"
 #include "documents/RangeCheck.h"
 #include "profile/AtomicFile.h"
+#include "profile/ProcessIdentity.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 
@@ -72,9 +72,7 @@ QString fileArg(const char* arg) {
 // The rules shipped with the program: <folder of the executable>/base/cfgcheck.cdu
 // (a build or an unpacked archive), else <prefix>/share/tessary/cfgcheck.cdu (a package).
 QString defaultRules() {
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  const QString exe = n > 0 ? AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))) : QString();
+  const QString exe = ProcessIdentity::ownExecutable();
   const QString folder = exe.left(exe.lastIndexOf(QLatin1Char('/')));
   const QString beside = folder + QStringLiteral("/base/cfgcheck.cdu");
   const QString shared = QDir::cleanPath(folder + QStringLiteral("/../share/tessary/cfgcheck.cdu"));

@@ -101,6 +101,13 @@ bool setMode(const QString& path, unsigned mode, QString* why = nullptr);
 // The last-write time of the regular file at path (links followed), in seconds
 // since the epoch; nullopt when there is none.
 std::optional<qint64> modifiedSeconds(const QString& path);
+// The size and last-write time (nanoseconds since the epoch) of whatever is at
+// path, links followed; nullopt when nothing is there.
+struct SizeAndTime {
+  qint64 size = 0;
+  qint64 modifiedNs = 0;
+};
+std::optional<SizeAndTime> sizeAndTime(const QString& path);
 // Sets the last-write time (milliseconds since the epoch); the last access stays as it is.
 bool setModifiedMs(const QString& path, qint64 ms);
 // Whether this process may write into path (a folder) as the system sees it.

@@ -255,6 +255,13 @@ std::optional<qint64> modifiedSeconds(const QString& path) {
   return static_cast<qint64>(st.st_mtim.tv_sec);
 }
 
+std::optional<SizeAndTime> sizeAndTime(const QString& path) {
+  struct stat st {};
+  if (::stat(nativePath(path).constData(), &st) != 0) return std::nullopt;
+  return SizeAndTime{static_cast<qint64>(st.st_size),
+                     static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 bool setModifiedMs(const QString& path, qint64 ms) {
   struct timespec times[2];
   times[0].tv_sec = 0;

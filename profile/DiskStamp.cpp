@@ -1,7 +1,5 @@
 #include "profile/DiskStamp.h"
 
-#include <sys/stat.h>
-
 #include <QCryptographicHash>
 #include <QStringList>
 #include <algorithm>
@@ -14,11 +12,11 @@ QByteArray DiskStamp::digest(const QByteArray& content) {
 
 DiskStamp DiskStamp::look(const QString& path) {
   DiskStamp stamp;
-  struct stat st {};
-  if (::stat(AtomicFile::nativePath(path).constData(), &st) != 0) return stamp;
+  const std::optional<AtomicFile::SizeAndTime> now = AtomicFile::sizeAndTime(path);
+  if (!now) return stamp;
   stamp.exists = true;
-  stamp.size = static_cast<qint64>(st.st_size);
-  stamp.modifiedNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.size = now->size;
+  stamp.modifiedNs = now->modifiedNs;
   return stamp;
 }
 

@@ -8,6 +8,9 @@ namespace ProcessIdentity {
 qint64 currentPid();
 // When the process started, in the system's own terms; empty when it cannot be told.
 QString startTimeOf(qint64 pid);
+// The file this program runs from, links resolved; empty when it cannot be told.
+// Works before any QCoreApplication exists.
+QString ownExecutable();
 // A process of this id exists (whoever it is).
 bool isRunning(qint64 pid);
 }  // namespace ProcessIdentity

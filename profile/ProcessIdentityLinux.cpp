@@ -4,6 +4,7 @@
 #include <QFile>
 #include <cerrno>
 
+#include "profile/AtomicFile.h"
 #include "profile/ProcessIdentity.h"
 
 namespace ProcessIdentity {
@@ -19,6 +20,12 @@ QString startTimeOf(qint64 pid) {
   if (close < 0) return {};
   const QList<QByteArray> fields = text.mid(close + 2).split(' ');
   return fields.size() > 19 ? QString::fromLatin1(fields[19]) : QString();
+}
+
+QString ownExecutable() {
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  return n > 0 ? AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))) : QString();
 }
 
 bool isRunning(qint64 pid) {
