@@ -60,16 +60,34 @@ ConfigData configDataOf(const ProfileFile& file) {
 }
 
 namespace {
+// The C locale compares code points; setting names want a dictionary order.
+QLocale collationLocale() {
+  const QLocale system = QLocale::system();
+  return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
+}
+
 const QCollator& collator() {
   static const QCollator c = [] {
-    // The C locale compares code points; setting names want a dictionary order.
-    QLocale locale = QLocale::system();
-    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator col(locale);
+    QCollator col(collationLocale());
     col.setCaseSensitivity(Qt::CaseInsensitive);
     return col;
   }();
   return c;
+}
+
+// English orders names of ASCII letters and digits as their lower-case letters
+// do (digits first), so such names need no sort keys: a file of a million
+// sections would hold a hundred megabytes of them. Other languages may put
+// letters elsewhere (Danish "aa" after "z"); they always take the collator.
+bool plainEnglishNames(const QStringList& names) {
+  static const bool english = collationLocale().language() == QLocale::English;
+  if (!english) return false;
+  for (const QString& n : names)
+    for (const QChar c : n) {
+      const char16_t u = c.unicode();
+      if (!((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9'))) return false;
+    }
+  return true;
 }
 }  // namespace
 
@@ -80,11 +98,19 @@ bool settingLess(const QString& a, const QString& b) {
 }
 
 std::vector<int> settingOrder(const QStringList& names) {
+  std::vector<int> order(static_cast<size_t>(names.size()));
+  std::iota(order.begin(), order.end(), 0);
+  if (plainEnglishNames(names)) {
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      const int r = names[a].compare(names[b], Qt::CaseInsensitive);
+      if (r != 0) return r < 0;
+      return names[a] < names[b];
+    });
+    return order;
+  }
   std::vector<QCollatorSortKey> keys;
   keys.reserve(static_cast<size_t>(names.size()));
   for (const QString& n : names) keys.push_back(collator().sortKey(n));
-  std::vector<int> order(static_cast<size_t>(names.size()));
-  std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
     const int r = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
     if (r != 0) return r < 0;

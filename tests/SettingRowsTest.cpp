@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+
+#include "documents/ConfigModel.h"
 #include "documents/SettingRows.h"
 
 namespace {
@@ -61,4 +65,27 @@ TEST(SettingRows, RowsFollowTheGivenOrderAndTheFindBoxKeepsTheirNumbers) {
   filter.setText(QStringLiteral("zzzz"));
   rows.clear();
   EXPECT_EQ(filter.emptyHint(), QString());
+}
+
+// Names of plain letters and digits are ordered without the collator's sort
+// keys; the order must still be the collator's, ties by exact name.
+TEST(SettingOrder, PlainNamesSortAsTheCollatorSortsThem) {
+  const QString alphabet = QStringLiteral("aAbBmMyYzZ019_");
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (const bool plain : {true, false}) {
+    QStringList names;
+    for (int i = 0; i < 400; ++i) {
+      QString n;
+      const int length = 1 + static_cast<int>(next() >> 16) % 5;
+      for (int k = 0; k < length; ++k)
+        n += alphabet[static_cast<int>(next() >> 16) % (alphabet.size() - (plain ? 1 : 0))];
+      names.append(n);
+    }
+    std::vector<int> expected(static_cast<size_t>(names.size()));
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](int a, int b) { return settingLess(names[a], names[b]); });
+    EXPECT_EQ(settingOrder(names), expected) << (plain ? "letters and digits" : "with an underscore");
+  }
 }
