@@ -32,6 +32,24 @@ void ScreenshotRun::start() {
       return;
     }
   }
+  showWhatWasAskedFor();
+  m_started = QDateTime::currentMSecsSinceEpoch();
+  auto* poll = m_poll = new QTimer(this);
+  connect(poll, &QTimer::timeout, this, [this, poll] {
+    // Once the named arena shows and what was asked for has happened; after 15 s
+    // the picture is taken as things are.
+    TMDIChild* child = m_form.activeChild();
+    const bool documentShown = m_configPath.isEmpty() || (child && child->pages()->isVisible());
+    if ((!documentShown || !m_ready) && QDateTime::currentMSecsSinceEpoch() - m_started < 15000) return;
+    poll->stop();
+    takeWhenReady();
+  });
+  poll->start(m_configPath.isEmpty() ? 300 : 50);
+}
+
+// The side page, the Options page and the windows the command line named;
+// m_ready turns true once what they do has been done.
+void ScreenshotRun::showWhatWasAskedFor() {
   if (!m_line.sidePage.isEmpty())
     if (auto* pages = m_form.findChild<QTabWidget*>(QStringLiteral("SidePages")))
       for (int i = 0; i < pages->count(); ++i)
@@ -74,18 +92,6 @@ void ScreenshotRun::start() {
       m_pictured = validation;
     }
   }
-  m_started = QDateTime::currentMSecsSinceEpoch();
-  auto* poll = m_poll = new QTimer(this);
-  connect(poll, &QTimer::timeout, this, [this, poll] {
-    // Once the named arena shows and what was asked for has happened; after 15 s
-    // the picture is taken as things are.
-    TMDIChild* child = m_form.activeChild();
-    const bool documentShown = m_configPath.isEmpty() || (child && child->pages()->isVisible());
-    if ((!documentShown || !m_ready) && QDateTime::currentMSecsSinceEpoch() - m_started < 15000) return;
-    poll->stop();
-    takeWhenReady();
-  });
-  poll->start(m_configPath.isEmpty() ? 300 : 50);
 }
 
 void ScreenshotRun::takeWhenReady() {

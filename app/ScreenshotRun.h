@@ -22,6 +22,7 @@ class ScreenshotRun : public QObject {
   int exitCode() const { return m_exitCode; }
 
  private:
+  void showWhatWasAskedFor();
   void takeWhenReady();
   // Ends the run at once with code: nobody is there to answer a box.
   void fail(const QString& why, int code);
