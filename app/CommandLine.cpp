@@ -39,8 +39,18 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
   const QCommandLineOption version(QStringLiteral("version"));
   const QCommandLineOption restarted(QStringLiteral("restarted"));
   const QCommandLineOption installDesktopEntry(QStringLiteral("install-desktop-entry"));
+  // Qt's own options (-platform offscreen, -style fusion, ...) are the toolkit's; taken and left alone.
+  QCommandLineOption qtWithValue(
+      QStringList{QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
+                  QStringLiteral("platformtheme"), QStringLiteral("plugin"), QStringLiteral("style"),
+                  QStringLiteral("stylesheet"), QStringLiteral("qwindowgeometry"),
+                  QStringLiteral("qwindowtitle"), QStringLiteral("qwindowicon"), QStringLiteral("session")},
+      QString(), QStringLiteral("VALUE"));
+  QCommandLineOption qtAlone(QStringList{QStringLiteral("reverse"), QStringLiteral("widgetcount")});
+  qtWithValue.setFlags(QCommandLineOption::HiddenFromHelp);
+  qtAlone.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOptions({screenshot, sidePage, optionsPage, checkDocument, about, checkUpdates, help, version,
-                     restarted, installDesktopEntry});
+                     restarted, installDesktopEntry, qtWithValue, qtAlone});
   parser.addPositionalArgument(QStringLiteral("CONFIG"), QString());
 
   CommandLine line;

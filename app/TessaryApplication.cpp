@@ -23,7 +23,19 @@ void ExceptionReporter::reportCurrent() {
                        ExceptionLog::boxText(info.message), QMessageBox::Ok);
 }
 
-TessaryApplication::TessaryApplication(int& argc, char** argv) : QApplication(argc, argv) {
+namespace {
+// Qt's offscreen platform (pictures, tests) reads fonts from a folder of its own
+// rather than asking the system; on Windows it is the system's font folder.
+// Before the platform starts, so it comes with the arguments.
+int& withFontFolder(int& argc) {
+  const QString windows = qEnvironmentVariable("WINDIR");
+  if (!windows.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+    qputenv("QT_QPA_FONTDIR", (windows + QStringLiteral("\\Fonts")).toLocal8Bit());
+  return argc;
+}
+}  // namespace
+
+TessaryApplication::TessaryApplication(int& argc, char** argv) : QApplication(withFontFolder(argc), argv) {
   setApplicationName(QStringLiteral("tessary"));
   // No display name: the platform would append it to every dialog's title.
   setApplicationVersion(QStringLiteral(TESSARY_VERSION));

@@ -46,14 +46,6 @@ QString ownVersion() {
   return info.fileVersion();
 }
 
-// The arguments from their bytes, not app.arguments(): a file name that is not
-// UTF-8 must still name its file.
-QStringList argumentsOf(int argc, char** argv) {
-  QStringList args;
-  for (int i = 1; i < argc; ++i) args.append(AtomicFile::decodePath(QByteArray(argv[i])));
-  return args;
-}
-
 // --install-desktop-entry: the association of the Options dialog, from the
 // command line (the portable folder's install-desktop-entry). Needs no display.
 int installDesktopEntry(int argc, char** argv) {
@@ -68,9 +60,7 @@ int installDesktopEntry(int argc, char** argv) {
   }
   std::printf("tessary: *.cfg files open with %s (%s)\n",
               QCoreApplication::applicationFilePath().toLocal8Bit().constData(),
-              (at.dataHome + QStringLiteral("/applications/") + FileAssociation::ourDesktopFileName(at))
-                  .toLocal8Bit()
-                  .constData());
+              FileAssociation::whereWritten(QStringLiteral("cfg"), at).toLocal8Bit().constData());
   return 0;
 }
 
@@ -83,7 +73,7 @@ QString absolute(const QString& name) {
 // --help, --version and --install-desktop-entry, answered before any window
 // system is touched: they work without a display. Nothing: go on.
 std::optional<int> answerWithoutWindows(int argc, char** argv) {
-  const CommandLine early = CommandLine::parse(argumentsOf(argc, argv));
+  const CommandLine early = CommandLine::parse(ProcessIdentity::arguments(argc, argv));
   if (early.help) {
     std::fputs(CommandLine::usage(), stdout);
     return 0;
@@ -198,7 +188,7 @@ int runWindows(TessaryApplication& app, const CommandLine& line, const AppPaths&
 int main(int argc, char** argv) {
   if (const std::optional<int> answered = answerWithoutWindows(argc, argv)) return *answered;
   TessaryApplication app(argc, argv);  // takes the window system's own options (-platform ...) out of argv
-  CommandLine line = CommandLine::parse(argumentsOf(argc, argv));
+  CommandLine line = CommandLine::parse(ProcessIdentity::arguments(argc, argv));
   // Every name is read against the folder the program was started in, before anything changes it.
   line.screenshot = absolute(line.screenshot);
   line.config = absolute(line.config);

@@ -62,10 +62,9 @@ void printLine(QByteArrayView bytes) {
   std::fputc('\n', stdout);
 }
 
-QString fileArg(const char* arg) {
+QString fileArg(const QString& arg) {
   // A bare name would mean the per-user folder; on the command line it means this folder.
-  // Decoded so that a name that is not UTF-8 still names the same file.
-  QString path = AtomicFile::decodePath(QByteArray(arg));
+  QString path = QDir::fromNativeSeparators(arg);
   if (!path.contains(QLatin1Char('/'))) path.prepend(QStringLiteral("./"));
   return path;
 }
@@ -120,7 +119,9 @@ int diff(const QString& file, const QString& other) {
 
 int run(int argc, char** argv) {
   const char* command = argv[1];
-  const QString file = fileArg(argv[2]);
+  // File names as the system passed them, intact; names and values as bytes.
+  const QStringList args = ProcessIdentity::arguments(argc, argv);
+  const QString file = fileArg(args.value(1));
   if (std::strcmp(command, "get") == 0 && (argc == 5 || argc == 6)) {
     const ProfileFile profile(file);
     printLine(profile.value(argv[3], argv[4], argc == 6 ? QByteArray(argv[5]) : QByteArray()));
@@ -144,8 +145,8 @@ int run(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "check") == 0 && (argc == 3 || argc == 4))
-    return check(file, argc == 4 ? fileArg(argv[3]) : defaultRules());
-  if (std::strcmp(command, "diff") == 0 && argc == 4) return diff(file, fileArg(argv[3]));
+    return check(file, argc == 4 ? fileArg(args.value(2)) : defaultRules());
+  if (std::strcmp(command, "diff") == 0 && argc == 4) return diff(file, fileArg(args.value(2)));
   if (std::strcmp(command, "lines") == 0 && argc == 4) {
     for (const QByteArray& l : ProfileFile(file).sectionLines(argv[3])) printLine(l);
     return 0;

@@ -131,6 +131,10 @@ Locations fromEnvironment() {
           orDefault("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"))};
 }
 
+QString whereWritten(const QString&, const Locations& at) {
+  return at.dataHome + QStringLiteral("/applications/") + ourDesktopFileName(at);
+}
+
 QString mimeType(const QString& ext) {
   return QStringLiteral("application/x-") + ext + QStringLiteral("file");
 }

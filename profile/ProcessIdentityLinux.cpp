@@ -28,6 +28,12 @@ QString ownExecutable() {
   return n > 0 ? AtomicFile::decodePath(QByteArray(self, static_cast<qsizetype>(n))) : QString();
 }
 
+QStringList arguments(int argc, char** argv) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args.append(AtomicFile::decodePath(QByteArray(argv[i])));
+  return args;
+}
+
 bool isRunning(qint64 pid) {
   if (pid <= 0) return false;
   // EPERM: it runs, as another user's process.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -57,14 +59,22 @@ TEST(CfgTool, WritesInPlaceAndReportsFailures) {
                            QStringLiteral("InitialEnergy"), QStringLiteral("1700")});
   EXPECT_EQ(set.code, 0);
   EXPECT_EQ(readBytes(f), QByteArray("[Warbird]\r\nInitialEnergy=1700\r\n"));
-  const QString bad = QStringLiteral("/dev/null/a.cfg");
+  // A folder that is a file: the write fails with the system's words.
+  const QString bad = f + QStringLiteral("/a.cfg");
   const ToolRun failed =
       cfg({QStringLiteral("set"), bad, QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")});
   EXPECT_EQ(failed.code, 1);
-  EXPECT_EQ(failed.err.trimmed(), QByteArray("Unable to write to /dev/null/a.cfg: Not a directory"));
+  EXPECT_TRUE(
+      failed.err.startsWith((QStringLiteral("Unable to write to ") + bad + QStringLiteral(": ")).toUtf8()))
+      << failed.err.toStdString();
+#ifndef _WIN32
+  EXPECT_EQ(failed.err.trimmed(),
+            (QStringLiteral("Unable to write to ") + bad + ": Not a directory").toUtf8());
+#endif
   EXPECT_EQ(cfg({QStringLiteral("frobnicate"), f}).code, 2);
 }
 
+#ifndef _WIN32
 namespace {
 // Runs the tool through the shell, for byte-exact names and resource limits.
 ToolRun shell(const QString& script, const QStringList& args = {}) {
@@ -72,6 +82,7 @@ ToolRun shell(const QString& script, const QStringList& args = {}) {
              QStringList{QStringLiteral("-c"), script, QStringLiteral(TESSARY_CFG_TOOL)} + args);
 }
 }  // namespace
+#endif
 
 TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
   TempApp app;
@@ -95,9 +106,15 @@ TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
   const ToolRun missing =
       cfg({QStringLiteral("set"), deep, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1")});
   EXPECT_EQ(missing.code, 1);
+  // The system's own words follow (on Linux "No such file or directory").
+  EXPECT_TRUE(missing.err.startsWith((QStringLiteral("Unable to write to ") + deep + ": ").toUtf8()))
+      << missing.err.toStdString();
+#ifndef _WIN32
   EXPECT_EQ(missing.err.trimmed(),
             (QStringLiteral("Unable to write to ") + deep + ": No such file or directory").toUtf8());
+#endif
   EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("no"))));
+#ifndef _WIN32  // no FIFOs or /dev/zero on Windows
   // A pipe is refused at once instead of waiting for a writer.
   const QString fifo = app.path(QStringLiteral("pipe.cfg"));
   ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
@@ -108,9 +125,12 @@ TEST(CfgTool, RefusesWhatItCannotDoAndChangesNothing) {
       cfg({QStringLiteral("get"), QStringLiteral("/dev/zero"), QStringLiteral("A"), QStringLiteral("k")})
           .code,
       1);
+#endif
 }
 
 TEST(CfgTool, AFullDiskLeavesTheFileAndFails) {
+  SKIP_ON_WINDOWS("ulimit -f of a POSIX shell stands in for a full disk");
+#ifndef _WIN32
   TempApp app;
   QByteArray content = "[Warbird]\n";
   for (int i = 0; i < 600; ++i) content += "Setting" + QByteArray::number(i) + "=1000\n";
@@ -125,9 +145,12 @@ TEST(CfgTool, AFullDiskLeavesTheFileAndFails) {
   EXPECT_EQ(r.err.trimmed(), (QStringLiteral("Unable to write to ") + f + ": File too large").toUtf8());
   EXPECT_EQ(readBytes(f), content);
   EXPECT_EQ(QDir(app.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
+#endif
 }
 
 TEST(CfgTool, AFileThatCannotBeReadIsNeverOverwritten) {
+  SKIP_ON_WINDOWS("a write-only file needs permission bits");
+#ifndef _WIN32
   TempApp app;
   const QString f = app.file(QStringLiteral("a.cfg"), "[A]\nk=1\nother=2\n");
   ::chmod(app.path(QString()).toLocal8Bit().constData(), 0777);
@@ -148,9 +171,12 @@ TEST(CfgTool, AFileThatCannotBeReadIsNeverOverwritten) {
   ::chmod(f.toLocal8Bit().constData(), 0644);
   ::chmod(app.path(QString()).toLocal8Bit().constData(), 0700);
   EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\nother=2\n"));
+#endif
 }
 
 TEST(CfgTool, ANameThatIsNotUtf8NamesThatVeryFile) {
+  SKIP_ON_WINDOWS("names are UTF-16 there: none is not UTF-8");
+#ifndef _WIN32
   TempApp app;
   const QByteArray folder = QFile::encodeName(app.path(QString()));
   const QByteArray odd = folder + "/caf\xE9.cfg";
@@ -165,6 +191,7 @@ TEST(CfgTool, ANameThatIsNotUtf8NamesThatVeryFile) {
   EXPECT_EQ(get.out, "1\n");
   EXPECT_FALSE(AtomicFile::exists(QFile::decodeName(folder) + QStringLiteral("/caf\uFFFD.cfg")));
   AtomicFile::remove(AtomicFile::decodePath(odd));
+#endif
 }
 
 TEST(CfgTool, AValueWithALineBreakIsRefusedAndTheFileStays) {

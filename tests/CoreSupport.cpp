@@ -1,11 +1,40 @@
 #include "tests/CoreSupport.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "profile/AtomicFile.h"
 
 QString sourceDir() { return QStringLiteral(TESSARY_SOURCE_DIR); }
+
+void setModeOf(const QString& path, unsigned mode) { AtomicFile::setMode(path, mode); }
+
+unsigned modeOf(const QString& path) { return AtomicFile::modeOf(path).value_or(0); }
+
+bool runningAsRoot() {
+#ifdef _WIN32
+  return false;
+#else
+  return ::geteuid() == 0;
+#endif
+}
+
+QStringList sleeperArguments() { return {QStringLiteral("--sleep-until-killed")}; }
+
+bool answerSleeperRequest(int argc, char** argv) {
+  if (argc != 2 || std::strcmp(argv[1], "--sleep-until-killed") != 0) return false;
+  std::this_thread::sleep_for(std::chrono::minutes(5));
+  return true;
+}
 
 QByteArray readBytes(const QString& path) {
   QFile f(path);

@@ -14,7 +14,23 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
 
+// A test of a facility that Windows does not have (FIFOs, permission bits for
+// group and others, setuid, /proc): there it is skipped, and says why.
+#ifdef _WIN32
+#define SKIP_ON_WINDOWS(reason) GTEST_SKIP() << "not on Windows: " << reason
+#else
+#define SKIP_ON_WINDOWS(reason) (void)0
+#endif
+
 QString sourceDir();
+// The permission bits of a file (on Windows: its read-only mark, from the owner's write bit).
+void setModeOf(const QString& path, unsigned mode);
+unsigned modeOf(const QString& path);
+// Whether this process may read and write anything (root): then permission bits alone decide.
+bool runningAsRoot();
+// The test program itself, asked to wait until it is killed: a process a test may end at will.
+QStringList sleeperArguments();
+bool answerSleeperRequest(int argc, char** argv);
 QByteArray readBytes(const QString& path);
 void writeBytes(const QString& path, const QByteArray& bytes);
 

@@ -28,12 +28,6 @@
 #include "tests/TestSupport.h"
 
 namespace {
-unsigned modeOf(const QString& path) {
-  struct stat st {};
-  ::stat(QFile::encodeName(path).constData(), &st);
-  return st.st_mode & 07777;
-}
-
 QStringList temporariesIn(const QString& folder) {
   return QDir(folder)
       .entryList(QDir::Files | QDir::Hidden | QDir::System)

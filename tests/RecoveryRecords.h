@@ -2,23 +2,22 @@
 // Crash-recovery records as a crashed copy (or someone crafting one) leaves
 // them, and real processes that end with kill -9: for the recovery tests with
 // and without windows.
-#include <signal.h>
-
+#include <QCoreApplication>
 #include <QProcess>
 
 #include "documents/Recovery.h"
 #include "tests/CoreSupport.h"
 
-// A real process that the test can end with kill -9.
+// A real process that the test can end as kill -9 does (TerminateProcess on Windows).
 struct Sleeper {
   QProcess process;
   Sleeper() {
-    process.start(QStringLiteral("sleep"), {QStringLiteral("300")});
+    process.start(QCoreApplication::applicationFilePath(), sleeperArguments());
     process.waitForStarted(10000);
   }
   qint64 pid() const { return process.processId(); }
   void kill9() {
-    ::kill(static_cast<pid_t>(pid()), SIGKILL);
+    process.kill();
     process.waitForFinished(10000);
   }
   ~Sleeper() {

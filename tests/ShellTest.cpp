@@ -265,4 +265,9 @@ TEST(Shell, TheCommandLineIsReadAsItsUsageSays) {
   const CommandLine plain = CommandLine::parse({QStringLiteral("arena.cfg")});
   EXPECT_EQ(plain.config, QStringLiteral("arena.cfg"));
   EXPECT_TRUE(plain.screenshot.isEmpty());
+  // Qt's own options are the toolkit's: their values are not taken for the arena.
+  const CommandLine withQt = CommandLine::parse({QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                                                 QStringLiteral("-reverse"), QStringLiteral("arena.cfg")});
+  EXPECT_TRUE(withQt.error.isEmpty()) << withQt.error.toStdString();
+  EXPECT_EQ(withQt.config, QStringLiteral("arena.cfg"));
 }

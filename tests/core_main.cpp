@@ -3,7 +3,10 @@
 
 #include <QCoreApplication>
 
+#include "tests/CoreSupport.h"
+
 int main(int argc, char** argv) {
+  if (answerSleeperRequest(argc, argv)) return 0;
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -1,7 +1,11 @@
 #include "update/HttpDownload.h"
 
 #include <curl/curl.h>
+#ifdef _WIN32
+#include <winsock2.h>  // WSAPoll: the same call under Windows' name
+#else
 #include <poll.h>
+#endif
 
 #include <QDir>
 #include <QEventLoop>
@@ -63,8 +67,14 @@ int onProgress(void* clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 void waitFor(CURL* curl, bool forRead) {
   curl_socket_t sock = CURL_SOCKET_BAD;
   if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &sock) != CURLE_OK || sock == CURL_SOCKET_BAD) return;
-  pollfd p{static_cast<int>(sock), static_cast<short>(forRead ? POLLIN : POLLOUT), 0};
+  pollfd p{};
+  p.fd = sock;
+  p.events = static_cast<short>(forRead ? POLLIN : POLLOUT);
+#ifdef _WIN32
+  (void)WSAPoll(&p, 1, kPollMs);
+#else
   (void)::poll(&p, 1, kPollMs);
+#endif
 }
 
 // The header block ends at the first empty line (CR LF CR LF, or LF LF from a

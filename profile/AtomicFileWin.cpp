@@ -1,0 +1,495 @@
+// Files on Windows: a write to a temporary file beside the target, flushed to
+// the disk, then ReplaceFileW over the old file (which keeps its security
+// settings and attributes) or MoveFileExW for a new one; wide-character calls
+// only, with the long-path prefix where a path needs it. Windows keeps no
+// permission bits: a file's read-only attribute stands for its owner's write bit.
+#include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <string>
+
+#include "profile/AtomicFile.h"
+#include "profile/AtomicFileFaults.h"
+#include "profile/TessaryError.h"
+
+namespace {
+
+// The path as the wide-character calls take it: backslashes, absolute, and
+// with the \\?\ prefix once it is too long for the old limit of 260.
+std::wstring wide(const QString& path) {
+  if (path.isEmpty()) return {};
+  QString full = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+  if (full.size() >= MAX_PATH - 12 && !full.startsWith(QStringLiteral("\\\\?\\"))) {
+    if (full.startsWith(QStringLiteral("\\\\")))
+      full = QStringLiteral("\\\\?\\UNC\\") + full.mid(2);
+    else
+      full.prepend(QStringLiteral("\\\\?\\"));
+  }
+  return full.toStdWString();
+}
+
+QString systemWords(DWORD err) {
+  if (err == 0) return {};
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  QString words = n ? QString::fromWCharArray(text, static_cast<qsizetype>(n)).trimmed() : QString();
+  if (text) LocalFree(text);
+  if (words.endsWith(QLatin1Char('.'))) words.chop(1);
+  return words.isEmpty() ? QStringLiteral("system error %1").arg(err) : words;
+}
+
+[[noreturn]] void unableToWrite(const QString& path, const QString& why) {
+  if (why.isEmpty()) throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(path));
+  throw ProfileWriteError(QStringLiteral("Unable to write to %1: %2").arg(path, why));
+}
+
+[[noreturn]] void unableToRead(const QString& path) {
+  throw ProfileReadError(QStringLiteral("Unable to read %1").arg(path));
+}
+
+bool failsHere(AtomicFile::Step step) {
+  if (!AtomicFile::Detail::failsAt(step)) return false;
+  SetLastError(ERROR_CRC);  // as a disk error would say
+  return true;
+}
+
+// Closes a handle on every path out of a function.
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : m_h(h) {}
+  ~Handle() { reset(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return m_h; }
+  bool valid() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
+  void reset(HANDLE h = INVALID_HANDLE_VALUE) {
+    if (valid()) CloseHandle(m_h);
+    m_h = h;
+  }
+  bool close() {
+    const HANDLE h = m_h;
+    m_h = INVALID_HANDLE_VALUE;
+    return CloseHandle(h) != 0;
+  }
+
+ private:
+  HANDLE m_h;
+};
+
+DWORD attributesOf(const QString& path) { return GetFileAttributesW(wide(path).c_str()); }
+
+bool isReparse(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool isFolder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// WriteFile until every byte is out; false on any failure, a short write included.
+bool writeAll(HANDLE h, const char* data, qint64 size) {
+  qint64 done = 0;
+  while (done < size) {
+    qint64 chunk = AtomicFile::Detail::roomFor(std::min<qint64>(size - done, 1 << 30));
+    if (chunk == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    DWORD wrote = 0;
+    if (!WriteFile(h, data + done, static_cast<DWORD>(chunk), &wrote, nullptr) || wrote == 0) return false;
+    done += wrote;
+  }
+  return true;
+}
+
+// The current user's security identifier, in its text form.
+QString ownSid() {
+  static const QString sid = [] {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return QString();
+    const auto closer = qScopeGuard([token] { CloseHandle(token); });
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return QString();
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+      return QString();
+    const QString out = QString::fromWCharArray(text);
+    LocalFree(text);
+    return out;
+  }();
+  return sid;
+}
+
+QString sidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
+  const QString out = QString::fromWCharArray(text);
+  LocalFree(text);
+  return out;
+}
+
+// Whether the owner of the open file or folder is this user (or, as for files an
+// elevated copy of the program made, the Administrators group this user is in).
+bool ownedByUs(HANDLE h) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &sd) != ERROR_SUCCESS)
+    return false;
+  const auto freer = qScopeGuard([sd] { LocalFree(sd); });
+  const QString text = sidText(owner);
+  if (text.isEmpty()) return false;
+  if (text == ownSid()) return true;
+  BOOL member = FALSE;
+  return text == QStringLiteral("S-1-5-32-544") && CheckTokenMembership(nullptr, owner, &member) && member;
+}
+
+bool ownedByUs(const QString& path, bool folder) {
+  Handle h(CreateFileW(wide(path).c_str(), READ_CONTROL,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : 0), nullptr));
+  return h.valid() && ownedByUs(h.get());
+}
+
+constexpr qint64 kEpochIn100ns = 116444736000000000LL;  // 1601-01-01 to 1970-01-01
+
+qint64 nsSinceEpoch(const FILETIME& t) {
+  const qint64 ticks = (static_cast<qint64>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  return (ticks - kEpochIn100ns) * 100;
+}
+
+bool processRuns(DWORD pid) {
+  HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!h) return GetLastError() == ERROR_ACCESS_DENIED;  // another user's: not ours to judge
+  const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+  CloseHandle(h);
+  return running;
+}
+
+QString folderOf(const QString& path) {
+  const QString full = QFileInfo(path).absoluteFilePath();
+  return full.left(std::max<qsizetype>(full.lastIndexOf(QLatin1Char('/')), 0));
+}
+
+QString tempNameFor(const QString& target) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  QString suffix;
+  for (int i = 0; i < 6; ++i) suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(36)]);
+  const QFileInfo info(target);
+  return info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+         QStringLiteral(".tessary-%1-").arg(GetCurrentProcessId()) + suffix;
+}
+
+}  // namespace
+
+namespace AtomicFile {
+
+// File names are UTF-16 on Windows; stored paths are UTF-8 everywhere.
+QString decodePath(const QByteArray& native) { return QString::fromUtf8(native); }
+QByteArray nativePath(const QString& path) { return path.toUtf8(); }
+
+bool exists(const QString& path) { return attributesOf(path) != INVALID_FILE_ATTRIBUTES; }
+
+QString privateFolderProblem(const QString& folder) {
+  const DWORD a = attributesOf(folder);
+  if (a == INVALID_FILE_ATTRIBUTES) return {};
+  if (isReparse(a)) return QStringLiteral("the folder is a symbolic link");
+  if (!isFolder(a)) return QStringLiteral("it is not a folder");
+  // A folder under the user's own profile is private by its inherited access list.
+  if (!ownedByUs(folder, true)) return QStringLiteral("the folder belongs to another user");
+  return {};
+}
+
+Kind kindAt(const QString& path) {
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return Kind::None;
+  if (isReparse(a)) return Kind::Link;
+  if (isFolder(a) || (a & FILE_ATTRIBUTE_DEVICE)) return Kind::Other;
+  return Kind::Regular;
+}
+
+Rename renameNoReplace(const QString& from, const QString& to, QString* why) {
+  if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return Rename::Done;
+  const DWORD err = GetLastError();
+  if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) return Rename::TargetTaken;
+  if (err == ERROR_NOT_SAME_DEVICE) return Rename::OtherVolume;
+  if (why) *why = systemWords(err);
+  return Rename::Failed;
+}
+
+// NTFS journals its names, and every rename here is written through: nothing to do.
+void syncFolder(const QString&) {}
+
+// Folders under %LOCALAPPDATA% inherit an access list that lets in only the user.
+void makePrivateFolder(const QString& folder) { QDir().mkpath(folder); }
+
+bool createNew(const QString& path, std::optional<unsigned> mode) {
+  const DWORD attributes = mode && (*mode & 0200) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+  Handle h(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+  return h.valid();
+}
+
+bool appendDurably(const QString& path, const QByteArray& bytes, bool fresh, QString* why) {
+  if (isReparse(attributesOf(path))) {
+    *why = QStringLiteral("it is a link");
+    return false;
+  }
+  Handle h(CreateFileW(wide(path).c_str(), fresh ? GENERIC_WRITE : FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                       fresh ? CREATE_ALWAYS : OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h.valid()) {
+    *why = systemWords(GetLastError());
+    return false;
+  }
+  if (!fresh) SetFilePointer(h.get(), 0, nullptr, FILE_END);
+  DWORD wrote = 0;
+  const bool ok = WriteFile(h.get(), bytes.constData(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                  wrote == static_cast<DWORD>(bytes.size()) && FlushFileBuffers(h.get());
+  if (!ok) *why = systemWords(GetLastError());
+  return ok;
+}
+
+bool setMode(const QString& path, unsigned mode, QString* why) {
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    if (why) *why = systemWords(GetLastError());
+    return false;
+  }
+  const DWORD wanted = (mode & 0200) ? (a & ~FILE_ATTRIBUTE_READONLY) : (a | FILE_ATTRIBUTE_READONLY);
+  if (wanted == a || SetFileAttributesW(wide(path).c_str(), wanted)) return true;
+  if (why) *why = systemWords(GetLastError());
+  return false;
+}
+
+std::optional<SizeAndTime> sizeAndTime(const QString& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  const qint64 size = (static_cast<qint64>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return SizeAndTime{size, nsSinceEpoch(data.ftLastWriteTime)};
+}
+
+std::optional<qint64> modifiedSeconds(const QString& path) {
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES || isFolder(a)) return std::nullopt;
+  const std::optional<SizeAndTime> st = sizeAndTime(path);
+  if (!st) return std::nullopt;
+  return st->modifiedNs >= 0 ? st->modifiedNs / 1000000000 : -((-st->modifiedNs + 999999999) / 1000000000);
+}
+
+bool setModifiedMs(const QString& path, qint64 ms) {
+  Handle h(CreateFileW(wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.valid()) return false;
+  const qint64 ticks = ms * 10000 + kEpochIn100ns;
+  FILETIME t{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+  return SetFileTime(h.get(), nullptr, nullptr, &t) != 0;
+}
+
+bool mayWrite(const QString& path) {
+  // Access lists decide, not attributes: ask by making a file that goes when closed.
+  const QString probe = path + QStringLiteral("/.tessary-probe-%1").arg(GetCurrentProcessId());
+  Handle h(CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return h.valid();
+}
+
+bool isOwnRegular(const QString& path) {
+  const DWORD a = attributesOf(path);
+  return a != INVALID_FILE_ATTRIBUTES && !isReparse(a) && !isFolder(a) && ownedByUs(path, false);
+}
+
+bool remove(const QString& path) { return DeleteFileW(wide(path).c_str()) != 0; }
+
+std::optional<QByteArray> read(const QString& path) {
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_INVALID_NAME)
+      return std::nullopt;
+    unableToRead(path);
+  }
+  if (isFolder(a))
+    throw ProfileReadError(QStringLiteral("Unable to read %1: it is not a regular file").arg(path));
+  // Others may go on reading and writing it meanwhile, as Notepad lets them.
+  Handle h(CreateFileW(wide(path).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!h.valid()) unableToRead(path);
+  if (GetFileType(h.get()) != FILE_TYPE_DISK)
+    throw ProfileReadError(QStringLiteral("Unable to read %1: it is not a regular file").arg(path));
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(h.get(), &size)) unableToRead(path);
+  QByteArray data(static_cast<qsizetype>(size.QuadPart) + 1, Qt::Uninitialized);
+  qsizetype got = 0;
+  for (;;) {
+    if (got == data.size()) data.resize(got + std::max<qsizetype>(65536, got / 2));
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<qsizetype>(data.size() - got, 1 << 30));
+    if (!ReadFile(h.get(), data.data() + got, want, &n, nullptr)) unableToRead(path);
+    if (n == 0) break;
+    got += n;
+  }
+  data.truncate(got);
+  return data;
+}
+
+struct Writer::Impl {
+  QString path;    // as the caller named it, for messages
+  QString target;  // the file that is replaced
+  QString temp;    // the temporary file beside it
+  Handle file;
+  bool existed = false;
+  bool readOnlyNew = false;
+  bool done = false;
+
+  [[noreturn]] void fail() { fail(systemWords(GetLastError())); }
+  [[noreturn]] void fail(const QString& why) {
+    discard();
+    unableToWrite(path, why);
+  }
+  void discard() {
+    file.reset();
+    if (!temp.isEmpty()) DeleteFileW(wide(temp).c_str());
+    temp.clear();
+  }
+  // Puts the temporary file in the target's place. ReplaceFileW keeps the old
+  // file's security settings; with a backup name it never leaves the target
+  // missing, whatever step fails.
+  bool replace() {
+    if (!existed) return MoveFileExW(wide(temp).c_str(), wide(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    const QString backup = tempNameFor(target);
+    if (ReplaceFileW(wide(target).c_str(), wide(temp).c_str(), wide(backup).c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+      DeleteFileW(wide(backup).c_str());
+      return true;
+    }
+    const DWORD err = GetLastError();
+    // The old file went to the backup name and the new one could not follow: put it back.
+    if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+      MoveFileExW(wide(backup).c_str(), wide(target).c_str(), MOVEFILE_WRITE_THROUGH);
+    SetLastError(err);
+    return false;
+  }
+};
+
+Writer::Writer(const QString& path, std::optional<unsigned> newMode) : d(std::make_unique<Impl>()) {
+  d->path = path;
+  d->target = QFileInfo(path).absoluteFilePath();
+  d->readOnlyNew = newMode && (*newMode & 0200) == 0;
+  const DWORD a = attributesOf(d->target);
+  d->existed = a != INVALID_FILE_ATTRIBUTES;
+  if (d->existed && isFolder(a)) d->fail(QStringLiteral("it is not a regular file"));
+  // A file its owner made read-only is not replaced behind the owner's back.
+  if (d->existed && (a & FILE_ATTRIBUTE_READONLY)) d->fail(QStringLiteral("the file is read-only"));
+  removeStaleTemporaries(folderOf(d->target));
+  for (int attempt = 0; attempt < 20 && !d->file.valid(); ++attempt) {
+    d->temp = tempNameFor(d->target);
+    d->file.reset(CreateFileW(wide(d->temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!d->file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (!d->file.valid()) {
+    d->temp.clear();
+    d->fail();
+  }
+}
+
+Writer::~Writer() {
+  if (d && !d->done) d->discard();
+}
+
+void Writer::append(const char* data, qint64 size) {
+  if (d->done || !d->file.valid() || !writeAll(d->file.get(), data, size)) d->fail();
+}
+
+void Writer::commit() {
+  if (d->done || !d->file.valid()) d->fail();
+  bool ok = FlushFileBuffers(d->file.get()) && !failsHere(Step::Sync);
+  if (ok) ok = d->file.close();
+  if (ok) {
+    // The temporary file's own marks must not pass to the target.
+    const DWORD marks = d->readOnlyNew && !d->existed ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+    ok = SetFileAttributesW(wide(d->temp).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (ok) ok = !failsHere(Step::Rename) && d->replace();
+    if (ok && marks != FILE_ATTRIBUTE_NORMAL) SetFileAttributesW(wide(d->target).c_str(), marks);
+  }
+  if (!ok) d->fail();
+  d->temp.clear();
+  d->done = true;
+}
+
+void write(const QString& path, const QByteArray& data, std::optional<unsigned> newMode) {
+  Writer writer(path, newMode);
+  writer.append(data.constData(), data.size());
+  writer.commit();
+}
+
+std::optional<unsigned> modeOf(const QString& path) {
+  const DWORD a = attributesOf(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return (a & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+}
+
+int removeStaleTemporaries(const QString& folder) {
+  // ".<name>.tessary-<pid>-XXXXXX": left only by a process that died in the
+  // middle of a write. One whose process still runs may be in use.
+  WIN32_FIND_DATAW found{};
+  const std::wstring pattern = wide(folder + QStringLiteral("/.*.tessary-*"));
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int removed = 0;
+  do {
+    const QString name = QString::fromWCharArray(found.cFileName);
+    const qsizetype mark = name.lastIndexOf(QStringLiteral(".tessary-"));
+    if (mark < 0 || (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+      continue;
+    const QString rest = name.mid(mark + 9);
+    const qsizetype dash = rest.indexOf(QLatin1Char('-'));
+    if (dash <= 0 || rest.size() - dash - 1 != 6) continue;
+    bool isNumber = false;
+    const ulong pid = rest.left(dash).toULong(&isNumber);
+    if (!isNumber || pid == 0 || processRuns(static_cast<DWORD>(pid))) continue;
+    const QString full = folder + QLatin1Char('/') + name;
+    SetFileAttributesW(wide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(wide(full).c_str())) ++removed;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return removed;
+}
+
+// Windows has no creation mask; what a new file may do is its folder's access list.
+unsigned currentUmask() { return 022; }
+
+std::optional<QByteArray> readOwnRegular(const QString& path, unsigned* mode) {
+  Handle h(CreateFileW(wide(path).c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h.valid()) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h.get(), &info) || GetFileType(h.get()) != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+      !ownedByUs(h.get()))
+    return std::nullopt;
+  if (mode) *mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444u : 0666u;
+  QByteArray data;
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr)) return std::nullopt;
+    if (n == 0) break;
+    data.append(buffer, n);
+  }
+  return data;
+}
+
+}  // namespace AtomicFile
