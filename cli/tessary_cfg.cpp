@@ -155,6 +155,7 @@ int run(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  ProcessIdentity::useBinaryStandardStreams();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return help();
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("tessary-cfg %s\n", TESSARY_VERSION);

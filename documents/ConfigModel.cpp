@@ -108,6 +108,12 @@ std::vector<int> settingOrder(const QStringList& names) {
     });
     return order;
   }
+#ifdef Q_OS_WIN
+  // Windows' sort keys (LCMapStringEx) were seen to disagree with its own
+  // comparison (CompareStringEx) under Wine: the comparison decides there.
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return settingLess(names[a], names[b]); });
+  return order;
+#endif
   std::vector<QCollatorSortKey> keys;
   keys.reserve(static_cast<size_t>(names.size()));
   for (const QString& n : names) keys.push_back(collator().sortKey(n));

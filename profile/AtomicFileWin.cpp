@@ -1,6 +1,6 @@
 // Files on Windows: a write to a temporary file beside the target, flushed to
-// the disk, then ReplaceFileW over the old file (which keeps its security
-// settings and attributes) or MoveFileExW for a new one; wide-character calls
+// the disk, given the old file's own access list and marks, then moved over it
+// in one step (MoveFileExW, written through); wide-character calls
 // only, with the long-path prefix where a path needs it. Windows keeps no
 // permission bits: a file's read-only attribute stands for its owner's write bit.
 #include <windows.h>
@@ -363,23 +363,37 @@ struct Writer::Impl {
     if (!temp.isEmpty()) DeleteFileW(wide(temp).c_str());
     temp.clear();
   }
-  // Puts the temporary file in the target's place. ReplaceFileW keeps the old
-  // file's security settings; with a backup name it never leaves the target
-  // missing, whatever step fails.
+  // Puts the temporary file in the target's place in one step. Not ReplaceFileW:
+  // it moves the old file aside first, and for that moment the name is free for
+  // anyone (two writers under Wine saw the other take it). The old file's own
+  // access list and its marks are put on the new one first, as ReplaceFileW would.
   bool replace() {
-    if (!existed) return MoveFileExW(wide(temp).c_str(), wide(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
-    const QString backup = tempNameFor(target);
-    if (ReplaceFileW(wide(target).c_str(), wide(temp).c_str(), wide(backup).c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-      DeleteFileW(wide(backup).c_str());
-      return true;
+    if (existed) keepSecurityAndMarks();
+    return MoveFileExW(wide(temp).c_str(), wide(target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  void keepSecurityAndMarks() {
+    const DWORD marks = attributesOf(target);
+    if (marks != INVALID_FILE_ATTRIBUTES)
+      SetFileAttributesW(wide(temp).c_str(),
+                         marks & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    // A list set on the file itself (not inherited from its folder) goes with it.
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    std::wstring old = wide(target);
+    if (GetNamedSecurityInfoW(old.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &sd) != ERROR_SUCCESS)
+      return;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (GetSecurityDescriptorControl(sd, &control, &revision) && (control & SE_DACL_PROTECTED) && dacl) {
+      std::wstring now = wide(temp);
+      SetNamedSecurityInfoW(now.data(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            dacl, nullptr);
     }
-    const DWORD err = GetLastError();
-    // The old file went to the backup name and the new one could not follow: put it back.
-    if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-      MoveFileExW(wide(backup).c_str(), wide(target).c_str(), MOVEFILE_WRITE_THROUGH);
-    SetLastError(err);
-    return false;
+    LocalFree(sd);
   }
 };
 

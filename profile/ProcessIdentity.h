@@ -16,6 +16,9 @@ QString ownExecutable();
 // file name that is not UTF-8 (Linux) or not in the ANSI code page (Windows,
 // where the wide command line is read) still names its file.
 QStringList arguments(int argc, char** argv);
+// Standard output and error carry the bytes as written: no LF becomes CR LF on
+// the way (Windows' text mode), so a script reads the same bytes everywhere.
+void useBinaryStandardStreams();
 // A process of this id exists (whoever it is).
 bool isRunning(qint64 pid);
 }  // namespace ProcessIdentity

@@ -34,6 +34,8 @@ QStringList arguments(int argc, char** argv) {
   return args;
 }
 
+void useBinaryStandardStreams() {}
+
 bool isRunning(qint64 pid) {
   if (pid <= 0) return false;
   // EPERM: it runs, as another user's process.

@@ -3,10 +3,13 @@
 // process of the same id cannot have.
 #include <windows.h>
 // After windows.h:
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 #include <vector>
 
 #include "profile/ProcessIdentity.h"
@@ -49,6 +52,11 @@ QStringList arguments(int, char**) {
   for (int i = 1; wide && i < count; ++i) args.append(QString::fromWCharArray(wide[i]));
   if (wide) LocalFree(wide);
   return args;
+}
+
+void useBinaryStandardStreams() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 bool isRunning(qint64 pid) {

@@ -1,7 +1,11 @@
 #include "tests/CoreSupport.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 #include <QDir>
@@ -15,6 +19,21 @@
 #include "profile/AtomicFile.h"
 
 QString sourceDir() { return QStringLiteral(TESSARY_SOURCE_DIR); }
+
+QString missingFolderWords() {
+#ifdef _WIN32
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      ERROR_PATH_NOT_FOUND, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  QString words = QString::fromWCharArray(text, static_cast<qsizetype>(n)).trimmed();
+  LocalFree(text);
+  if (words.endsWith(QLatin1Char('.'))) words.chop(1);
+  return words;
+#else
+  return QString::fromLocal8Bit(std::strerror(ENOENT));
+#endif
+}
 
 void setModeOf(const QString& path, unsigned mode) { AtomicFile::setMode(path, mode); }
 

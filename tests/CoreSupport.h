@@ -23,6 +23,8 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toS
 #endif
 
 QString sourceDir();
+// What the system says of a folder that is not there, as the program quotes it.
+QString missingFolderWords();
 // The permission bits of a file (on Windows: its read-only mark, from the owner's write bit).
 void setModeOf(const QString& path, unsigned mode);
 unsigned modeOf(const QString& path);

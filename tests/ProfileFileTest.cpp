@@ -1,8 +1,10 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include "profile/TextCodec.h"
 #include "tests/CoreSupport.h"
 
+#ifndef _WIN32
 namespace {
 // Runs attempt as an unprivileged user in a child process when this one is
 // root (root reads and writes anywhere); its result, or 3 and 4 for a child
@@ -30,6 +33,10 @@ int asUnprivilegedUser(const std::function<int()>& attempt) {
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 4;
 }
+}  // namespace
+#endif
+
+namespace {
 
 class ProfileFileTest : public ::testing::Test {
  protected:
@@ -142,7 +149,7 @@ TEST_F(ProfileFileTest, CreatesOnlyTheConfigFolderOnFirstWrite) {
     ADD_FAILURE() << "wrote into a folder that does not exist";
   } catch (const ProfileWriteError& e) {
     EXPECT_EQ(e.message(),
-              QStringLiteral("Unable to write to ") + f + QStringLiteral(": No such file or directory"));
+              QStringLiteral("Unable to write to ") + f + QStringLiteral(": ") + missingFolderWords());
   }
   EXPECT_FALSE(QFileInfo::exists(app.path(QStringLiteral("deep"))));
 }
@@ -193,6 +200,8 @@ TEST_F(ProfileFileTest, BareNamesLiveInTheUserConfigFolder) {
 }
 
 TEST_F(ProfileFileTest, FailedWriteRaisesAndKeepsTheOldFile) {
+  SKIP_ON_WINDOWS("a folder locked by its permission bits; the read-only file has its own test there");
+#ifndef _WIN32
   QDir().mkpath(app.path(QStringLiteral("locked")));
   ::chmod(app.path(QString()).toLocal8Bit().constData(), 0755);
   const QString f = app.file(QStringLiteral("locked/t.ini"), "[A]\nk=1\n");
@@ -216,6 +225,7 @@ TEST_F(ProfileFileTest, FailedWriteRaisesAndKeepsTheOldFile) {
   ::chmod(app.path(QStringLiteral("locked")).toLocal8Bit().constData(), 0755);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\n"));
+#endif
 }
 
 TEST(TextCodec, DecodesUtf8ElseWindows1252) {
@@ -342,16 +352,21 @@ TEST_F(ProfileFileTest, RefusesNamesTheLayoutCannotHold) {
 TEST_F(ProfileFileTest, OnlyRegularFilesAreReadAndNothingElsePassesForEmpty) {
   QDir().mkpath(app.path(QStringLiteral("folder.ini")));
   EXPECT_THROW(ProfileFile(app.path(QStringLiteral("folder.ini"))), ProfileReadError);
+  EXPECT_THROW(AtomicFile::write(app.path(QStringLiteral("folder.ini")), "x"), ProfileWriteError);
+#ifndef _WIN32  // no FIFOs or devices among files there
   const QString fifo = app.path(QStringLiteral("pipe.ini"));
   ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
   EXPECT_THROW(ProfileFile{fifo}, ProfileReadError);  // at once: no writer ever comes
   EXPECT_THROW(ProfileFile(QStringLiteral("/dev/zero")), ProfileReadError);
   // Writing over a pipe or a folder is refused as well.
   EXPECT_THROW(AtomicFile::write(fifo, "x"), ProfileWriteError);
-  EXPECT_THROW(AtomicFile::write(app.path(QStringLiteral("folder.ini")), "x"), ProfileWriteError);
+#endif
 }
 
 TEST_F(ProfileFileTest, AFileThatCannotBeReadIsAnErrorNotAnEmptyFile) {
+  SKIP_ON_WINDOWS(
+      "a write-only file needs permission bits; a file held by another program has its own test there");
+#ifndef _WIN32
   const QString f = app.file(QStringLiteral("secret.ini"), "[A]\nk=1\nother=2\n");
   ::chmod(app.path(QString()).toLocal8Bit().constData(), 0755);
   ::chmod(f.toLocal8Bit().constData(), 0222);  // write-only
@@ -369,9 +384,12 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsAnErrorNotAnEmptyFile) {
   ::chmod(f.toLocal8Bit().constData(), 0644);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(readBytes(f), QByteArray("[A]\nk=1\nother=2\n"));
+#endif
 }
 
 TEST_F(ProfileFileTest, AReplacedFileKeepsItsPermissionsAndLinks) {
+  SKIP_ON_WINDOWS("permission bits and symbolic links; a read-only file has its own test there");
+#ifndef _WIN32
   const QString f = file("[A]\nk=1\n");
   ::chmod(f.toLocal8Bit().constData(), 0640);
   ProfileFile::writeText(f, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
@@ -400,6 +418,7 @@ TEST_F(ProfileFileTest, AReplacedFileKeepsItsPermissionsAndLinks) {
                 .entryList(QDir::Files | QDir::Hidden | QDir::System)
                 .filter(QStringLiteral("tessary-")),
             QStringList());
+#endif
 }
 
 TEST_F(ProfileFileTest, AFullDiskLeavesTheOldFileWhole) {
@@ -505,6 +524,8 @@ TEST(TextCodec, EveryByteStringSurvivesDecodeAndEncode) {
 }
 
 TEST(AtomicFilePaths, NamesThatAreNotUtf8RoundTrip) {
+  SKIP_ON_WINDOWS("names are UTF-16 there: none is not UTF-8; names beyond ASCII have their own test");
+#ifndef _WIN32
   for (const QByteArray& name :
        {QByteArray("caf\xE9.cfg"), QByteArray("\xFF\xFE"), QByteArray("ok\xC3\xA9"),
         QByteArray("\xED\xA0\x80"), QByteArray("\xF0\x9F\x98\x80 \x80"), QByteArray()}) {
@@ -525,4 +546,5 @@ TEST(AtomicFilePaths, NamesThatAreNotUtf8RoundTrip) {
   EXPECT_EQ(AtomicFile::read(odd).value_or(QByteArray()), QByteArray("[A]\nk=1\n"));
   EXPECT_TRUE(AtomicFile::exists(odd));
   EXPECT_TRUE(AtomicFile::remove(odd));
+#endif
 }

@@ -70,6 +70,7 @@ TEST(RangeCheck, ARuleWithoutItsFieldsNamesItsSectionAndKey) {
 
 TEST(RangeCheck, TheShippedRulesAreTheGeneratorsOutputOfTheSharedTable) {
   const QString table = sourceDir() + QStringLiteral("/../shared/data/settings-ranges.tsv");
+  SKIP_ON_WINDOWS("the generator is a bash script; the Linux run checks the same committed file");
   if (!QFileInfo::exists(table)) GTEST_SKIP() << "no shared table beside the source";
   TempApp app;
   const QString out = app.path(QStringLiteral("cfgcheck.cdu"));

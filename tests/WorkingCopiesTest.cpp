@@ -68,8 +68,10 @@ TEST_F(WorkingCopiesTest, TheWorkingFolderIsRecognisedThroughLinksAndNewNames) {
   WorkingCopies copies(temp());
   EXPECT_TRUE(copies.isInsideFolder(temp() + QStringLiteral("/not-yet.cfg")));
   EXPECT_TRUE(copies.isInsideFolder(temp() + QStringLiteral("/../temp/x.cfg")));
+#ifndef _WIN32  // a symbolic link needs administrator rights there
   QFile::link(temp(), app.path(QStringLiteral("link")));
   EXPECT_TRUE(copies.isInsideFolder(app.path(QStringLiteral("link/x.cfg"))));
+#endif
   EXPECT_FALSE(copies.isInsideFolder(app.path(QStringLiteral("base/temperature/x.cfg"))));
   EXPECT_FALSE(copies.isInsideFolder(app.path(QStringLiteral("x.cfg"))));
   EXPECT_FALSE(DocumentSaver::refusal(copies, temp() + QStringLiteral("/x.cfg")).isEmpty());
