@@ -21,6 +21,9 @@ class InstanceLock {
   // Lets the lock go; false (with *why) when the system refused.
   bool release(QString* why);
 
+  // Whether a running copy holds the lock at path now (without taking it).
+  static bool isHeld(const QString& path);
+
   // The folder of the lock and the hand-over socket: a folder of this user's
   // alone, made when needed; empty (with the reasons in *why) when none will do.
   static QString runtimeFolder(QString* why = nullptr);

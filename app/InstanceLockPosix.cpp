@@ -111,6 +111,14 @@ InstanceLock::Result InstanceLock::take(const QString& path, int waitMs, const Q
   return Result::Failed;
 }
 
+bool InstanceLock::isHeld(const QString& path) {
+  const int fd = ::open(AtomicFile::nativePath(path).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
 QString InstanceLock::runtimeFolder(QString* why) {
   QString reasons;
   QString reason;

@@ -7,6 +7,7 @@
 // After windows.h:
 #include <sddl.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -47,12 +48,21 @@ QString userSid() {
   return out;
 }
 
-// "Local\Tessary-<user>-<executable file name>": one per user and executable name.
+// "Local\Tessary-<user>-<folder>-<executable file name>": one per user and
+// executable name (the folder is the user's own runtime folder, the same for
+// every copy of that user).
 std::wstring mutexName(const QString& lockPath) {
-  QString name = QFileInfo(lockPath).fileName();
+  const QFileInfo info(lockPath);
+  QString name = info.fileName();
   if (name.endsWith(QStringLiteral(".lock"))) name.chop(5);
   name.replace(QLatin1Char('\\'), QLatin1Char('_'));
-  return (QStringLiteral("Local\\Tessary-") + userSid() + QLatin1Char('-') + name).toStdWString();
+  const QByteArray folder =
+      QCryptographicHash::hash(info.absolutePath().toLower().toUtf8(), QCryptographicHash::Sha256)
+          .toHex()
+          .left(16);
+  return (QStringLiteral("Local\\Tessary-") + userSid() + QLatin1Char('-') + QString::fromLatin1(folder) +
+          QLatin1Char('-') + name)
+      .toStdWString();
 }
 }  // namespace
 
@@ -107,6 +117,13 @@ InstanceLock::Result InstanceLock::take(const QString& path, int waitMs, const Q
   if (err == ERROR_ALREADY_EXISTS || err == ERROR_ACCESS_DENIED) return Result::HeldElsewhere;
   *why = systemError(err);
   return Result::Failed;
+}
+
+bool InstanceLock::isHeld(const QString& path) {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, mutexName(path).c_str());
+  if (!mutex) return GetLastError() == ERROR_ACCESS_DENIED;
+  CloseHandle(mutex);
+  return true;
 }
 
 QString InstanceLock::runtimeFolder(QString* why) {

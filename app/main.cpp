@@ -186,6 +186,7 @@ int runWindows(TessaryApplication& app, const CommandLine& line, const AppPaths&
 }  // namespace
 
 int main(int argc, char** argv) {
+  ProcessIdentity::useBinaryStandardStreams();
   if (const std::optional<int> answered = answerWithoutWindows(argc, argv)) return *answered;
   TessaryApplication app(argc, argv);  // takes the window system's own options (-platform ...) out of argv
   CommandLine line = CommandLine::parse(ProcessIdentity::arguments(argc, argv));

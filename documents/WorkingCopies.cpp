@@ -100,7 +100,13 @@ bool WorkingCopies::owns(const QString& path) const { return m_made.contains(QDi
 bool WorkingCopies::isInsideFolder(const QString& path) const {
   const QString folder = resolvedPath(m_folder);
   const QString target = resolvedPath(path);
-  return target == folder || target.startsWith(folder + QLatin1Char('/'));
+  // Windows' file names match letter case aside: C:\Users and c:\users are one folder.
+#ifdef Q_OS_WIN
+  const Qt::CaseSensitivity names = Qt::CaseInsensitive;
+#else
+  const Qt::CaseSensitivity names = Qt::CaseSensitive;
+#endif
+  return target.compare(folder, names) == 0 || target.startsWith(folder + QLatin1Char('/'), names);
 }
 
 void WorkingCopies::removeAll() {

@@ -26,9 +26,17 @@ AppPaths AppPaths::installed(const QString& appFolder, const QString& executable
   return paths;
 }
 
+QString AppPaths::userBaseIn(const QString& dataHome) {
+#ifdef Q_OS_WIN
+  return dataHome + QStringLiteral("/Tessary/base");  // %LOCALAPPDATA%\Tessary\base
+#else
+  return dataHome + QStringLiteral("/tessary/base");
+#endif
+}
+
 AppPaths AppPaths::fromFolder(const QString& appFolder, const QString& executableName,
                               const QString& dataHome) {
-  const QString userBase = dataHome + QStringLiteral("/tessary/base");
+  const QString userBase = userBaseIn(dataHome);
   const QString beside = clean(appFolder + QStringLiteral("/base"));
   if (QFileInfo(beside).isDir()) {
     // A build or an unpacked folder: it keeps everything beside the executable, where it may write.
@@ -42,9 +50,16 @@ AppPaths AppPaths::fromFolder(const QString& appFolder, const QString& executabl
 }
 
 AppPaths AppPaths::fromExecutable() {
+#ifdef Q_OS_WIN
+  // Where a copy installed under Program Files writes: the user's local application data.
+  QString dataHome = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+  if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
+    dataHome = QDir::homePath() + QStringLiteral("/AppData/Local");
+#else
   QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
   if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
     dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+#endif
   return fromFolder(QCoreApplication::applicationDirPath(),
                     QFileInfo(QCoreApplication::applicationFilePath()).fileName(), dataHome);
 }

@@ -26,6 +26,9 @@ class AppPaths {
   // writable files under dataHome/tessary/base, when appFolder/base cannot be
   // written (the shipped files stay there) or is missing while
   // appFolder/../share/tessary holds the shipped files (a package).
+  // Where an installed copy writes, in the user's data folder: tessary/base
+  // ($XDG_DATA_HOME), or Tessary\base (%LOCALAPPDATA%) on Windows.
+  static QString userBaseIn(const QString& dataHome);
   static AppPaths fromFolder(const QString& appFolder, const QString& executableName,
                              const QString& dataHome);
 

@@ -55,6 +55,13 @@ QStringList arguments(int, char**) {
 }
 
 void useBinaryStandardStreams() {
+  // A window program started from a console has no output of its own: it
+  // writes to that console (--version, --help), unless its output goes elsewhere.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+    (void)std::freopen("CONOUT$", "w", stdout);
+    (void)std::freopen("CONOUT$", "w", stderr);
+  }
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 }

@@ -6,8 +6,16 @@ TESSARY_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-
 # What scripts/package needs on top: Debian's package tools and checkers.
 TESSARY_PACKAGING_PACKAGES=(dpkg-dev fakeroot file lintian)
 
+# The Windows cross build and Wine that runs its tests (the Qt and curl for
+# Windows come from scripts/windows-toolchain).
+TESSARY_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis zip)
+
 install_deps() {
   install_packages "${TESSARY_PACKAGES[@]}"
+}
+
+install_windows_deps() {
+  install_packages "${TESSARY_WINDOWS_PACKAGES[@]}"
 }
 
 install_packaging_deps() {

@@ -16,16 +16,8 @@
 namespace {
 // A copy of an executable whose version block says another version.
 QString patchedCopy(const TempApp& app, const QString& exe, const QString& name) {
-  QByteArray bytes = readBytes(exe);
-  // The block's own line (the next key makes it unique in the file), same length: the layout stays.
-  // Put together at run time: as one literal it would stand in this test's own file too.
-  const QByteArray from =
-      QByteArray("FileVersion=") + QByteArray(TESSARY_VERSION) + QByteArray("\nInternalName=");
-  const QByteArray to = "FileVersion=9.8.7.6\nInternalName=";
-  if (from.size() != to.size()) return {};
-  const qsizetype at = bytes.indexOf(from);
-  if (at < 0) return {};
-  bytes.replace(at, from.size(), to);
+  const QByteArray bytes = withFileVersion(readBytes(exe), "9.8.7.6");
+  if (bytes.isEmpty()) return {};
   const QString copy = app.path(name);
   writeBytes(copy, bytes);
   QFile::setPermissions(copy, QFile::permissions(exe));

@@ -20,6 +20,36 @@
 
 QString sourceDir() { return QStringLiteral(TESSARY_SOURCE_DIR); }
 
+QByteArray withFileVersion(const QByteArray& exe, const QByteArray& version) {
+  const QByteArray own(TESSARY_VERSION);
+  if (own.size() != version.size()) return {};
+#ifdef _WIN32
+  auto utf16 = [](const QByteArray& text) {
+    QByteArray out;
+    for (char c : text) out.append(c).append('\0');
+    return out;
+  };
+  // VS_VERSIONINFO String: key "FileVersion", its NUL, padding to 4 bytes, then the value.
+  const QByteArray key = utf16("FileVersion") + QByteArray(2, '\0');
+  const qsizetype at = exe.indexOf(key);
+  if (at < 0 || exe.indexOf(key, at + 1) >= 0) return {};
+  const qsizetype value = exe.indexOf(utf16(own), at + key.size());
+  if (value < 0 || value > at + key.size() + 4) return {};
+  QByteArray out = exe;
+  out.replace(value, utf16(own).size(), utf16(version));
+  return out;
+#else
+  // The block's own line (the next key makes it unique in the file), same length: the layout stays.
+  // Put together at run time: as one literal it would stand in this file too.
+  const QByteArray from = QByteArray("FileVersion=") + own + QByteArray("\nInternalName=");
+  const QByteArray to = QByteArray("FileVersion=") + version + QByteArray("\nInternalName=");
+  if (exe.count(from) != 1) return {};
+  QByteArray out = exe;
+  out.replace(from, to);
+  return out;
+#endif
+}
+
 QString missingFolderWords() {
 #ifdef _WIN32
   wchar_t* text = nullptr;

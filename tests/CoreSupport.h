@@ -23,6 +23,10 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toS
 #endif
 
 QString sourceDir();
+// An executable's bytes with another build number (of the same length) in its
+// version block: the ELF section's "FileVersion=" line, or the UTF-16 string
+// "FileVersion" of the Windows resource. Empty when the block is not found once.
+QByteArray withFileVersion(const QByteArray& exe, const QByteArray& version);
 // What the system says of a folder that is not there, as the program quotes it.
 QString missingFolderWords();
 // The permission bits of a file (on Windows: its read-only mark, from the owner's write bit).

@@ -3,7 +3,6 @@
 // reads the file again, a deleted file is not silently recreated, and the last
 // look right before the replace catches a write that races the question.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QDir>
 #include <QGuiApplication>
@@ -178,7 +177,7 @@ TEST(DiskChange, ARecoveredDocumentAsksBeforeReplacingAFileWrittenSinceTheCrash)
   const QString source = fx.app.file(QStringLiteral("zone/arena.cfg"), kArena);
   TMDIChild* doc = fx.form->OpenDocument(source);
   QProcess doomed;
-  doomed.start(QStringLiteral("sleep"), {QStringLiteral("300")});
+  doomed.start(QCoreApplication::applicationFilePath(), sleeperArguments());
   ASSERT_TRUE(doomed.waitForStarted(10000));
   doc->document()->setRecoveryOwner({doomed.processId(), Recovery::startTimeOf(doomed.processId())});
   doc->editValue(QStringLiteral("Warbird"), QStringLiteral("BulletSpeed"), QStringLiteral("2600"));
@@ -186,7 +185,7 @@ TEST(DiskChange, ARecoveredDocumentAsksBeforeReplacingAFileWrittenSinceTheCrash)
   fx.form.reset();
   QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
   QCoreApplication::exec();
-  ::kill(static_cast<pid_t>(doomed.processId()), SIGKILL);
+  doomed.kill();  // as kill -9 ends it
   doomed.waitForFinished(10000);
   // After the crash and before the next start, the zone's script writes the file.
   setWithTool(source, "Misc", "TeamMaxSize", "99");

@@ -1,10 +1,10 @@
 // Two real copies of the built program: one runs, a later one hands over its file and ends.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +15,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/InstanceLock.h"
 #include "app/OneInstance.h"
 #include "prefs/Preferences.h"
 #include "profile/ProfileFile.h"
@@ -22,16 +23,52 @@
 #include "tests/TestSupport.h"
 
 namespace {
+// The executable's file name as the system wants it.
+QString exe(const QString& name) {
+#ifdef _WIN32
+  return name + QStringLiteral(".exe");
+#else
+  return name;
+#endif
+}
+
+// The lock and the hand-over's folder of a test: $XDG_RUNTIME_DIR, or on
+// Windows %LOCALAPPDATA%\Tessary. Put back however the test ends.
+class RuntimeFolder {
+ public:
+  explicit RuntimeFolder(const TempApp& app)
+#ifdef _WIN32
+      : m_guard("LOCALAPPDATA", app.path(QStringLiteral("run")).toLocal8Bit()),
+        m_folder(app.path(QStringLiteral("run/Tessary"))) {
+#else
+      : m_guard("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit()),
+        m_folder(app.path(QStringLiteral("run"))) {
+#endif
+    QDir().mkpath(m_folder);
+    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  }
+  const QString& path() const { return m_folder; }
+  void addTo(QProcessEnvironment& env, const TempApp& app) const {
+#ifdef _WIN32
+    env.insert(QStringLiteral("LOCALAPPDATA"), QDir::toNativeSeparators(app.path(QStringLiteral("run"))));
+#else
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
+#endif
+  }
+
+ private:
+  EnvGuard m_guard;
+  QString m_folder;
+};
+
 class InstanceTest : public ::testing::Test {
  protected:
   TempApp app;
+  RuntimeFolder runtime{app};
   std::vector<std::unique_ptr<QProcess>> running;
 
   void SetUp() override {
-    QDir().mkpath(app.path(QStringLiteral("run")));
-    QFile::setPermissions(app.path(QStringLiteral("run")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(QStringLiteral("tessary"))));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(exe(QStringLiteral("tessary")))));
   }
   void TearDown() override {
     for (auto& p : running) {
@@ -39,29 +76,25 @@ class InstanceTest : public ::testing::Test {
       p->waitForFinished(5000);
     }
   }
-  QProcess* start(const QString& exe, const QStringList& args = {}) {
+  QProcess* start(const QString& name, const QStringList& args = {}) {
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
+    runtime.addTo(env, app);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), app.path(QStringLiteral("xdg-config")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), app.path(QStringLiteral("xdg-data")));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     p->setProcessEnvironment(env);
     p->setWorkingDirectory(app.path(QString()));
-    p->start(app.path(exe), args);
+    // Wine keeps QT_ variables from a Linux parent only: the option says it everywhere.
+    p->start(app.path(exe(name)),
+             QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} + args);
     running.push_back(std::move(p));
     return running.back().get();
   }
   // Whether a running copy holds the lock of this executable name.
-  bool locked(const QString& exe) {
-    const int fd = ::open(
-        QFile::encodeName(app.path(QStringLiteral("run/")) + exe + QStringLiteral(".lock")).constData(),
-        O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd);
-    return held;
+  bool locked(const QString& name) {
+    return InstanceLock::isHeld(runtime.path() + QLatin1Char('/') + exe(name) + QStringLiteral(".lock"));
   }
   QString externalFile() {
     return ProfileFile::readText(app.paths().configIni(), QStringLiteral("Paths"),
@@ -95,13 +128,14 @@ TEST_F(InstanceTest, ALaterCopyHandsItsFileToTheRunningOneAndEnds) {
 }
 
 TEST_F(InstanceTest, ACopyUnderAnotherNameRunsAsAFirstOneAndAKilledCopyLeavesNoLock) {
-  ASSERT_TRUE(QFile::copy(app.path(QStringLiteral("tessary")), app.path(QStringLiteral("tessary2"))));
+  ASSERT_TRUE(
+      QFile::copy(app.path(exe(QStringLiteral("tessary"))), app.path(exe(QStringLiteral("tessary2")))));
   QProcess* first = start(QStringLiteral("tessary"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return locked(QStringLiteral("tessary")); }, 20000));
   start(QStringLiteral("tessary2"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return locked(QStringLiteral("tessary2")); }, 20000));
-  // kill -9: the kernel releases the lock, and the next start is a first copy again.
-  ::kill(static_cast<pid_t>(first->processId()), SIGKILL);
+  // kill -9 (TerminateProcess): the system releases the lock, and the next start is a first copy again.
+  first->kill();
   ASSERT_TRUE(first->waitForFinished(10000));
   EXPECT_FALSE(locked(QStringLiteral("tessary")));
   QProcess* next = start(QStringLiteral("tessary"));
@@ -111,9 +145,7 @@ TEST_F(InstanceTest, ACopyUnderAnotherNameRunsAsAFirstOneAndAKilledCopyLeavesNoL
 
 TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   TempApp app;
-  QDir().mkpath(app.path(QStringLiteral("run")));
-  const EnvGuard runtimeDir("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
-  ::chmod(QFile::encodeName(app.path(QStringLiteral("run"))).constData(), 0700);
+  const RuntimeFolder runtime(app);
   const QString name = QStringLiteral("tessary-instance-test");
   TOneInstance first(name);
   ASSERT_TRUE(first.detect());
@@ -171,13 +203,15 @@ TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
 TEST_F(InstanceTest, TheStartFileOpensWhenThePreferencesCannotBeWritten) {
   // A read-only preferences file: the hand-over key cannot carry the start file.
   Preferences(app.paths()).setStorageFolder(app.path(QString()));
-  ::chmod(QFile::encodeName(app.paths().configIni()).constData(), 0444);
+  setModeOf(app.paths().configIni(), 0444);
   const QString a = app.file(QStringLiteral("start.cfg"), "[Warbird]\nA=1\n");
   start(QStringLiteral("tessary"), {a});
   ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a); }, 30000)) << history().toStdString();
 }
 
 TEST_F(InstanceTest, ATerminationSignalEndsTheCopyKeepingOnlyUnsavedWork) {
+  SKIP_ON_WINDOWS("no SIGTERM; the end of a Windows session has its own test");
+#ifndef _WIN32
   const QString a = app.file(QStringLiteral("a.cfg"), "[Warbird]\nA=1\n");
   QProcess* first = start(QStringLiteral("tessary"), {a});
   ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a); }, 30000));
@@ -188,9 +222,12 @@ TEST_F(InstanceTest, ATerminationSignalEndsTheCopyKeepingOnlyUnsavedWork) {
   // The document had no unsaved edits: its working copy went with it.
   EXPECT_EQ(QDir(app.paths().temp()).entryList(QDir::Files), QStringList());
   EXPECT_FALSE(locked(QStringLiteral("tessary")));
+#endif
 }
 
 TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
+  SKIP_ON_WINDOWS("the XDG runtime folder and its fallbacks; the mutex needs no folder of its own");
+#ifndef _WIN32
   TempApp app;
   const EnvGuard runtimeDir("XDG_RUNTIME_DIR", std::nullopt);
   const EnvGuard tmp("TMPDIR", app.path(QStringLiteral("tmp")).toLocal8Bit());
@@ -233,13 +270,12 @@ TEST(OneInstance, TheLockLivesInAFolderOfTheUsersOwnAndFollowsNoLink) {
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].startsWith(QStringLiteral(
       "Unable to verify that Mutex already exists! An Exception was raised with the message : ")));
+#endif
 }
 
 TEST(OneInstance, ADuplicateIsAnErrorAndALaterCopyThatStaysIsWarned) {
   TempApp app;
-  QDir().mkpath(app.path(QStringLiteral("run")));
-  ::chmod(QFile::encodeName(app.path(QStringLiteral("run"))).constData(), 0700);
-  const EnvGuard runtimeDir("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit());
+  const RuntimeFolder runtime(app);
   QObject owner;
   owner.setObjectName(QStringLiteral("MainForm"));
   TOneInstance first(QStringLiteral("dup-test"), &owner);

@@ -250,6 +250,8 @@ TEST(MainWindowLifetime, CommandLineFileIsHandedOverAndOpened) {
 }
 
 TEST(MainWindowLifetime, ACommandLineFileWhoseNameIsNotUtf8Opens) {
+  SKIP_ON_WINDOWS("names are UTF-16 there: none is not UTF-8");
+#ifndef _WIN32
   TempApp scratch;
   const QByteArray oddBytes = QFile::encodeName(scratch.path(QStringLiteral("caf"))) + "\xE9.cfg";
   const QString odd = AtomicFile::decodePath(oddBytes);
@@ -266,6 +268,7 @@ TEST(MainWindowLifetime, ACommandLineFileWhoseNameIsNotUtf8Opens) {
     EXPECT_TRUE(history->contains(oddBytes)) << history->toStdString();
   }
   AtomicFile::remove(odd);
+#endif
 }
 
 TEST_F(MainWindowTest, SettingRowsAreTallEnoughForTheTailsOfTheirLetters) {

@@ -1,9 +1,11 @@
 // Unsaved edits come back after a crash: the record beside the working copy, the
 // offer at the next start, Recover, Discard and Later.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <QAbstractButton>
 #include <QAction>
@@ -112,6 +114,8 @@ TEST(Recovery, DiscardRemovesTheRecordAndTheWorkingCopy) {
 }
 
 TEST(Recovery, RecordsThatAreNotSafelyTheUsersOwnAreSkippedReportedAndNeverWritten) {
+  SKIP_ON_WINDOWS("FIFOs, links, other users");
+#ifndef _WIN32
   MainWindowFixture fx;
   const QString temp = fx.app.paths().temp();
   QDir().mkpath(temp);
@@ -148,6 +152,7 @@ TEST(Recovery, RecordsThatAreNotSafelyTheUsersOwnAreSkippedReportedAndNeverWritt
   // Nothing was removed either: what is not ours is not touched.
   EXPECT_TRUE(QFileInfo(temp + QStringLiteral("/b.cfg")).isSymLink());
   EXPECT_EQ(readBytes(secret), QByteArray("root:secret\n"));
+#endif
 }
 
 TEST(Recovery, SeveralRecordsComeAsOneListRecoverAllDiscardAllOrOneByOne) {
@@ -176,9 +181,11 @@ TEST(Recovery, SeveralRecordsComeAsOneListRecoverAllDiscardAllOrOneByOne) {
   for (TMDIChild* d : fx.form->documents())
     if (d->fileName() == QStringLiteral("x0.cfg")) first = d;
   ASSERT_NE(first, nullptr);
+#ifndef _WIN32  // permission bits for group and others
   EXPECT_EQ(QFileInfo(first->workingCopy()).permissions() & (QFile::ReadOther | QFile::WriteOther),
             QFileDevice::Permissions());
   EXPECT_TRUE(QFileInfo(first->workingCopy()).permissions() & QFile::ReadGroup);
+#endif
   // A recovered document edited and undone still differs from its file.
   first->editValue(QStringLiteral("Warbird"), QStringLiteral("Gravity"), QStringLiteral("9"));
   first->undoStack()->undo();
