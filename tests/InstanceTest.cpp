@@ -210,7 +210,7 @@ TEST_F(InstanceTest, TheStartFileOpensWhenThePreferencesCannotBeWritten) {
 }
 
 TEST_F(InstanceTest, ATerminationSignalEndsTheCopyKeepingOnlyUnsavedWork) {
-  SKIP_ON_WINDOWS("no SIGTERM; the end of a Windows session has its own test");
+  SKIP_ON_WINDOWS("no SIGTERM there; the end of a Windows session (WM_ENDSESSION) is not tested yet");
 #ifndef _WIN32
   const QString a = app.file(QStringLiteral("a.cfg"), "[Warbird]\nA=1\n");
   QProcess* first = start(QStringLiteral("tessary"), {a});
