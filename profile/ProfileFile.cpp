@@ -17,12 +17,21 @@ using namespace ProfileFileDetail;
 
 QString ProfileFile::configFolder() {
   QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
-  return base + QStringLiteral("/tessary");
+  if (!base.isEmpty() && !QDir::isRelativePath(base)) return base + QStringLiteral("/tessary");
+#ifdef Q_OS_WIN
+  // The user's roaming application data, where Windows programs keep their settings.
+  const QString roaming = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
+  if (!roaming.isEmpty() && QDir::isAbsolutePath(roaming)) return roaming + QStringLiteral("/Tessary");
+#endif
+  return QDir::homePath() + QStringLiteral("/.config/tessary");
 }
 
 QString ProfileFile::resolve(const QString& fileName) {
   if (fileName.contains(QLatin1Char('/'))) return fileName;
+#ifdef Q_OS_WIN
+  // C:\zone\arena.cfg and C:arena.cfg name files too, not bare names.
+  if (fileName.contains(QLatin1Char('\\')) || fileName.contains(QLatin1Char(':'))) return fileName;
+#endif
   return configFolder() + QLatin1Char('/') + fileName;
 }
 

@@ -122,3 +122,15 @@ TEST(WindowsProcesses, AProcessIsKnownByItsIdAndCreationTime) {
   EXPECT_EQ(QFileInfo(ProcessIdentity::ownExecutable()).canonicalFilePath(),
             QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
 }
+
+TEST(WindowsFiles, APathWithBackslashesIsAFileAndABareNameLivesInTheRoamingData) {
+  TempApp app;
+  const QString native = QDir::toNativeSeparators(app.path(QStringLiteral("zone.ini")));
+  ProfileFile::writeText(native, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1"));
+  EXPECT_EQ(readBytes(app.path(QStringLiteral("zone.ini"))), QByteArray("[A]\nk=1\n"));
+  // Without XDG_CONFIG_HOME, a bare name is a file of %APPDATA%\Tessary.
+  const EnvGuard xdg("XDG_CONFIG_HOME", std::nullopt);
+  const EnvGuard roaming("APPDATA",
+                         QDir::toNativeSeparators(app.path(QStringLiteral("Roaming"))).toLocal8Bit());
+  EXPECT_EQ(ProfileFile::configFolder(), app.path(QStringLiteral("Roaming/Tessary")));
+}
