@@ -40,7 +40,8 @@ AppPaths AppPaths::fromFolder(const QString& appFolder, const QString& executabl
   const QString beside = clean(appFolder + QStringLiteral("/base"));
   if (QFileInfo(beside).isDir()) {
     // A build or an unpacked folder: it keeps everything beside the executable, where it may write.
-    if (AtomicFile::mayWrite(beside)) return AppPaths(appFolder, executableName);
+    const bool byInstaller = QFileInfo(appFolder + QLatin1Char('/') + QLatin1String(kInstallerMark)).isFile();
+    if (!byInstaller && AtomicFile::mayWrite(beside)) return AppPaths(appFolder, executableName);
     return installed(appFolder, executableName, beside, userBase);
   }
   // A package: the shipped files under share/, nothing written under the prefix (not even by root).

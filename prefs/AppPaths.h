@@ -6,10 +6,11 @@
 // - portable (a build folder, an unpacked archive): the folder of the
 //   executable holds base/, and base/ holds both the shipped files and what the
 //   program writes (config.ini, temp/, updates/, backups/);
-// - installed (a system package: the executable's folder is not writable): the
-//   shipped files are read from <prefix>/share/tessary/ (or a read-only base/),
-//   and what the program writes lives in $XDG_DATA_HOME/tessary/base/
-//   (~/.local/share/tessary/base/).
+// - installed (a system package, a folder the user cannot write, or a folder the
+//   Windows installer filled): the shipped files are read from
+//   <prefix>/share/tessary/ (or the base/ beside the executable), and what the
+//   program writes lives in $XDG_DATA_HOME/tessary/base/ (~/.local/share/tessary/base/),
+//   or %LOCALAPPDATA%\Tessary\base on Windows.
 //
 // Tests point either at temporary folders.
 class AppPaths {
@@ -21,14 +22,18 @@ class AppPaths {
                             const QString& dataFolder, const QString& userBase);
   // The layout of the running program (needs a QCoreApplication; see fromFolder).
   static AppPaths fromExecutable();
-  // The decision for an executable in appFolder: portable when appFolder/base
-  // is there and writable (or when nothing else is there); installed, with the
-  // writable files under dataHome/tessary/base, when appFolder/base cannot be
-  // written (the shipped files stay there) or is missing while
-  // appFolder/../share/tessary holds the shipped files (a package).
   // Where an installed copy writes, in the user's data folder: tessary/base
   // ($XDG_DATA_HOME), or Tessary\base (%LOCALAPPDATA%) on Windows.
   static QString userBaseIn(const QString& dataHome);
+  // The installer's uninstaller, beside the executable of a copy it installed.
+  // Such a copy is the installer's to update and remove, even in a folder the
+  // user may write (a per-user install under %LOCALAPPDATA%\Programs).
+  static constexpr const char* kInstallerMark = "uninstall.exe";
+  // The decision for an executable in appFolder: portable when appFolder/base
+  // is there and writable (or when nothing else is there); installed, with the
+  // writable files under userBaseIn(dataHome), when appFolder/base cannot be
+  // written or an installer put it there (the shipped files stay there), or when
+  // it is missing while appFolder/../share/tessary holds the shipped files (a package).
   static AppPaths fromFolder(const QString& appFolder, const QString& executableName,
                              const QString& dataHome);
 

@@ -32,8 +32,13 @@
 #include "update/VersionInfo.h"
 
 namespace {
+#ifdef Q_OS_WIN
+const QString kPackageManaged =
+    QStringLiteral("Status: This copy is updated by running a newer Tessary setup, not from here...");
+#else
 const QString kPackageManaged =
     QStringLiteral("Status: This copy is updated by the system's package manager (apt), not from here...");
+#endif
 
 void optionsBar(TQProgressBar* bar, const QPalette& palette) {
   // The full width of its group: at least 347 pixels, 16 high.

@@ -77,6 +77,26 @@ TEST(AppPathsLayout, ABuildOrAnUnpackedFolderKeepsEverythingBesideTheExecutable)
                    .isInstalled());
 }
 
+TEST(AppPathsLayout, AFolderTheInstallerFilledIsInstalledThoughTheUserMayWriteIt) {
+  // A per-user install: base\ beside the program, writable, and the installer's uninstaller beside it.
+  Prefix prefix;
+  const QString beside = prefix.bin() + QStringLiteral("/base");
+  QDir().mkpath(beside);
+  writeBytes(beside + QStringLiteral("/svs.cfg"), "[Warbird]\nGravity=2\n");
+  writeBytes(prefix.bin() + QLatin1Char('/') + QLatin1String(AppPaths::kInstallerMark), "MZ");
+  const AppPaths paths = AppPaths::fromFolder(prefix.bin(), QStringLiteral("tessary"), prefix.home());
+  EXPECT_TRUE(paths.isInstalled());
+  EXPECT_EQ(paths.data(), beside);
+  EXPECT_EQ(paths.base(), AppPaths::userBaseIn(prefix.home()));
+  ASSERT_TRUE(paths.prepare());
+  EXPECT_EQ(readBytes(paths.base() + QStringLiteral("/svs.cfg")), QByteArray("[Warbird]\nGravity=2\n"));
+  EXPECT_EQ(QDir(beside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"svs.cfg"});
+  // A folder named like the mark is no mark.
+  QFile::remove(prefix.bin() + QLatin1Char('/') + QLatin1String(AppPaths::kInstallerMark));
+  QDir().mkpath(prefix.bin() + QLatin1Char('/') + QLatin1String(AppPaths::kInstallerMark));
+  EXPECT_FALSE(AppPaths::fromFolder(prefix.bin(), QStringLiteral("tessary"), prefix.home()).isInstalled());
+}
+
 TEST(AppPathsLayout, AnInstalledCopyLeavesItsUpdatesToThePackageManager) {
   Prefix prefix;
   TinyServer server;
@@ -86,8 +106,13 @@ TEST(AppPathsLayout, AnInstalledCopyLeavesItsUpdatesToThePackageManager) {
   ScriptedPrompts prompts;
   UpdatesPage page(paths, prompts);
   page.initialise();
+#ifdef _WIN32
+  const QString said =
+      QStringLiteral("Status: This copy is updated by running a newer Tessary setup, not from here...");
+#else
   const QString said =
       QStringLiteral("Status: This copy is updated by the system's package manager (apt), not from here...");
+#endif
   auto status = [&] { return page.findChild<QLabel*>(QStringLiteral("Label1"))->text(); };
   EXPECT_EQ(status(), said);
   EXPECT_FALSE(page.findChild<QPushButton*>(QStringLiteral("BitBtn5"))->isEnabled());
