@@ -390,13 +390,20 @@ struct RealCopy {
   RealCopy(const TempApp& app, const QString& program, const QStringList& arguments) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+#ifdef _WIN32
+    // The lock's folder is under %LOCALAPPDATA% there; the recent files under %APPDATA%.
+    env.insert(QStringLiteral("LOCALAPPDATA"), QDir::toNativeSeparators(app.path(QStringLiteral("run"))));
+    env.insert(QStringLiteral("APPDATA"), QDir::toNativeSeparators(app.path(QStringLiteral("roaming"))));
+#else
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
+#endif
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(app.path(QString()));
     QObject::connect(&process, &QProcess::readyReadStandardError,
                      [this] { err += process.readAllStandardError(); });
-    process.start(program, arguments);
+    // Wine passes no QT_ variable from a Linux parent: the option says it everywhere.
+    process.start(program, QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} + arguments);
   }
   ~RealCopy() {
     process.kill();
@@ -405,9 +412,54 @@ struct RealCopy {
 };
 }  // namespace
 
+#ifdef _WIN32
+TEST_F(InstallTest, TheRunningProgramIsRenamedAsideAndTheRestartedCopyRunsTheNewBuild) {
+  // tessary.exe, running while its update is installed: Windows lets a running
+  // program be renamed (not removed), so it becomes tessary.BAK and the new build takes its name.
+  EnvGuard runtime("LOCALAPPDATA", app.path(QStringLiteral("run")).toLocal8Bit());
+  const AppPaths paths(app.path(QString()), QStringLiteral("tessary.exe"));
+  const QByteArray oldBuild = readBytes(QStringLiteral(TESSARY_EXE));
+  writeBytes(paths.executable(), oldBuild);
+  page = std::make_unique<UpdatesPage>(paths, prompts);
+  page->setInstantPauses(true);
+  publish("Tessary.exe", builtProgramAs(nextVersion()));
+  manifest(nextVersion(), "Tessary.exe");
+  // A copy of the old build runs from that file (a lock of its own: another runtime folder).
+  TempApp elsewhere;
+  RealCopy running(elsewhere, paths.executable(), {app.file(QStringLiteral("a.cfg"), "[Warbird]\nA=1\n")});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QDir(paths.temp()).entryList(QDir::Files).size() == 1; }, 30000))
+      << running.err.toStdString();
+  auto lock = std::make_unique<TOneInstance>(QStringLiteral("tessary.exe"));
+  ASSERT_TRUE(lock->detect());  // this test is the copy that installs
+  const QString lockFile = lock->lockPath();
+  QString restartWith;
+  QObject::connect(page.get(), &UpdatesPage::restartRequested,
+                   [&](const QString& exe) { restartWith = exe; });
+  prompts.messageAnswers.push_back(QMessageBox::Ok);
+  page->BitBtn6Click();
+  ASSERT_EQ(restartWith, paths.executable()) << label("Label1").toStdString();
+  EXPECT_EQ(readBytes(app.path(QStringLiteral("tessary.BAK"))), oldBuild);
+  EXPECT_EQ(readBytes(paths.executable()), builtProgramAs(nextVersion()));
+  EXPECT_EQ(running.process.state(), QProcess::Running);
+
+  std::unique_ptr<RealCopy> copy;
+  ASSERT_TRUE(Restart::startNewCopy(
+      lock, restartWith, [&](const QString& program, const QStringList& arguments, const QString&) {
+        EXPECT_FALSE(lockHeld(lockFile));
+        copy = std::make_unique<RealCopy>(app, program, arguments);
+        return true;
+      }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return copy->err.contains("started after an update"); }, 30000))
+      << copy->err.toStdString();
+  EXPECT_TRUE(copy->err.contains("tessary " + nextVersion() + ": started after an update"))
+      << copy->err.toStdString();
+  EXPECT_TRUE(lockHeld(lockFile));
+  EXPECT_EQ(copy->process.state(), QProcess::Running);
+}
+#endif
+
 TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
-  SKIP_ON_WINDOWS(
-      "real copies of the program made runnable by chmod; the restart of tessary.exe is not ported yet");
+  SKIP_ON_WINDOWS("the program is tessary.exe there: the test above");
 #ifndef _WIN32
   // The real program, installed over a copy of itself, started as the ending copy starts it.
   const QString run = app.path(QStringLiteral("run"));
