@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <cstring>
 
@@ -160,8 +161,42 @@ TEST(ExceptionLog, UnwritableLogStillShowsTheError) {
   EXPECT_EQ(fx.prompts.messages(), QStringList{QStringLiteral("'x' is not a valid integer value.")});
 }
 
+#ifdef _WIN32
+TEST(ExceptionLog, AnExceptionNobodyHandlesWritesTheRecordFromTheFilter) {
+  TempApp app;
+  const QString log = app.path(QStringLiteral("crash.error.log"));
+  QProcess child;
+  child.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--crash-into"), QDir::toNativeSeparators(log)});
+  ASSERT_TRUE(child.waitForFinished(30000));
+  // It still ends with the exception's code, without a box of the system's own.
+  EXPECT_EQ(static_cast<quint32>(child.exitCode()), 0xC0000094u);
+  const QByteArray bytes = readBytes(log);
+  ASSERT_FALSE(bytes.isEmpty());
+  EXPECT_TRUE(bytes.endsWith("\r\n\r\n\r\n"));
+  const QStringList lines = recordLines(QString::fromUtf8(bytes));
+  ASSERT_GT(lines.size(), 10);
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("tessary_tests "))) << lines[0].toStdString();
+  EXPECT_EQ(lines[1], QStringLiteral("Type EDivByZero"));
+  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Message: Exception C0000094 at ")))
+      << lines[2].toStdString();
+  EXPECT_EQ(lines[6], QStringLiteral("Exception code: 3221225620"));
+  EXPECT_EQ(lines[7], QStringLiteral("Exception flags: 0"));
+  EXPECT_EQ(lines[8], QStringLiteral("Number of parameters: 0"));
+  const QRegularExpression stackLine(QStringLiteral("^call stack - (\\d+) : .+$"));
+  int stackLines = 0;
+  for (int i = 10; i < lines.size() && !lines[i].isEmpty(); ++i) {
+    const QRegularExpressionMatch m = stackLine.match(lines[i]);
+    ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
+    EXPECT_EQ(m.captured(1).toInt(), stackLines++);
+  }
+  EXPECT_GT(stackLines, 0);
+  EXPECT_LE(stackLines, ExceptionLog::kMaxStackLines);
+}
+#endif
+
 TEST(ExceptionLog, AFatalSignalWritesTheRecordFromItsHandler) {
-  SKIP_ON_WINDOWS("fatal POSIX signals in a forked child; the unhandled-exception filter is not tested yet");
+  SKIP_ON_WINDOWS("fatal POSIX signals in a forked child; the filter for exceptions has the test above");
 #ifndef _WIN32
   TempApp app;
   const QString log = app.path(QStringLiteral("crash.error.log"));

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 #include <atomic>
 #include <thread>
@@ -158,12 +159,20 @@ TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   window.showMinimized();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window.isMinimized(); }, 5000));
   first.WindowToRaise = [&window] { return &window; };
-  // The same lock from a second open file, as another process would take it.
-  TOneInstance later(name);
-  later.RaisePriorInstance = true;
-  bool existsRaised = false;
-  later.ApplicationExists = [&](TOneInstance*) { existsRaised = true; };
-  EXPECT_FALSE(later.detect());
+  // The same lock from a second open file, as another process would take it: on
+  // a thread of its own, as the first copy reads the request in its event loop
+  // (on Windows a pipe is accepted there, so one thread could not be both ends).
+  std::atomic<int> detected{-1};
+  std::atomic<bool> existsRaised{false};
+  std::unique_ptr<QThread> laterCopy(QThread::create([&] {
+    TOneInstance later(name);
+    later.RaisePriorInstance = true;
+    later.ApplicationExists = [&](TOneInstance*) { existsRaised = true; };
+    detected = later.detect() ? 1 : 0;
+  }));
+  laterCopy->start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return laterCopy->isFinished(); }, 10000));
+  EXPECT_EQ(detected, 0);
   EXPECT_TRUE(existsRaised);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isMinimized(); }, 5000));
 }
