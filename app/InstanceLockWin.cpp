@@ -4,8 +4,6 @@
 // creates or finds it in one step, so two copies started at the same moment
 // cannot both take it.
 #include <windows.h>
-// After windows.h:
-#include <sddl.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -20,34 +18,9 @@
 
 #include "app/InstanceLock.h"
 #include "profile/AtomicFile.h"
+#include "profile/SystemWin.h"
 
 namespace {
-QString systemError(DWORD err) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  const QString words = n ? QString::fromWCharArray(text, static_cast<qsizetype>(n)).trimmed()
-                          : QStringLiteral("system error %1").arg(err);
-  if (text) LocalFree(text);
-  return words;
-}
-
-QString userSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-  const auto closer = qScopeGuard([token] { CloseHandle(token); });
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::string buffer(size, '\0');
-  if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-  wchar_t* text = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-  const QString out = QString::fromWCharArray(text);
-  LocalFree(text);
-  return out;
-}
-
 // "Local\Tessary-<user>-<folder>-<executable file name>": one per user and
 // executable name (the folder is the user's own runtime folder, the same for
 // every copy of that user).
@@ -60,8 +33,8 @@ std::wstring mutexName(const QString& lockPath) {
       QCryptographicHash::hash(info.absolutePath().toLower().toUtf8(), QCryptographicHash::Sha256)
           .toHex()
           .left(16);
-  return (QStringLiteral("Local\\Tessary-") + userSid() + QLatin1Char('-') + QString::fromLatin1(folder) +
-          QLatin1Char('-') + name)
+  return (QStringLiteral("Local\\Tessary-") + SystemWin::currentUserSid() + QLatin1Char('-') +
+          QString::fromLatin1(folder) + QLatin1Char('-') + name)
       .toStdWString();
 }
 }  // namespace
@@ -81,7 +54,7 @@ bool InstanceLock::held() const { return d->mutex != nullptr; }
 bool InstanceLock::release(QString* why) {
   const HANDLE mutex = std::exchange(d->mutex, nullptr);
   if (!mutex || CloseHandle(mutex)) return true;
-  if (why) *why = systemError(GetLastError());
+  if (why) *why = SystemWin::errorWords(GetLastError());
   return false;
 }
 
@@ -115,7 +88,7 @@ InstanceLock::Result InstanceLock::take(const QString& path, int waitMs, const Q
   }
   const DWORD err = GetLastError();
   if (err == ERROR_ALREADY_EXISTS || err == ERROR_ACCESS_DENIED) return Result::HeldElsewhere;
-  *why = systemError(err);
+  *why = SystemWin::errorWords(err);
   return Result::Failed;
 }
 

@@ -16,6 +16,7 @@
 
 #include "profile/AtomicFile.h"
 #include "profile/AtomicFileFaults.h"
+#include "profile/SystemWin.h"
 #include "profile/TessaryError.h"
 
 namespace {
@@ -34,17 +35,7 @@ std::wstring wide(const QString& path) {
   return full.toStdWString();
 }
 
-QString systemWords(DWORD err) {
-  if (err == 0) return {};
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  QString words = n ? QString::fromWCharArray(text, static_cast<qsizetype>(n)).trimmed() : QString();
-  if (text) LocalFree(text);
-  if (words.endsWith(QLatin1Char('.'))) words.chop(1);
-  return words.isEmpty() ? QStringLiteral("system error %1").arg(err) : words;
-}
+QString systemWords(DWORD err) { return err == 0 ? QString() : SystemWin::errorWords(err); }
 
 [[noreturn]] void unableToWrite(const QString& path, const QString& why) {
   if (why.isEmpty()) throw ProfileWriteError(QStringLiteral("Unable to write to %1").arg(path));
@@ -110,26 +101,6 @@ bool writeAll(HANDLE h, const char* data, qint64 size) {
   return true;
 }
 
-// The current user's security identifier, in its text form.
-QString ownSid() {
-  static const QString sid = [] {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return QString();
-    const auto closer = qScopeGuard([token] { CloseHandle(token); });
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::string buffer(size, '\0');
-    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return QString();
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
-      return QString();
-    const QString out = QString::fromWCharArray(text);
-    LocalFree(text);
-    return out;
-  }();
-  return sid;
-}
-
 QString sidText(PSID sid) {
   wchar_t* text = nullptr;
   if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
@@ -149,7 +120,7 @@ bool ownedByUs(HANDLE h) {
   const auto freer = qScopeGuard([sd] { LocalFree(sd); });
   const QString text = sidText(owner);
   if (text.isEmpty()) return false;
-  if (text == ownSid()) return true;
+  if (text == SystemWin::currentUserSid()) return true;
   BOOL member = FALSE;
   return text == QStringLiteral("S-1-5-32-544") && CheckTokenMembership(nullptr, owner, &member) && member;
 }
