@@ -500,19 +500,22 @@ TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
 }
 
 TEST(Restart, ARestartedCopyWaitsForTheEndingCopysLock) {
-  SKIP_ON_WINDOWS(
-      "real copies of the program made runnable by chmod; the restart of tessary.exe is not ported yet");
-#ifndef _WIN32
   TempApp app;
   const QString run = app.path(QStringLiteral("run"));
   QDir().mkpath(run);
+#ifdef _WIN32
+  const QString name = QStringLiteral("tessary.exe");
+  EnvGuard runtime("LOCALAPPDATA", run.toLocal8Bit());
+#else
+  const QString name = QStringLiteral("tessary");
   ::chmod(QFile::encodeName(run).constData(), 0700);
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
-  ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(QStringLiteral("tessary"))));
-  auto ending = std::make_unique<TOneInstance>(QStringLiteral("tessary"));
+  EnvGuard runtime("XDG_RUNTIME_DIR", QFile::encodeName(run));
+#endif
+  ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(name)));
+  auto ending = std::make_unique<TOneInstance>(name);
   ASSERT_TRUE(ending->detect());
   // Started while the ending copy still holds its lock: the new copy waits instead of handing over.
-  RealCopy copy(app, app.path(QStringLiteral("tessary")), {QStringLiteral("--restarted")});
+  RealCopy copy(app, app.path(name), {QStringLiteral("--restarted")});
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return copy.err.contains("waiting for the running copy to end"); }, 30000))
       << copy.err.toStdString();
@@ -522,8 +525,6 @@ TEST(Restart, ARestartedCopyWaitsForTheEndingCopysLock) {
       << copy.err.toStdString();
   EXPECT_TRUE(lockHeld(lockFile));
   EXPECT_EQ(copy.process.state(), QProcess::Running);
-  qunsetenv("XDG_RUNTIME_DIR");
-#endif
 }
 
 TEST_F(InstallTest, AnUpdateFolderMadeByTheOperatorsToolIsCheckedAndInstalled) {
