@@ -29,6 +29,17 @@ ExceptionInfo sample(size_t stackDepth) {
 }
 
 QStringList recordLines(const QString& record) { return record.split(QStringLiteral("\r\n")); }
+// The stack lines of a record from line 10 on, numbered from 0, each as stackLine says.
+void expectStackLines(const QStringList& lines, const QRegularExpression& stackLine) {
+  int stackLines = 0;
+  for (int i = 10; i < lines.size() && !lines[i].isEmpty(); ++i) {
+    const QRegularExpressionMatch m = stackLine.match(lines[i]);
+    ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
+    EXPECT_EQ(m.captured(1).toInt(), stackLines++);
+  }
+  EXPECT_GT(stackLines, 0);
+  EXPECT_LE(stackLines, ExceptionLog::kMaxStackLines);
+}
 }  // namespace
 
 TEST(ExceptionLog, LogSitsBesideTheExecutableUnderItsName) {
@@ -183,15 +194,7 @@ TEST(ExceptionLog, AnExceptionNobodyHandlesWritesTheRecordFromTheFilter) {
   EXPECT_EQ(lines[6], QStringLiteral("Exception code: 3221225620"));
   EXPECT_EQ(lines[7], QStringLiteral("Exception flags: 0"));
   EXPECT_EQ(lines[8], QStringLiteral("Number of parameters: 0"));
-  const QRegularExpression stackLine(QStringLiteral("^call stack - (\\d+) : .+$"));
-  int stackLines = 0;
-  for (int i = 10; i < lines.size() && !lines[i].isEmpty(); ++i) {
-    const QRegularExpressionMatch m = stackLine.match(lines[i]);
-    ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
-    EXPECT_EQ(m.captured(1).toInt(), stackLines++);
-  }
-  EXPECT_GT(stackLines, 0);
-  EXPECT_LE(stackLines, ExceptionLog::kMaxStackLines);
+  expectStackLines(lines, QRegularExpression(QStringLiteral("^call stack - (\\d+) : .+$")));
 }
 #endif
 
@@ -232,15 +235,7 @@ TEST(ExceptionLog, AFatalSignalWritesTheRecordFromItsHandler) {
       recordLines(ExceptionLog::buildRecord(info, QStringLiteral("tessary_tests"), before));
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(lines[i], expected[i]) << i;
   EXPECT_TRUE(lines[9].startsWith(QStringLiteral("(no debug info) Find error: ")));
-  const QRegularExpression stackLine(
-      QStringLiteral("^call stack - (\\d+) : \\(no debug info\\) Find error: [0-9A-F]{8,}$"));
-  int stackLines = 0;
-  for (int i = 10; i < lines.size() && !lines[i].isEmpty(); ++i) {
-    const QRegularExpressionMatch m = stackLine.match(lines[i]);
-    ASSERT_TRUE(m.hasMatch()) << lines[i].toStdString();
-    EXPECT_EQ(m.captured(1).toInt(), stackLines++);
-  }
-  EXPECT_GT(stackLines, 0);
-  EXPECT_LE(stackLines, ExceptionLog::kMaxStackLines);
+  expectStackLines(lines, QRegularExpression(QStringLiteral(
+                              "^call stack - (\\d+) : \\(no debug info\\) Find error: [0-9A-F]{8,}$")));
 #endif
 }

@@ -412,65 +412,36 @@ struct RealCopy {
 };
 }  // namespace
 
+TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
+  // The real program, installed over a copy of itself, started as the ending copy starts it.
+  // On Windows it is tessary.exe, and a copy of the old build runs from that file meanwhile:
+  // Windows lets a running program be renamed (not removed), so it becomes tessary.BAK.
+  const QString run = app.path(QStringLiteral("run"));
+  QDir().mkpath(run);
 #ifdef _WIN32
-TEST_F(InstallTest, TheRunningProgramIsRenamedAsideAndTheRestartedCopyRunsTheNewBuild) {
-  // tessary.exe, running while its update is installed: Windows lets a running
-  // program be renamed (not removed), so it becomes tessary.BAK and the new build takes its name.
-  EnvGuard runtime("LOCALAPPDATA", app.path(QStringLiteral("run")).toLocal8Bit());
-  const AppPaths paths(app.path(QString()), QStringLiteral("tessary.exe"));
+  const QString name = QStringLiteral("tessary.exe");
+  EnvGuard runtime("LOCALAPPDATA", run.toLocal8Bit());
+#else
+  const QString name = QStringLiteral("tessary");
+  ::chmod(QFile::encodeName(run).constData(), 0700);
+  EnvGuard runtime("XDG_RUNTIME_DIR", QFile::encodeName(run));
+#endif
+  const AppPaths paths(app.path(QString()), name);
   const QByteArray oldBuild = readBytes(QStringLiteral(TESSARY_EXE));
   writeBytes(paths.executable(), oldBuild);
+  setModeOf(paths.executable(), 0755);
   page = std::make_unique<UpdatesPage>(paths, prompts);
   page->setInstantPauses(true);
   publish("Tessary.exe", builtProgramAs(nextVersion()));
   manifest(nextVersion(), "Tessary.exe");
-  // A copy of the old build runs from that file (a lock of its own: another runtime folder).
+#ifdef _WIN32
+  // Its lock is its own: another runtime folder.
   TempApp elsewhere;
   RealCopy running(elsewhere, paths.executable(), {app.file(QStringLiteral("a.cfg"), "[Warbird]\nA=1\n")});
   ASSERT_TRUE(QTest::qWaitFor([&] { return QDir(paths.temp()).entryList(QDir::Files).size() == 1; }, 30000))
       << running.err.toStdString();
-  auto lock = std::make_unique<TOneInstance>(QStringLiteral("tessary.exe"));
-  ASSERT_TRUE(lock->detect());  // this test is the copy that installs
-  const QString lockFile = lock->lockPath();
-  QString restartWith;
-  QObject::connect(page.get(), &UpdatesPage::restartRequested,
-                   [&](const QString& exe) { restartWith = exe; });
-  prompts.messageAnswers.push_back(QMessageBox::Ok);
-  page->BitBtn6Click();
-  ASSERT_EQ(restartWith, paths.executable()) << label("Label1").toStdString();
-  EXPECT_EQ(readBytes(app.path(QStringLiteral("tessary.BAK"))), oldBuild);
-  EXPECT_EQ(readBytes(paths.executable()), builtProgramAs(nextVersion()));
-  EXPECT_EQ(running.process.state(), QProcess::Running);
-
-  std::unique_ptr<RealCopy> copy;
-  ASSERT_TRUE(Restart::startNewCopy(
-      lock, restartWith, [&](const QString& program, const QStringList& arguments, const QString&) {
-        EXPECT_FALSE(lockHeld(lockFile));
-        copy = std::make_unique<RealCopy>(app, program, arguments);
-        return true;
-      }));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return copy->err.contains("started after an update"); }, 30000))
-      << copy->err.toStdString();
-  EXPECT_TRUE(copy->err.contains("tessary " + nextVersion() + ": started after an update"))
-      << copy->err.toStdString();
-  EXPECT_TRUE(lockHeld(lockFile));
-  EXPECT_EQ(copy->process.state(), QProcess::Running);
-}
 #endif
-
-TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
-  SKIP_ON_WINDOWS("the program is tessary.exe there: the test above");
-#ifndef _WIN32
-  // The real program, installed over a copy of itself, started as the ending copy starts it.
-  const QString run = app.path(QStringLiteral("run"));
-  QDir().mkpath(run);
-  ::chmod(QFile::encodeName(run).constData(), 0700);
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
-  writeBytes(app.paths().executable(), readBytes(QStringLiteral(TESSARY_EXE)));
-  ::chmod(QFile::encodeName(app.paths().executable()).constData(), 0755);
-  publish("Tessary.exe", builtProgramAs(nextVersion()));
-  manifest(nextVersion(), "Tessary.exe");
-  auto lock = std::make_unique<TOneInstance>(QStringLiteral("tessary"));
+  auto lock = std::make_unique<TOneInstance>(name);
   ASSERT_TRUE(lock->detect());  // this copy is the running one
   const QString lockFile = lock->lockPath();
   QString restartWith;
@@ -478,7 +449,12 @@ TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
                    [&](const QString& exe) { restartWith = exe; });
   prompts.messageAnswers.push_back(QMessageBox::Ok);
   page->BitBtn6Click();
-  ASSERT_EQ(restartWith, app.paths().executable()) << label("Label1").toStdString();
+  ASSERT_EQ(restartWith, paths.executable()) << label("Label1").toStdString();
+  EXPECT_EQ(readBytes(UpdateItems::backupNameOf(paths.executable())), oldBuild);
+  EXPECT_EQ(readBytes(paths.executable()), builtProgramAs(nextVersion()));
+#ifdef _WIN32
+  EXPECT_EQ(running.process.state(), QProcess::Running);
+#endif
 
   std::unique_ptr<RealCopy> copy;
   ASSERT_TRUE(Restart::startNewCopy(
@@ -495,8 +471,6 @@ TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
       << copy->err.toStdString();
   EXPECT_TRUE(lockHeld(lockFile));
   EXPECT_EQ(copy->process.state(), QProcess::Running);
-  qunsetenv("XDG_RUNTIME_DIR");
-#endif
 }
 
 TEST(Restart, ARestartedCopyWaitsForTheEndingCopysLock) {
