@@ -57,3 +57,28 @@ inline const char* findByte(const char* b, const char* e, char c) {
     if (*b == c) return b;
   return e;
 }
+
+// How many of the bytes that shape the parser's tables the data holds: line
+// feeds, carriage returns, the CR LF pairs among them, "[" and "=". One pass at
+// about the speed of a line scan gives each table its exact room (at most: a
+// "[" or "=" inside a value counts too), so none is copied as it grows.
+struct ByteCounts {
+  std::size_t lf = 0, cr = 0, crlf = 0, open = 0, equals = 0;
+};
+
+inline ByteCounts countShapingBytes(const char* data, std::size_t size) {
+  ByteCounts c;
+  std::uint64_t ignored = 0;
+  std::uint64_t crBefore = 0;  // the last byte of the block before was a CR
+  for (std::size_t block = 0; block < size; block += 64) {
+    const std::uint64_t lf = matchMask(data, size, block, '\n', '\n', ignored);
+    const std::uint64_t cr = matchMask(data, size, block, '\r', '\r', ignored);
+    c.lf += static_cast<std::size_t>(std::popcount(lf));
+    c.cr += static_cast<std::size_t>(std::popcount(cr));
+    c.crlf += static_cast<std::size_t>(std::popcount(((cr << 1) | crBefore) & lf));
+    crBefore = cr >> 63;
+    c.open += static_cast<std::size_t>(std::popcount(matchMask(data, size, block, '[', '[', ignored)));
+    c.equals += static_cast<std::size_t>(std::popcount(matchMask(data, size, block, '=', '=', ignored)));
+  }
+  return c;
+}

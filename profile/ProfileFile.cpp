@@ -112,25 +112,13 @@ struct Room {
   std::size_t lines, sections, keys;
 };
 
-// Line ends, "[" and "=" in the first 256 KiB, scaled to the whole file with a tenth to spare.
+// Room for every line, header and key line the data can hold.
 Room roomFor(const char* data, std::uint32_t size) {
-  const std::uint32_t sample = std::min<std::uint32_t>(size, 256 * 1024);
-  std::size_t ends = 0, headers = 0, equals = 0;
-  for (std::uint32_t i = 0; i < sample; ++i) {
-    const char c = data[i];
-    ends += c == '\n' || c == '\r';
-    headers += c == '[';
-    equals += c == '=';
-  }
-  const double scale = sample == 0 ? 0.0 : 1.1 * static_cast<double>(size) / sample;
-  auto scaled = [scale](std::size_t n) {
-    return static_cast<std::size_t>(static_cast<double>(n) * scale) + 16;
-  };
-  return Room{scaled(ends), scaled(headers), scaled(equals)};
+  const ByteCounts c = countShapingBytes(data, size);
+  return Room{c.lf + c.cr - c.crlf + 1, c.open, c.equals};
 }
 
-// Room guessed from the first bytes, so that a big file's tables are not copied
-// again and again as they grow.
+// Room counted first, so that a big file's tables are never copied as they grow.
 template <typename Lines, typename Sections>
 void reserveFor(const Room& room, Lines& lines, Sections& sections, std::vector<std::uint32_t>& hashes,
                 std::vector<std::uint32_t>& keys) {

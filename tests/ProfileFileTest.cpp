@@ -10,8 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <functional>
+#include <random>
 
 #include "profile/AtomicFile.h"
+#include "profile/ByteScan.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 #include "profile/TextCodec.h"
@@ -547,4 +549,28 @@ TEST(AtomicFilePaths, NamesThatAreNotUtf8RoundTrip) {
   EXPECT_TRUE(AtomicFile::exists(odd));
   EXPECT_TRUE(AtomicFile::remove(odd));
 #endif
+}
+
+TEST(ByteScan, TheShapingBytesAreCountedAsOneByOneWithPairsAcrossBlockEdges) {
+  // Line ends, "[" and "=" at random, many a CR LF split over two 64-byte blocks.
+  std::mt19937 random(7);
+  const char alphabet[] = {'\r', '\n', '[', '=', 'a', ']'};
+  for (int round = 0; round < 200; ++round) {
+    QByteArray data(static_cast<qsizetype>(random() % 300), 'x');
+    for (char& c : data) c = alphabet[random() % sizeof alphabet];
+    std::size_t lf = 0, cr = 0, crlf = 0, open = 0, equals = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+      lf += data[i] == '\n';
+      cr += data[i] == '\r';
+      crlf += data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n';
+      open += data[i] == '[';
+      equals += data[i] == '=';
+    }
+    const ByteCounts c = countShapingBytes(data.constData(), static_cast<std::size_t>(data.size()));
+    ASSERT_EQ(c.lf, lf) << round;
+    ASSERT_EQ(c.cr, cr) << round;
+    ASSERT_EQ(c.crlf, crlf) << round;
+    ASSERT_EQ(c.open, open) << round;
+    ASSERT_EQ(c.equals, equals) << round;
+  }
 }
