@@ -340,9 +340,26 @@ struct Writer::Impl {
   // access list and its marks are put on the new one first, as ReplaceFileW would.
   bool replace() {
     if (existed) keepSecurityAndMarks();
-    return MoveFileExW(wide(temp).c_str(), wide(target).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // A reader that lets nobody delete the file while it reads (most programs: an
+    // editor, a virus scanner, the indexer, a second copy of this one reading its
+    // settings) holds the name for a moment: the move is tried again for a while
+    // before it counts as refused.
+    for (int attempt = 1;; ++attempt) {
+      if (MoveFileExW(wide(temp).c_str(), wide(target).c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+      const DWORD err = GetLastError();
+      const bool held =
+          err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+      if (!held || attempt == kReplaceAttempts) {
+        SetLastError(err);
+        return false;
+      }
+      Sleep(kReplacePauseMs);
+    }
   }
+  static constexpr int kReplaceAttempts = 40;  // about two seconds in all
+  static constexpr DWORD kReplacePauseMs = 50;
   void keepSecurityAndMarks() {
     const DWORD marks = attributesOf(target);
     if (marks != INVALID_FILE_ATTRIBUTES)

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <chrono>
+#include <thread>
 
 #include "profile/AtomicFile.h"
 #include "profile/ProcessIdentity.h"
@@ -65,6 +67,26 @@ TEST(WindowsFiles, AReadOnlyFileOrOneAnotherProgramHoldsIsRefusedAndStaysWhole) 
   // Let go, the same write goes through and keeps CR LF as found.
   ProfileFile::writeText(f, QStringLiteral("Misc"), QStringLiteral("TeamMaxSize"), QStringLiteral("8"));
   EXPECT_EQ(readBytes(f), QByteArray("[Misc]\r\nTeamMaxSize=8\r\n"));
+}
+
+TEST(WindowsFiles, AReaderThatHoldsTheFileForAMomentDelaysAWriteButDoesNotFailIt) {
+  // Most programs read without letting others delete the file meanwhile; a save
+  // at that moment waits for them instead of failing.
+  TempApp app;
+  const QString f = app.path(QStringLiteral("arena.cfg"));
+  writeBytes(f, "[Misc]\r\nTeamMaxSize=4\r\n");
+  HANDLE reading = CreateFileW(wide(f).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reading, INVALID_HANDLE_VALUE);
+  std::thread reader([reading] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    CloseHandle(reading);
+  });
+  EXPECT_NO_THROW(
+      ProfileFile::writeText(f, QStringLiteral("Misc"), QStringLiteral("TeamMaxSize"), QStringLiteral("8")));
+  reader.join();
+  EXPECT_EQ(readBytes(f), QByteArray("[Misc]\r\nTeamMaxSize=8\r\n"));
+  EXPECT_EQ(temporariesIn(app.path(QString())), QStringList());
 }
 
 TEST(WindowsFiles, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
