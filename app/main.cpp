@@ -66,9 +66,18 @@ int installDesktopEntry(int argc, char** argv) {
 
 // A name from the command line against the folder the program was started in.
 QString absolute(const QString& name) {
-  return name.isEmpty() || QDir::isAbsolutePath(name)
-             ? name
-             : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + name);
+  if (name.isEmpty()) return name;
+#ifdef Q_OS_WIN
+  // "\arenas\a.cfg" is on the drive the program was started on; the windows later
+  // move the current folder, maybe to another drive, and the running copy that
+  // receives a handed-over name has its own: the drive is written in now.
+  const QString path = QDir::fromNativeSeparators(name);
+  const QString current = QDir::currentPath();
+  if (path.startsWith(QLatin1Char('/')) && !path.startsWith(QStringLiteral("//")) && current.size() >= 2 &&
+      current[1] == QLatin1Char(':'))
+    return QDir::cleanPath(current.left(2) + path);
+#endif
+  return QDir::isAbsolutePath(name) ? name : QDir::cleanPath(QDir::currentPath() + QLatin1Char('/') + name);
 }
 // --help, --version and --install-desktop-entry, answered before any window
 // system is touched: they work without a display. Nothing: go on.

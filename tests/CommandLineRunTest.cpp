@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include "tests/TestSupport.h"
 
@@ -70,10 +71,34 @@ TEST(CommandLineRun, RelativeNamesAreReadAgainstTheStartingFolderAndAFailedPictu
       << bad.err.toStdString();
 }
 
+#ifdef _WIN32
+TEST(CommandLineRun, ANameWithoutADriveIsOnTheDriveTheRunStartedOn) {
+  // Started on one drive (Z:, the root of Wine's host), with the program's own
+  // folder on another (C:), where its windows move the current folder:
+  // "\dir\x.png" still names the file on the drive it started on.
+  Copy copy;
+  QTemporaryDir start(QStringLiteral("Z:/tmp/tessary-drive-XXXXXX"));
+  if (!start.isValid() || copy.app.path(QString()).startsWith(QStringLiteral("Z:"), Qt::CaseInsensitive))
+    GTEST_SKIP() << "needs a second drive (Wine's Z:) besides the one of the temporary folder";
+  copy.work = start.path();
+  writeBytes(start.path() + QStringLiteral("/arena.cfg"), "[Warbird]\nBulletSpeed=2000\n");
+  const QString withoutDrive = QDir::toNativeSeparators(start.path().mid(2));  // "\tmp\tessary-drive-..."
+  const Ran ok = copy.run({QStringLiteral("--screenshot"), withoutDrive + QStringLiteral("\\shot.png"),
+                           withoutDrive + QStringLiteral("\\arena.cfg")});
+  EXPECT_EQ(ok.code, 0) << ok.err.toStdString();
+  EXPECT_FALSE(QImage(start.path() + QStringLiteral("/shot.png")).isNull()) << ok.err.toStdString();
+}
+#endif
+
 TEST(CommandLineRun, AnArenaThatCannotBeReadEndsAScriptedRunWithItsMessage) {
   Copy copy;
   QDir().mkpath(copy.work + QStringLiteral("/DIR.cfg"));
-  for (const QString& arena : {QStringLiteral("DIR.cfg"), QStringLiteral("/dev/zero")}) {
+#ifdef _WIN32
+  const QString device = QStringLiteral("\\\\.\\NUL");  // a device, never a file
+#else
+  const QString device = QStringLiteral("/dev/zero");
+#endif
+  for (const QString& arena : {QStringLiteral("DIR.cfg"), device}) {
     const Ran r = copy.run({QStringLiteral("--screenshot"), QStringLiteral("out.png"), arena});
     EXPECT_EQ(r.code, 2) << arena.toStdString() << ": " << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Unable to read")) << r.err.toStdString();
