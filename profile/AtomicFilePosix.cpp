@@ -19,6 +19,7 @@
 
 #include "profile/AtomicFile.h"
 #include "profile/AtomicFileFaults.h"
+#include "profile/TableMemory.h"
 #include "profile/TessaryError.h"
 
 namespace {
@@ -297,6 +298,8 @@ std::optional<QByteArray> read(const QString& path) {
   // of the stated size is seen without growing; a file that grows meanwhile
   // (or states no size, as some system files do) still reads whole.
   QByteArray data(static_cast<qsizetype>(st.st_size) + 1, Qt::Uninitialized);
+  TableMemory::preferLargePages(data.data(),
+                                static_cast<std::size_t>(data.size()));  // before the read touches it
   qsizetype got = 0;
   for (;;) {
     if (got == data.size()) data.resize(got + std::max<qsizetype>(65536, got / 2));

@@ -17,6 +17,7 @@
 #include "profile/AtomicFile.h"
 #include "profile/AtomicFileFaults.h"
 #include "profile/SystemWin.h"
+#include "profile/TableMemory.h"
 #include "profile/TessaryError.h"
 
 namespace {
@@ -302,6 +303,8 @@ std::optional<QByteArray> read(const QString& path) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(h.get(), &size)) unableToRead(path);
   QByteArray data(static_cast<qsizetype>(size.QuadPart) + 1, Qt::Uninitialized);
+  TableMemory::preferLargePages(data.data(),
+                                static_cast<std::size_t>(data.size()));  // before the read touches it
   qsizetype got = 0;
   for (;;) {
     if (got == data.size()) data.resize(got + std::max<qsizetype>(65536, got / 2));

@@ -120,8 +120,8 @@ Room roomFor(const char* data, std::uint32_t size) {
 
 // Room counted first, so that a big file's tables are never copied as they grow.
 template <typename Lines, typename Sections>
-void reserveFor(const Room& room, Lines& lines, Sections& sections, std::vector<std::uint32_t>& hashes,
-                std::vector<std::uint32_t>& keys) {
+void reserveFor(const Room& room, Lines& lines, Sections& sections, Table<std::uint32_t>& hashes,
+                Table<std::uint32_t>& keys) {
   lines.reserve(room.lines);
   sections.reserve(room.sections);
   hashes.reserve(room.sections);
@@ -133,7 +133,7 @@ void reserveFor(const Room& room, Lines& lines, Sections& sections, std::vector<
 // section being read. Keys before the first section belong to none and are never found.
 template <typename Sections>
 void noteLine(const char* data, std::uint32_t b, std::uint32_t end, std::uint32_t lineIndex,
-              Sections& sections, std::vector<std::uint32_t>& hashes, std::vector<std::uint32_t>& keys,
+              Sections& sections, Table<std::uint32_t>& hashes, Table<std::uint32_t>& keys,
               typename Sections::value_type*& current) {
   while (b < end && isBlank(data[b])) ++b;
   if (b == end) return;
@@ -154,7 +154,7 @@ void noteLine(const char* data, std::uint32_t b, std::uint32_t end, std::uint32_
 
 // The table, without more than 1/slack of its size unused.
 template <typename T>
-std::vector<T> withoutSlack(std::vector<T>&& table, std::size_t slack) {
+Table<T> withoutSlack(Table<T>&& table, std::size_t slack) {
   if (table.capacity() > table.size() + table.size() / slack) table.shrink_to_fit();
   return std::move(table);
 }
@@ -166,10 +166,10 @@ void ProfileFile::parse() {
   std::uint32_t pos = 0;
   if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) pos = m_bom = 3;
   // Built in locals, which the compiler keeps in registers, and moved in at the end.
-  std::vector<Line> lines;
-  std::vector<std::uint32_t> keys;
-  std::vector<Section> sections;
-  std::vector<std::uint32_t> hashes;  // of each section's name, taken while the line is at hand
+  Table<Line> lines;
+  Table<std::uint32_t> keys;
+  Table<Section> sections;
+  Table<std::uint32_t> hashes;  // of each section's name, taken while the line is at hand
   reserveFor(roomFor(data, size), lines, sections, hashes, keys);
 
   // LF, CR LF and a lone CR all end a line. The candidates come 64 bytes at a

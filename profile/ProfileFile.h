@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "profile/TableMemory.h"
+
 // Access to one file in INI layout ("[Section]" lines, then "key=value" lines).
 //
 // One accessor per use: the constructor reads and parses the file once; any
@@ -167,7 +169,7 @@ class ProfileFile {
   void entriesInto(int section, std::vector<Entry>& out) const;
   void insertIntoSectionTable(int section, std::uint32_t hash);
   // hashes: of every section's name in file order, when the caller has them.
-  void rebuildSectionTable(std::size_t tableSize, const std::vector<std::uint32_t>& hashes = {});
+  void rebuildSectionTable(std::size_t tableSize, const Table<std::uint32_t>& hashes = {});
 
   QByteArray sectionBytes(const QString& section) const;
   QByteArray keyBytes(const QByteArray& section, const QString& key) const;
@@ -182,12 +184,12 @@ class ProfileFile {
   QByteArray m_data;        // the file's bytes as read
   std::uint32_t m_bom = 0;  // length of a byte-order mark at the start
   std::uint32_t m_defaultEol = 1;
-  std::vector<Line> m_lines;
-  std::vector<QByteArray> m_extra;    // texts of edited and added lines
-  std::vector<Section> m_sections;    // file order
-  std::vector<std::uint32_t> m_keys;  // line of each key line inside a section, file order
+  Table<Line> m_lines;
+  std::vector<QByteArray> m_extra;  // texts of edited and added lines
+  Table<Section> m_sections;        // file order
+  Table<std::uint32_t> m_keys;      // line of each key line inside a section, file order
   std::size_t m_uniqueSections = 0;
-  std::vector<std::int32_t> m_sectionTable;  // open addressing: first section of a name, or -1
+  Table<std::int32_t> m_sectionTable;  // open addressing: first section of a name, or -1
   // Per large section, built on first use.
   mutable std::unordered_map<int, KeyIndex> m_keyTables;
 };

@@ -9,16 +9,16 @@
 
 using namespace ProfileFileDetail;
 
-void ProfileFile::rebuildSectionTable(std::size_t tableSize, const std::vector<std::uint32_t>& knownHashes) {
+void ProfileFile::rebuildSectionTable(std::size_t tableSize, const Table<std::uint32_t>& knownHashes) {
   m_sectionTable.assign(tableSize, -1);
   m_uniqueSections = 0;
   const bool known = knownHashes.size() == m_sections.size();
-  std::vector<std::uint32_t> hashes;  // when not given: made here, one per section
+  Table<std::uint32_t> hashes;  // when not given: made here, one per section
   if (!known) {
     hashes.reserve(m_sections.size());
     for (const Section& s : m_sections) hashes.push_back(nameHash(sectionName(s)));
   }
-  const std::vector<std::uint32_t>& hashOf = known ? knownHashes : hashes;
+  const Table<std::uint32_t>& hashOf = known ? knownHashes : hashes;
   // The last section of each repeated name so far, by its first one: repeats are rare.
   std::unordered_map<int, int> last;
   const std::size_t mask = tableSize - 1;

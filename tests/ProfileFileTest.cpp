@@ -15,6 +15,7 @@
 #include "profile/AtomicFile.h"
 #include "profile/ByteScan.h"
 #include "profile/ProfileFile.h"
+#include "profile/TableMemory.h"
 #include "profile/TessaryError.h"
 #include "profile/TextCodec.h"
 #include "tests/CoreSupport.h"
@@ -574,3 +575,54 @@ TEST(ByteScan, TheShapingBytesAreCountedAsOneByOneWithPairsAcrossBlockEdges) {
     ASSERT_EQ(c.equals, equals) << round;
   }
 }
+
+#ifdef __linux__
+namespace {
+// Whether the system gives large pages to memory that asks for them.
+bool largePagesOnRequest() {
+  const QByteArray mode = readBytes(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+  return mode.contains("[always]") || mode.contains("[madvise]");
+}
+
+// Bytes of the mapping that holds p which sit in large pages, from /proc/self/smaps
+// (the advice splits a block's mapping: ask with an address well inside the block).
+qint64 largePageBytesAround(const void* p) {
+  const auto at = static_cast<qulonglong>(reinterpret_cast<std::uintptr_t>(p));
+  bool inside = false;
+  for (const QByteArray& line : readBytes(QStringLiteral("/proc/self/smaps")).split('\n')) {
+    // A mapping starts with its range, "from-to perms ...", its figures follow as "Name: value kB".
+    const QByteArray first = line.left(line.indexOf(' '));
+    if (first.endsWith(':')) {
+      if (inside && first == "AnonHugePages:")
+        return line.mid(first.size()).trimmed().split(' ')[0].toLongLong() * 1024;
+      continue;
+    }
+    const QList<QByteArray> range = first.split('-');
+    bool ok1 = false, ok2 = false;
+    if (range.size() == 2) {
+      const qulonglong from = range[0].toULongLong(&ok1, 16), to = range[1].toULongLong(&ok2, 16);
+      inside = ok1 && ok2 && from <= at && at < to;
+    }
+  }
+  return -1;
+}
+}  // namespace
+
+TEST(TableMemory, BigTablesAndFileBuffersAskForLargePages) {
+  // A virtual machine's page faults cost more than a million sections' parse:
+  // the big tables ask for 2 MB pages, and get them where the system offers them.
+  if (!largePagesOnRequest()) GTEST_SKIP() << "this system gives no large pages on request";
+  Table<std::uint32_t> table;
+  table.resize((16u << 20) / sizeof(std::uint32_t), 1);
+  EXPECT_GE(largePageBytesAround(table.data() + table.size() / 2), qint64{2} << 20);
+  // The bytes of a file, read into a buffer that asked before the read filled it
+  // (40 MB: more than the allocator ever keeps for reuse, so the buffer is fresh memory).
+  TempApp app;
+  const QString big = app.file(QStringLiteral("big.cfg"), QByteArray(40 << 20, 'x'));
+  const QByteArray data = AtomicFile::read(big).value();
+  EXPECT_GE(largePageBytesAround(data.constData() + data.size() / 2), qint64{2} << 20);
+  // A small table stays as the allocator gives it (no page of 2 MB for a few bytes).
+  Table<std::uint32_t> small(16, 1);
+  EXPECT_EQ(small.size(), 16u);
+}
+#endif
