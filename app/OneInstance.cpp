@@ -88,10 +88,13 @@ bool TOneInstance::detect() {
       // The first copy listens for later copies handing over files or asking it to come to the front.
       m_server = new QLocalServer(this);
       m_server->setSocketOptions(QLocalServer::UserAccessOption);
+      // Heard before listening: on Windows listen() itself announces a later copy
+      // that connected while the pipe was being made, and a copy not heard then
+      // waits for an answer that never comes.
+      connect(m_server, &QLocalServer::newConnection, this, &TOneInstance::acceptConnections);
       QLocalServer::removeServer(m_serverName);  // a socket left by a copy that was killed
       if (!m_server->listen(m_serverName))
         fail(QStringLiteral("Unable to create Mutex!"), m_server->errorString());
-      connect(m_server, &QLocalServer::newConnection, this, &TOneInstance::acceptConnections);
       return true;
     }
   }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
@@ -23,6 +24,7 @@
 #include "app/InstanceLock.h"
 #include "app/OneInstance.h"
 #include "prefs/Preferences.h"
+#include "profile/AtomicFile.h"
 #include "profile/ProfileFile.h"
 #include "profile/TessaryError.h"
 #include "tests/TestSupport.h"
@@ -108,6 +110,23 @@ class InstanceTest : public ::testing::Test {
   QString history() {
     return QString::fromUtf8(readBytes(app.path(QStringLiteral("xdg-config/tessary/History.ini"))));
   }
+  // What a failing test prints: the recent files, the key, the working copies, every
+  // copy's state and words, and an exception record if one was written.
+  std::string state() {
+    QString text = QStringLiteral("history:\n") + history() + QStringLiteral("key: ") + externalFile() +
+                   QStringLiteral("\nworking copies: ") +
+                   QDir(app.paths().temp()).entryList(QDir::Files).join(QLatin1Char(' '));
+    for (const auto& p : running)
+      text += QStringLiteral("\ncopy %1: %2 %3, says: %4")
+                  .arg(p->processId())
+                  .arg(p->state() == QProcess::Running ? QStringLiteral("running") : QStringLiteral("ended"))
+                  .arg(p->exitCode())
+                  .arg(QString::fromLocal8Bit(p->readAllStandardError()));
+    for (const QString& log : QDir(app.path(QString())).entryList({QStringLiteral("*.log")}, QDir::Files))
+      text +=
+          QStringLiteral("\n") + log + QStringLiteral(":\n") + QString::fromUtf8(readBytes(app.path(log)));
+    return text.toStdString();
+  }
 };
 }  // namespace
 
@@ -148,6 +167,52 @@ TEST_F(InstanceTest, ACopyUnderAnotherNameRunsAsAFirstOneAndAKilledCopyLeavesNoL
   EXPECT_EQ(next->state(), QProcess::Running);
 }
 
+TEST(OneInstance, AFileHandedOverWhileTheFirstCopyStartsToListenIsHeard) {
+  // A later copy that tries without pause connects while the first copy is
+  // still making its socket (on Windows, between the pipes listen() makes, and
+  // listen() announces such a copy at once): its file must still arrive.
+  TempApp app;
+  const RuntimeFolder runtime(app);
+  for (int round = 0; round < 20; ++round) {
+    const QString name = QStringLiteral("tessary-listen-%1").arg(round);
+    const QString socketName =
+        TOneInstance::runtimeFolder() + QStringLiteral("/") + name + QStringLiteral(".socket");
+    const QString path = app.path(QStringLiteral("handed%1.cfg").arg(round));
+    std::atomic<int> tries{0};
+    std::atomic<bool> answered{false};
+    std::atomic<bool> stop{false};
+    std::unique_ptr<QThread> later(QThread::create([&] {
+      QLocalSocket socket;
+      for (;; ++tries) {
+        if (stop) return;
+        socket.connectToServer(socketName);
+        if (socket.waitForConnected(100)) break;
+        socket.abort();
+      }
+      socket.write("open " + AtomicFile::nativePath(path).toBase64() + '\n');
+      socket.waitForBytesWritten(5000);
+      QByteArray answer;
+      while (!stop && !answer.contains('\n')) {
+        socket.waitForReadyRead(100);
+        answer += socket.readAll();
+      }
+      answered = answer.startsWith("ok");
+    }));
+    later->start();
+    // The later copy is trying before the first one listens.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tries > 0; }, 5000));
+    TOneInstance first(name);
+    QStringList received;
+    ASSERT_TRUE(first.detect());
+    first.setFileReceiver([&](const QString& p) { received.append(p); });
+    const bool heard = QTest::qWaitFor([&] { return answered.load(); }, 5000);
+    stop = true;
+    later->wait();
+    ASSERT_TRUE(heard) << "round " << round << " after " << tries << " tries";
+    EXPECT_EQ(received, QStringList{path});
+  }
+}
+
 TEST(OneInstance, ALaterCopyBringsTheFirstOnesWindowBackRestored) {
   TempApp app;
   const RuntimeFolder runtime(app);
@@ -184,7 +249,7 @@ TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
   start(QStringLiteral("tessary"), {a});
   start(QStringLiteral("tessary"), {b});
   ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a) && history().contains(b); }, 30000))
-      << history().toStdString();
+      << state();
   // Four more hand over at once to the copy that runs.
   QStringList more;
   std::vector<QProcess*> later;
@@ -201,7 +266,7 @@ TEST_F(InstanceTest, CopiesStartedTogetherOpenEveryFileOnce) {
         return std::all_of(more.begin(), more.end(), [&](const QString& f) { return history().contains(f); });
       },
       30000))
-      << history().toStdString();
+      << state();
   // Each file once: one working copy per handed file in the working folder.
   const QStringList copies = QDir(app.paths().temp()).entryList(QDir::Files);
   EXPECT_EQ(copies.size(), 6) << copies.join(QLatin1Char(' ')).toStdString();
@@ -219,7 +284,7 @@ TEST_F(InstanceTest, TheStartFileOpensWhenThePreferencesCannotBeWritten) {
   setModeOf(app.paths().configIni(), 0444);
   const QString a = app.file(QStringLiteral("start.cfg"), "[Warbird]\nA=1\n");
   start(QStringLiteral("tessary"), {a});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a); }, 30000)) << history().toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return history().contains(a); }, 30000)) << state();
 }
 
 #ifdef _WIN32
