@@ -138,7 +138,7 @@ void noteLine(const char* data, std::uint32_t b, std::uint32_t end, std::uint32_
   while (b < end && isBlank(data[b])) ++b;
   if (b == end) return;
   if (data[b] == '[') {
-    sections.push_back({lineIndex, static_cast<std::uint32_t>(keys.size()), 0, -1, false});
+    sections.push_back({lineIndex, static_cast<std::uint32_t>(keys.size()), 0, false, -1});
     current = &sections.back();
     QByteArrayView name;
     classify(QByteArrayView(data + b, end - b), &name);
@@ -274,7 +274,7 @@ void ProfileFile::setValue(const QByteArray& sectionName, const QByteArray& keyN
     insertLine(header, '[' + section + ']');
     insertLine(header + 1, added);
     m_keys.push_back(header + 1);
-    m_sections.push_back(Section{header, static_cast<std::uint32_t>(m_keys.size() - 1), 1, -1, false});
+    m_sections.push_back(Section{header, static_cast<std::uint32_t>(m_keys.size() - 1), 1, false, -1});
     insertIntoSectionTable(static_cast<int>(m_sections.size() - 1), nameHash(section));
     m_dirty = true;
     return;

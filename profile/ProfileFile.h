@@ -137,12 +137,13 @@ class ProfileFile {
     std::uint32_t info;  // length (29 bits) | ending << 29 | kExtra
   };
   struct Section {
-    std::uint32_t header;    // line of "[name]"
-    std::uint32_t firstKey;  // its keys: m_keys[firstKey .. firstKey + keyCount)
-    std::uint32_t keyCount;
-    std::int32_t next;  // next section of the same name, or -1
-    bool first;         // the first section of its name
+    std::uint32_t header;         // line of "[name]"
+    std::uint32_t firstKey;       // its keys: m_keys[firstKey .. firstKey + keyCount)
+    std::uint32_t keyCount : 31;  // fewer than 2^31: each key line takes two bytes at least
+    std::uint32_t first : 1;      // the first section of its name
+    std::int32_t next;            // next section of the same name, or -1
   };
+  static_assert(sizeof(Section) == 16, "a million sections: four bytes each count");
 
   void parse();
   Line longLine(std::uint32_t start, std::uint32_t length, std::uint32_t eol);

@@ -22,7 +22,11 @@ void ProfileFile::rebuildSectionTable(std::size_t tableSize, const Table<std::ui
   // The last section of each repeated name so far, by its first one: repeats are rare.
   std::unordered_map<int, int> last;
   const std::size_t mask = tableSize - 1;
+  // A big file's table is far larger than the cache: each slot is fetched a few
+  // sections ahead, so that its wait overlaps the work on the sections before.
+  constexpr std::size_t kAhead = 16;
   for (std::size_t i = 0; i < m_sections.size(); ++i) {
+    if (i + kAhead < m_sections.size()) __builtin_prefetch(&m_sectionTable[hashOf[i + kAhead] & mask], 1);
     Section& s = m_sections[i];
     const std::uint32_t hash = hashOf[i];
     std::size_t slot = hash & mask;
