@@ -186,11 +186,14 @@ void TMainForm::openHandedOver() {
   while (!m_handedOver.isEmpty()) {
     const QString path = m_handedOver.takeFirst();
     // A later copy writes the key and sends the name: whichever comes first opens it.
+    bool keyNamesIt = false;
     try {
-      if (m_prefs.exists() && m_prefs.externalFile() == path) m_prefs.setExternalFile(QString());
+      keyNamesIt = m_prefs.exists() && m_prefs.externalFile() == path;
+      if (keyNamesIt) m_prefs.setExternalFile(QString());
     } catch (const TessaryError&) {
-      // The key stays; the pickup will find it already opened below.
-      m_handedOver.openedByKey(path);
+      // Preferences that cannot be read or written keep no file from opening:
+      // it opens here, and a key that still names it is not picked up again.
+      if (keyNamesIt) m_uncleared = path;
     }
     if (m_handedOver.takeOpenedByKey(path)) continue;
     OpenDocument(path);
@@ -297,13 +300,26 @@ void TMainForm::Timer1Timer() {
 
 void TMainForm::Timer3Timer() {
   // A pickup can show a box (an error), during which ticks still arrive.
-  if (m_pickingUp || !m_prefs.exists()) return;
-  const QString name = m_prefs.externalFile();
+  if (m_pickingUp) return;
+  QString name;
+  try {
+    if (!m_prefs.exists()) return;
+    name = m_prefs.externalFile();
+  } catch (const TessaryError&) {
+    return;  // unreadable for now (held, or not a file): the next tick looks again
+  }
+  if (name == m_uncleared) return;
+  m_uncleared.clear();  // emptied since, or it names another file now
   if (name.isEmpty() || name == kNA) return;
   m_pickingUp = true;
   const auto done = qScopeGuard([this] { m_pickingUp = false; });
-  // Emptied first, so a name that fails to open is not tried again at every tick.
-  m_prefs.setExternalFile(QString());
+  // Emptied first, so a name that fails to open is not tried again at every tick;
+  // a key that cannot be emptied opens its file once, not at every tick.
+  try {
+    m_prefs.setExternalFile(QString());
+  } catch (const TessaryError&) {
+    m_uncleared = name;
+  }
   // The same hand-over may still arrive through the socket: it is then not opened twice.
   m_handedOver.openedByKey(name);
   OpenDocument(name);

@@ -144,6 +144,7 @@ class TMainForm : public QMainWindow, public DocumentHost {
   QString m_restartExecutable;
   QUndoGroup* m_undoGroup = nullptr;  // the documents' histories; the active one answers Undo and Redo
   HandOverQueue m_handedOver;         // waiting to be opened
+  QString m_uncleared;                // a key that names a file already opened but cannot be emptied
   bool m_handOver = true;
   bool m_destroying = false;
   QString m_openDialogName;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -87,6 +89,38 @@ TEST(HandOver, ANameThatFailsToOpenIsEmptiedFirstAndNotTriedAgain) {
   EXPECT_EQ(Preferences(fx.app.paths()).externalFile(), QString());
   EXPECT_NO_THROW(fx.form->Timer3Timer());
   EXPECT_TRUE(fx.form->documents().isEmpty());
+}
+
+TEST(HandOver, PreferencesThatCannotBeReadOrWrittenKeepNoHandedFileClosed) {
+  MainWindowFixture fx;
+  const QString config = fx.app.paths().configIni();
+  // Unreadable (a folder where the file was): the socket's file opens, and the
+  // timer's ticks look at the key quietly instead of raising an error each time.
+  const QString one = fx.app.file(QStringLiteral("in/one.cfg"), kArena);
+  ASSERT_TRUE(QFile::remove(config));
+  ASSERT_TRUE(QDir().mkpath(config));
+  fx.form->receiveHandOver(one);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().size() == 1; }, 5000));
+  EXPECT_NO_THROW(fx.form->Timer3Timer());
+  EXPECT_TRUE(fx.prompts.messages().isEmpty()) << fx.prompts.messages().join(QLatin1Char('\n')).toStdString();
+  // Readable but not writable, its key naming a file a later copy handed over
+  // both ways: the file opens once, though the key cannot be emptied.
+  ASSERT_TRUE(QDir().rmdir(config));
+  const QString two = fx.app.file(QStringLiteral("in/two.cfg"), kArena);
+  Preferences(fx.app.paths()).setExternalFile(two);
+  setModeOf(config, 0444);
+  fx.form->receiveHandOver(two);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fx.form->documents().size() == 2; }, 5000));
+  for (int tick = 0; tick < 3; ++tick) EXPECT_NO_THROW(fx.form->Timer3Timer());
+  EXPECT_EQ(fx.form->documents().size(), 2);
+  // The same by the key alone: one window, however many ticks.
+  const QString three = fx.app.file(QStringLiteral("in/three.cfg"), kArena);
+  setModeOf(config, 0644);
+  Preferences(fx.app.paths()).setExternalFile(three);
+  setModeOf(config, 0444);
+  for (int tick = 0; tick < 3; ++tick) EXPECT_NO_THROW(fx.form->Timer3Timer());
+  EXPECT_EQ(fx.form->documents().size(), 3);
+  EXPECT_EQ(fx.active()->filePath(), three);
 }
 
 TEST(Closing, CloseOneResetsNothingCloseAllResetsEverything) {
