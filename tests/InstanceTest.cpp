@@ -30,44 +30,6 @@
 #include "tests/TestSupport.h"
 
 namespace {
-// The executable's file name as the system wants it.
-QString exe(const QString& name) {
-#ifdef _WIN32
-  return name + QStringLiteral(".exe");
-#else
-  return name;
-#endif
-}
-
-// The lock and the hand-over's folder of a test: $XDG_RUNTIME_DIR, or on
-// Windows %LOCALAPPDATA%\Tessary. Put back however the test ends.
-class RuntimeFolder {
- public:
-  explicit RuntimeFolder(const TempApp& app)
-#ifdef _WIN32
-      : m_guard("LOCALAPPDATA", app.path(QStringLiteral("run")).toLocal8Bit()),
-        m_folder(app.path(QStringLiteral("run/Tessary"))) {
-#else
-      : m_guard("XDG_RUNTIME_DIR", app.path(QStringLiteral("run")).toLocal8Bit()),
-        m_folder(app.path(QStringLiteral("run"))) {
-#endif
-    QDir().mkpath(m_folder);
-    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  }
-  const QString& path() const { return m_folder; }
-  void addTo(QProcessEnvironment& env, const TempApp& app) const {
-#ifdef _WIN32
-    env.insert(QStringLiteral("LOCALAPPDATA"), QDir::toNativeSeparators(app.path(QStringLiteral("run"))));
-#else
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
-#endif
-  }
-
- private:
-  EnvGuard m_guard;
-  QString m_folder;
-};
-
 class InstanceTest : public ::testing::Test {
  protected:
   TempApp app;
@@ -75,7 +37,8 @@ class InstanceTest : public ::testing::Test {
   std::vector<std::unique_ptr<QProcess>> running;
 
   void SetUp() override {
-    ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(exe(QStringLiteral("tessary")))));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(TESSARY_EXE), app.path(executableFile(QStringLiteral("tessary")))));
   }
   void TearDown() override {
     for (auto& p : running) {
@@ -88,20 +51,21 @@ class InstanceTest : public ::testing::Test {
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-    runtime.addTo(env, app);
+    RuntimeFolder::addTo(env, app);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), app.path(QStringLiteral("xdg-config")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), app.path(QStringLiteral("xdg-data")));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     p->setProcessEnvironment(env);
     p->setWorkingDirectory(app.path(QString()));
     // Wine keeps QT_ variables from a Linux parent only: the option says it everywhere.
-    p->start(app.path(exe(name)), QStringList{QStringLiteral("-platform"), platform} + args);
+    p->start(app.path(executableFile(name)), QStringList{QStringLiteral("-platform"), platform} + args);
     running.push_back(std::move(p));
     return running.back().get();
   }
   // Whether a running copy holds the lock of this executable name.
   bool locked(const QString& name) {
-    return InstanceLock::isHeld(runtime.path() + QLatin1Char('/') + exe(name) + QStringLiteral(".lock"));
+    return InstanceLock::isHeld(runtime.path() + QLatin1Char('/') + executableFile(name) +
+                                QStringLiteral(".lock"));
   }
   QString externalFile() {
     return ProfileFile::readText(app.paths().configIni(), QStringLiteral("Paths"),
@@ -152,8 +116,8 @@ TEST_F(InstanceTest, ALaterCopyHandsItsFileToTheRunningOneAndEnds) {
 }
 
 TEST_F(InstanceTest, ACopyUnderAnotherNameRunsAsAFirstOneAndAKilledCopyLeavesNoLock) {
-  ASSERT_TRUE(
-      QFile::copy(app.path(exe(QStringLiteral("tessary"))), app.path(exe(QStringLiteral("tessary2")))));
+  ASSERT_TRUE(QFile::copy(app.path(executableFile(QStringLiteral("tessary"))),
+                          app.path(executableFile(QStringLiteral("tessary2")))));
   QProcess* first = start(QStringLiteral("tessary"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return locked(QStringLiteral("tessary")); }, 20000));
   start(QStringLiteral("tessary2"));

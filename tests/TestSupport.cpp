@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QProcessEnvironment>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTest>
@@ -112,4 +113,37 @@ void clickCloseBox(QMdiSubWindow* sub) {
                    Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(sub, &move);
   QTest::mouseClick(sub, Qt::LeftButton, {}, box.center());
+}
+
+QString executableFile(const QString& stem) {
+#ifdef _WIN32
+  return stem + QStringLiteral(".exe");
+#else
+  return stem;
+#endif
+}
+
+#ifdef _WIN32
+static constexpr char kRuntimeVariable[] = "LOCALAPPDATA";
+#else
+static constexpr char kRuntimeVariable[] = "XDG_RUNTIME_DIR";
+#endif
+
+static QString runtimeVariableOf(const TempApp& app) {
+  return QDir::toNativeSeparators(app.path(QStringLiteral("run")));
+}
+
+RuntimeFolder::RuntimeFolder(const TempApp& app)
+    : m_guard(kRuntimeVariable, runtimeVariableOf(app).toLocal8Bit()),
+#ifdef _WIN32
+      m_folder(app.path(QStringLiteral("run/Tessary"))) {
+#else
+      m_folder(app.path(QStringLiteral("run"))) {
+#endif
+  QDir().mkpath(m_folder);
+  QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void RuntimeFolder::addTo(QProcessEnvironment& env, const TempApp& app) {
+  env.insert(QString::fromLatin1(kRuntimeVariable), runtimeVariableOf(app));
 }

@@ -17,6 +17,26 @@ class TMDIChild;
 class ReportList;
 class QMdiSubWindow;
 
+class QProcessEnvironment;
+
+// The executable's file name as the system wants it ("tessary.exe" on Windows).
+QString executableFile(const QString& stem);
+
+// The lock and the hand-over's folder of a test, inside its application
+// folder: $XDG_RUNTIME_DIR, or on Windows %LOCALAPPDATA%\Tessary. The variable
+// is put back however the test ends.
+class RuntimeFolder {
+ public:
+  explicit RuntimeFolder(const TempApp& app);
+  const QString& path() const { return m_folder; }
+  // The runtime folder of app for a program the test starts.
+  static void addTo(QProcessEnvironment& env, const TempApp& app);
+
+ private:
+  EnvGuard m_guard;
+  QString m_folder;
+};
+
 // Answers dialogs from queues and records every question asked.
 class ScriptedPrompts : public Prompts {
  public:

@@ -390,12 +390,10 @@ struct RealCopy {
   RealCopy(const TempApp& app, const QString& program, const QStringList& arguments) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    RuntimeFolder::addTo(env, app);
 #ifdef _WIN32
-    // The lock's folder is under %LOCALAPPDATA% there; the recent files under %APPDATA%.
-    env.insert(QStringLiteral("LOCALAPPDATA"), QDir::toNativeSeparators(app.path(QStringLiteral("run"))));
+    // The recent files are under %APPDATA% there.
     env.insert(QStringLiteral("APPDATA"), QDir::toNativeSeparators(app.path(QStringLiteral("roaming"))));
-#else
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), app.path(QStringLiteral("run")));
 #endif
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     process.setProcessEnvironment(env);
@@ -416,16 +414,8 @@ TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
   // The real program, installed over a copy of itself, started as the ending copy starts it.
   // On Windows it is tessary.exe, and a copy of the old build runs from that file meanwhile:
   // Windows lets a running program be renamed (not removed), so it becomes tessary.BAK.
-  const QString run = app.path(QStringLiteral("run"));
-  QDir().mkpath(run);
-#ifdef _WIN32
-  const QString name = QStringLiteral("tessary.exe");
-  EnvGuard runtime("LOCALAPPDATA", run.toLocal8Bit());
-#else
-  const QString name = QStringLiteral("tessary");
-  ::chmod(QFile::encodeName(run).constData(), 0700);
-  EnvGuard runtime("XDG_RUNTIME_DIR", QFile::encodeName(run));
-#endif
+  const RuntimeFolder runtime(app);
+  const QString name = executableFile(QStringLiteral("tessary"));
   const AppPaths paths(app.path(QString()), name);
   const QByteArray oldBuild = readBytes(QStringLiteral(TESSARY_EXE));
   writeBytes(paths.executable(), oldBuild);
@@ -475,16 +465,8 @@ TEST_F(InstallTest, TheRestartedCopyRunsAsTheFirstOneWithTheNewBuild) {
 
 TEST(Restart, ARestartedCopyWaitsForTheEndingCopysLock) {
   TempApp app;
-  const QString run = app.path(QStringLiteral("run"));
-  QDir().mkpath(run);
-#ifdef _WIN32
-  const QString name = QStringLiteral("tessary.exe");
-  EnvGuard runtime("LOCALAPPDATA", run.toLocal8Bit());
-#else
-  const QString name = QStringLiteral("tessary");
-  ::chmod(QFile::encodeName(run).constData(), 0700);
-  EnvGuard runtime("XDG_RUNTIME_DIR", QFile::encodeName(run));
-#endif
+  const RuntimeFolder runtime(app);
+  const QString name = executableFile(QStringLiteral("tessary"));
   ASSERT_TRUE(QFile::copy(QStringLiteral(TESSARY_EXE), app.path(name)));
   auto ending = std::make_unique<TOneInstance>(name);
   ASSERT_TRUE(ending->detect());
